@@ -1,0 +1,90 @@
+#include "modbus/ModbusFrame.h"
+
+namespace modbusframe {
+namespace {
+
+constexpr std::uint8_t kUnitIdentifier = 1;
+constexpr std::uint8_t kExceptionFlag = 0x80;
+constexpr int kMinimumJudgedSize = 9;
+
+void PutUint16(std::uint8_t* at, std::uint16_t value) {
+  at[0] = static_cast<std::uint8_t>(value >> 8);
+  at[1] = static_cast<std::uint8_t>(value & 0xff);
+}
+
+// Fills bytes 0-7: the MBAP header and the function code.
+void PutHeader(std::uint8_t* frame, std::uint16_t length,
+               std::uint8_t functionCode) {
+  PutUint16(frame + 0, 0);       // 0-1: transaction identifier
+  PutUint16(frame + 2, 0);       // 2-3: protocol identifier
+  PutUint16(frame + 4, length);  // 4-5: bytes that follow
+  frame[6] = kUnitIdentifier;    // 6: unit identifier
+  frame[7] = functionCode;       // 7: function code
+}
+
+int BuildFixedRequest(std::uint8_t* frame, std::uint8_t functionCode,
+                      std::uint16_t first, std::uint16_t second) {
+  PutHeader(frame, 6, functionCode);
+  PutUint16(frame + 8, first);    // 8-9: address
+  PutUint16(frame + 10, second);  // 10-11: quantity or value
+  return kFixedRequestSize;
+}
+
+bool IsRead(std::uint8_t functionCode) {
+  return functionCode == kReadHoldingRegisters ||
+         functionCode == kReadInputRegisters;
+}
+
+}  // namespace
+
+int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
+                     std::uint16_t startAddr, std::uint16_t regCount) {
+  return BuildFixedRequest(frame, functionCode, startAddr, regCount);
+}
+
+int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
+                             std::uint16_t regValue) {
+  return BuildFixedRequest(frame, kPresetSingleRegister, regAddr, regValue);
+}
+
+int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
+                               std::uint16_t regCount,
+                               const std::uint16_t* regValues) {
+  const int dataBytes = 2 * regCount;
+  PutHeader(frame, static_cast<std::uint16_t>(dataBytes + 7),
+            kPresetMultipleRegisters);
+  PutUint16(frame + 8, startAddr);                          // 8-9
+  PutUint16(frame + 10, regCount);                          // 10-11
+  frame[12] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 12: byte count
+  for (int i = 0; i < regCount; ++i) {                      // 13 on: values
+    PutUint16(frame + 13 + 2 * i, regValues[i]);
+  }
+  return 13 + dataBytes;
+}
+
+int ExpectedResponseSize(std::uint8_t functionCode, std::uint16_t regCount) {
+  return IsRead(functionCode) ? 2 * regCount + 9 : kWriteResponseSize;
+}
+
+Judgement JudgeResponse(const std::uint8_t* response, int received,
+                        std::uint8_t functionCode, std::uint16_t regCount) {
+  if (received == 0) return {Verdict::Closed, 0, 0};
+  if (received < kMinimumJudgedSize) return {Verdict::TooShort, 0, 0};
+  if ((response[7] & kExceptionFlag) != 0) {
+    return {Verdict::Exception, response[8], 0};
+  }
+  const int expected = ExpectedResponseSize(functionCode, regCount);
+  if (received != expected) return {Verdict::WrongSize, 0, expected};
+  return {Verdict::Accepted, 0, 0};
+}
+
+void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,
+                     std::uint16_t* regValues) {
+  const std::uint8_t* values = response + 9;
+  for (int i = 0; i < regCount; ++i) {
+    regValues[i] =
+        static_cast<std::uint16_t>((values[2 * i] << 8) | values[2 * i + 1]);
+  }
+}
+
+}  // namespace modbusframe

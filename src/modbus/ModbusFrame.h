@@ -1,0 +1,63 @@
+// Modbus/TCP request frames and the verdict on a response, as pure
+// functions over caller-owned buffers: no sockets, no output.
+//
+// Every request starts with the 7-byte MBAP header: transaction identifier 0,
+// protocol identifier 0, the length of what follows, unit identifier 1. All
+// 16-bit fields are big-endian.
+#ifndef TCPMODBUS_MODBUS_MODBUSFRAME_H_
+#define TCPMODBUS_MODBUS_MODBUSFRAME_H_
+
+#include <cstdint>
+
+namespace modbusframe {
+
+constexpr int kRequestBufferSize = 261;
+constexpr int kResponseBufferSize = 261;
+constexpr int kFixedRequestSize = 12;  // function codes 3, 4 and 6
+constexpr int kWriteResponseSize = 12;
+// 13 + 2 * 124 = 261, the request buffer.
+constexpr std::uint16_t kMaxPresetRegisters = 124;
+
+constexpr std::uint8_t kReadHoldingRegisters = 3;
+constexpr std::uint8_t kReadInputRegisters = 4;
+constexpr std::uint8_t kPresetSingleRegister = 6;
+constexpr std::uint8_t kPresetMultipleRegisters = 16;
+
+// Function code 3 or 4. Writes 12 bytes; returns 12.
+int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
+                     std::uint16_t startAddr, std::uint16_t regCount);
+// Function code 6. Writes 12 bytes; returns 12.
+int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
+                             std::uint16_t regValue);
+// Function code 16. Writes 13 + 2 * regCount bytes into a frame of
+// kRequestBufferSize and returns that size; regCount must not exceed
+// kMaxPresetRegisters.
+int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
+                               std::uint16_t regCount,
+                               const std::uint16_t* regValues);
+
+enum class Verdict { Closed, TooShort, Exception, WrongSize, Accepted };
+
+struct Judgement {
+  Verdict verdict;
+  std::uint8_t exceptionCode;  // with Verdict::Exception
+  int expectedSize;            // with Verdict::WrongSize
+};
+
+// Size a response to `functionCode` must have: 2 * regCount + 9 for reads,
+// 12 for writes.
+int ExpectedResponseSize(std::uint8_t functionCode, std::uint16_t regCount);
+
+// Judges `received` bytes (the receive's result, which may be 0 or -1).
+// Only the size and the exception flag of byte 7 count; the header, echoed
+// fields and byte count are not compared with the request.
+Judgement JudgeResponse(const std::uint8_t* response, int received,
+                        std::uint8_t functionCode, std::uint16_t regCount);
+
+// The register values of an accepted read response, from byte 9 on.
+void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,
+                     std::uint16_t* regValues);
+
+}  // namespace modbusframe
+
+#endif  // TCPMODBUS_MODBUS_MODBUSFRAME_H_
