@@ -39,6 +39,13 @@ bool OnlyDigitsAndDots(const char* text) {
   return true;
 }
 
+// Text that can only have been meant as a dotted address, but is not four
+// dotted numbers ("10.0.0", "1..2.3").
+bool IsMalformedDottedAddress(const char* text) {
+  std::uint8_t bytes[4];
+  return OnlyDigitsAndDots(text) && !ParseFourDottedNumbers(text, bytes);
+}
+
 void StoreHostAddress(const platform::HostAddress& answer,
                       platform::Ipv4SocketAddress* address) {
   address->family = answer.family;
@@ -74,6 +81,12 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
           "at most %d): '%s'",
           static_cast<unsigned>(localAddress.size()), LocalHostSize - 1,
           localAddress.c_str());
+      CloseSocket();
+      return 0;
+    }
+    // Binding whatever address an earlier open left would hide the mistake.
+    if (IsMalformedDottedAddress(localAddress.c_str())) {
+      ReportMalformedAddress(localAddress.c_str());
       CloseSocket();
       return 0;
     }
@@ -120,10 +133,8 @@ int CTcpSocket::ResolveAddress(const char* host,
     }
     return 1;
   }
-  if (!hostName && OnlyDigitsAndDots(host)) {
-    SetSocketError(
-        "'%s' is not a dotted IPv4 address (four numbers separated by dots)",
-        host);
+  if (!hostName && IsMalformedDottedAddress(host)) {
+    ReportMalformedAddress(host);
     return 0;
   }
 
@@ -138,6 +149,12 @@ int CTcpSocket::ResolveAddress(const char* host,
   }
   StoreHostAddress(answer, address);
   return 1;
+}
+
+void CTcpSocket::ReportMalformedAddress(const char* text) {
+  SetSocketError(
+      "'%s' is not a dotted IPv4 address (four numbers separated by dots)",
+      text);
 }
 
 bool CTcpSocket::IsReady() {

@@ -46,6 +46,7 @@ class CTcpSocket {
 
  private:
   bool IsReady();
+  void ReportMalformedAddress(const char* text);
   void KeepFollowingBytes(const std::uint8_t* bytes, int count);
 
   // Bytes that arrived behind the frame last delivered: the start of the
