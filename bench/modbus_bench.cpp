@@ -1,0 +1,494 @@
+// Microseconds per Modbus/TCP exchange on loopback, for three clients of the
+// same simulated module, measured in one process and interleaved:
+//
+//   ours       the library through TCPModbusIntf, its full console trace
+//              going to a file (a file is dup2'ed onto descriptor 1 for the
+//              whole run, as a host that keeps the trace would do);
+//   libmodbus  the libmodbus client (modbus_new_tcp, modbus_read_registers,
+//              modbus_write_register, modbus_write_registers);
+//   raw        the floor: one send of the request, receive until the whole
+//              answer is in, decode the values.
+//
+// A round runs one batch of every client for every case, the clients in a
+// rotating order; the figure of a client and case is the median over the
+// rounds of the batch mean. The report goes to the original standard output.
+//
+// Usage: tcpmodbus-bench [--rounds N] [--batch N] [--quick] [--address A]
+//                        [--sim PATH] [--trace FILE]
+//        tcpmodbus-bench --profile ours|libmodbus|raw CASE COUNT
+// The second form runs COUNT exchanges of one client and case and nothing
+// else, for callgrind and strace (run it twice with different counts and
+// take the difference).
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <modbus/modbus.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_server.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+
+namespace {
+
+constexpr int kRegisters = 1000;
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "tcpmodbus-bench: %s\n", what);
+  std::exit(1);
+}
+
+// ---------------------------------------------------------------- cases
+
+enum class CaseKind { Read, WriteSingle, WriteMultiple };
+
+struct Case {
+  const char* name;
+  CaseKind kind;
+  std::uint16_t address;
+  std::uint16_t count;
+};
+
+const Case kCases[] = {
+    {"read2", CaseKind::Read, 0, 2},
+    {"read125", CaseKind::Read, 0, 125},
+    {"write1", CaseKind::WriteSingle, 300, 1},
+    {"write100", CaseKind::WriteMultiple, 400, 100},
+};
+constexpr int kCaseCount = sizeof(kCases) / sizeof(kCases[0]);
+
+const Case* FindCase(const std::string& name) {
+  for (const Case& c : kCases) {
+    if (name == c.name) return &c;
+  }
+  return nullptr;
+}
+
+// ---------------------------------------------------------------- clients
+
+class Client {
+ public:
+  virtual ~Client() = default;
+  virtual const char* Name() const = 0;
+  // One exchange; false when it failed.
+  virtual bool Read(std::uint16_t address, std::uint16_t count,
+                    std::uint16_t* values) = 0;
+  virtual bool WriteSingle(std::uint16_t address, std::uint16_t value) = 0;
+  virtual bool WriteMultiple(std::uint16_t address, std::uint16_t count,
+                             const std::uint16_t* values) = 0;
+};
+
+class OursClient : public Client {
+ public:
+  explicit OursClient(const std::string& address)
+      : modbus_(TCPModbusIntf::GetInstance()) {
+    if (modbus_->Initialize(1, address, 0, address) != 1) {
+      Fail("our library could not connect to the module");
+    }
+  }
+  const char* Name() const override { return "ours"; }
+  bool Read(std::uint16_t address, std::uint16_t count,
+            std::uint16_t* values) override {
+    return modbus_->ReadHoldRegs(address, values, count) == 1;
+  }
+  bool WriteSingle(std::uint16_t address, std::uint16_t value) override {
+    return modbus_->WriteSingleHoldReg(address, value) == 1;
+  }
+  bool WriteMultiple(std::uint16_t address, std::uint16_t count,
+                     const std::uint16_t* values) override {
+    return modbus_->WriteMultiHoldRegs(
+               address, const_cast<std::uint16_t*>(values), count) == 1;
+  }
+
+ private:
+  std::unique_ptr<TCPModbusIntf> modbus_;
+};
+
+class LibmodbusClient : public Client {
+ public:
+  explicit LibmodbusClient(const std::string& address)
+      : context_(modbus_new_tcp(address.c_str(), 502)) {
+    if (context_ == nullptr || modbus_connect(context_) != 0) {
+      Fail("the libmodbus client could not connect to the module");
+    }
+  }
+  ~LibmodbusClient() override {
+    modbus_close(context_);
+    modbus_free(context_);
+  }
+  const char* Name() const override { return "libmodbus"; }
+  bool Read(std::uint16_t address, std::uint16_t count,
+            std::uint16_t* values) override {
+    return modbus_read_registers(context_, address, count, values) == count;
+  }
+  bool WriteSingle(std::uint16_t address, std::uint16_t value) override {
+    return modbus_write_register(context_, address, value) == 1;
+  }
+  bool WriteMultiple(std::uint16_t address, std::uint16_t count,
+                     const std::uint16_t* values) override {
+    return modbus_write_registers(context_, address, count, values) == count;
+  }
+
+ private:
+  modbus_t* context_;
+};
+
+// The least a client can do: build the frame, one send, receive until the
+// MBAP header's length is in, decode. No trace, no checks beyond the size.
+class RawClient : public Client {
+ public:
+  explicit RawClient(const std::string& address)
+      : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in server = {};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(502);
+    if (fd_ < 0 || inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1 ||
+        connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof(server)) !=
+            0) {
+      Fail("the raw client could not connect to the module");
+    }
+  }
+  ~RawClient() override { close(fd_); }
+  const char* Name() const override { return "raw"; }
+  bool Read(std::uint16_t address, std::uint16_t count,
+            std::uint16_t* values) override {
+    std::uint8_t frame[12];
+    Header(frame, 6, 3);
+    Put16(frame + 8, address);
+    Put16(frame + 10, count);
+    const int size = Exchange(frame, sizeof(frame));
+    if (size != 9 + 2 * count) return false;
+    for (int i = 0; i < count; ++i) {
+      values[i] = static_cast<std::uint16_t>((answer_[9 + 2 * i] << 8) |
+                                             answer_[10 + 2 * i]);
+    }
+    return true;
+  }
+  bool WriteSingle(std::uint16_t address, std::uint16_t value) override {
+    std::uint8_t frame[12];
+    Header(frame, 6, 6);
+    Put16(frame + 8, address);
+    Put16(frame + 10, value);
+    return Exchange(frame, sizeof(frame)) == 12;
+  }
+  bool WriteMultiple(std::uint16_t address, std::uint16_t count,
+                     const std::uint16_t* values) override {
+    std::uint8_t frame[260];
+    Header(frame, static_cast<std::uint16_t>(7 + 2 * count), 16);
+    Put16(frame + 8, address);
+    Put16(frame + 10, count);
+    frame[12] = static_cast<std::uint8_t>(2 * count);
+    for (int i = 0; i < count; ++i) Put16(frame + 13 + 2 * i, values[i]);
+    return Exchange(frame, 13 + 2 * count) == 12;
+  }
+
+ private:
+  static void Put16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 8);
+    at[1] = static_cast<std::uint8_t>(value);
+  }
+  static void Header(std::uint8_t* frame, std::uint16_t length,
+                     std::uint8_t function) {
+    Put16(frame, 0);
+    Put16(frame + 2, 0);
+    Put16(frame + 4, length);
+    frame[6] = 1;
+    frame[7] = function;
+  }
+  // The answer's size, or -1.
+  int Exchange(const std::uint8_t* frame, int size) {
+    if (send(fd_, frame, static_cast<size_t>(size), MSG_NOSIGNAL) != size) {
+      return -1;
+    }
+    int have = 0;
+    int want = 7;
+    while (have < want) {
+      const ssize_t got = recv(fd_, answer_ + have,
+                               sizeof(answer_) - static_cast<size_t>(have), 0);
+      if (got <= 0) return -1;
+      have += static_cast<int>(got);
+      if (have >= 6) want = 6 + ((answer_[4] << 8) | answer_[5]);
+    }
+    return have;
+  }
+
+  int fd_;
+  std::uint8_t answer_[261];
+};
+
+bool RunOne(Client& client, const Case& c, std::uint16_t* values,
+            std::uint16_t serial) {
+  switch (c.kind) {
+    case CaseKind::Read:
+      return client.Read(c.address, c.count, values);
+    case CaseKind::WriteSingle:
+      return client.WriteSingle(c.address, serial);
+    case CaseKind::WriteMultiple:
+      values[0] = serial;
+      return client.WriteMultiple(c.address, c.count, values);
+  }
+  return false;
+}
+
+// Mean microseconds per exchange over `count` exchanges.
+double RunBatch(Client& client, const Case& c, int count) {
+  std::uint16_t values[125];
+  for (int i = 0; i < 125; ++i) values[i] = static_cast<std::uint16_t>(i * 7);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < count; ++i) {
+    if (!RunOne(client, c, values, static_cast<std::uint16_t>(i))) {
+      std::fprintf(stderr, "tcpmodbus-bench: %s failed an exchange (%s)\n",
+                   client.Name(), c.name);
+      std::exit(1);
+    }
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  return std::chrono::duration<double, std::micro>(elapsed).count() / count;
+}
+
+// ---------------------------------------------------------------- server
+
+std::string OwnPath() {
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) Fail("cannot find the benchmark's own program");
+  return std::string(path, static_cast<size_t>(length));
+}
+
+class Server {
+ public:
+  Server(const std::string& sim, const std::string& address) {
+    const std::string self = OwnPath();
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) Fail("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0) Fail("fork failed");
+    if (pid_ == 0) {
+      // Either server reports "listening on" on its standard error. The
+      // built-in one runs as a program of its own too, so that profilers
+      // that follow no exec see the client alone.
+      dup2(ready[1], 2);
+      if (!sim.empty()) {
+        const std::string registers = std::to_string(kRegisters);
+        execl(sim.c_str(), sim.c_str(), "--address", address.c_str(), "--port",
+              "502", "--registers", registers.c_str(), "--quiet",
+              static_cast<char*>(nullptr));
+      } else {
+        execl(self.c_str(), self.c_str(), "--serve", address.c_str(),
+              static_cast<char*>(nullptr));
+      }
+      _exit(127);
+    }
+    close(ready[1]);
+    fd_ = ready[0];
+    WaitListening();
+  }
+  ~Server() {
+    kill(pid_, SIGTERM);
+    int status;
+    waitpid(pid_, &status, 0);
+    close(fd_);
+  }
+  // Drops what the module wrote since, so that it never blocks on a full
+  // pipe.
+  void Drain() {
+    char buffer[4096];
+    while (read(fd_, buffer, sizeof(buffer)) > 0) {
+    }
+  }
+
+ private:
+  void WaitListening() {
+    std::string seen;
+    char buffer[256];
+    for (;;) {
+      pollfd entry = {fd_, POLLIN, 0};
+      if (poll(&entry, 1, 10000) <= 0) Fail("the module did not start");
+      const ssize_t got = read(fd_, buffer, sizeof(buffer));
+      if (got <= 0)
+        Fail(("the module ended before listening: " + seen).c_str());
+      seen.append(buffer, static_cast<size_t>(got));
+      if (seen.find("listening on") != std::string::npos) break;
+    }
+    fcntl(fd_, F_SETFL, O_NONBLOCK);
+  }
+
+  pid_t pid_;
+  int fd_;
+};
+
+std::string DefaultSim() {
+  if (const char* sim = std::getenv("TCPMODBUS_SIM")) return sim;
+#ifdef TCPMODBUS_BENCH_SIM
+  struct stat info;
+  if (stat(TCPMODBUS_BENCH_SIM, &info) == 0) return TCPMODBUS_BENCH_SIM;
+#endif
+  return "";
+}
+
+// ---------------------------------------------------------------- main
+
+struct Options {
+  int rounds = 31;
+  int batch = 200;
+  std::string address = "127.0.70.1";
+  std::string sim = DefaultSim();
+  std::string trace;
+  std::string profileClient;
+  std::string profileCase;
+  long profileCount = 0;
+};
+
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) Fail(("missing value after " + arg).c_str());
+      return argv[++i];
+    };
+    if (arg == "--rounds") {
+      options.rounds = std::atoi(next().c_str());
+    } else if (arg == "--batch") {
+      options.batch = std::atoi(next().c_str());
+    } else if (arg == "--quick") {
+      options.rounds = 3;
+      options.batch = 5;
+    } else if (arg == "--address") {
+      options.address = next();
+    } else if (arg == "--sim") {
+      options.sim = next();
+    } else if (arg == "--builtin-server") {
+      options.sim.clear();
+    } else if (arg == "--trace") {
+      options.trace = next();
+    } else if (arg == "--profile") {
+      options.profileClient = next();
+      options.profileCase = next();
+      options.profileCount = std::atol(next().c_str());
+    } else {
+      Fail(("unknown argument " + arg).c_str());
+    }
+  }
+  if (options.rounds < 1 || options.batch < 1) Fail("bad --rounds or --batch");
+  return options;
+}
+
+std::unique_ptr<Client> MakeClient(const std::string& name,
+                                   const std::string& address) {
+  if (name == "ours") return std::make_unique<OursClient>(address);
+  if (name == "libmodbus") return std::make_unique<LibmodbusClient>(address);
+  if (name == "raw") return std::make_unique<RawClient>(address);
+  Fail(("unknown client " + name).c_str());
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--serve") == 0) {
+    return RunBenchServer(argv[2], kRegisters, 2);
+  }
+  const Options options = ParseOptions(argc, argv);
+
+  // The report keeps the original standard output; descriptor 1 becomes the
+  // trace file, so stdout is fully buffered as for any host writing a file.
+  FILE* report = fdopen(dup(1), "w");
+  if (report == nullptr) Fail("cannot keep standard output");
+  std::string tracePath = options.trace;
+  int traceFd;
+  if (tracePath.empty()) {
+    char name[] = "/tmp/tcpmodbus-bench-trace-XXXXXX";
+    traceFd = mkstemp(name);
+    tracePath = name;
+  } else {
+    traceFd = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  if (traceFd < 0 || dup2(traceFd, 1) < 0) Fail("cannot open the trace file");
+  close(traceFd);
+  const bool removeTrace = options.trace.empty();
+
+  Server server(options.sim, options.address);
+
+  if (!options.profileClient.empty()) {
+    const Case* c = FindCase(options.profileCase);
+    if (c == nullptr) Fail("unknown case");
+    std::unique_ptr<Client> client =
+        MakeClient(options.profileClient, options.address);
+    RunBatch(*client, *c, static_cast<int>(options.profileCount));
+    std::fflush(stdout);
+    if (removeTrace) unlink(tracePath.c_str());
+    return 0;
+  }
+
+  const char* kClientNames[] = {"ours", "libmodbus", "raw"};
+  constexpr int kClients = 3;
+  std::unique_ptr<Client> clients[kClients];
+  for (int k = 0; k < kClients; ++k) {
+    clients[k] = MakeClient(kClientNames[k], options.address);
+  }
+
+  // Warm-up: connections, caches, the trace file's first pages.
+  for (const Case& c : kCases) {
+    for (auto& client : clients) RunBatch(*client, c, options.batch / 4 + 1);
+  }
+
+  std::vector<double> samples[kCaseCount][kClients];
+  for (int round = 0; round < options.rounds; ++round) {
+    for (int ci = 0; ci < kCaseCount; ++ci) {
+      for (int step = 0; step < kClients; ++step) {
+        const int k = (round + step) % kClients;
+        samples[ci][k].push_back(
+            RunBatch(*clients[k], kCases[ci], options.batch));
+      }
+    }
+    server.Drain();
+  }
+  std::fflush(stdout);
+
+  struct stat traceInfo = {};
+  fstat(1, &traceInfo);
+  std::fprintf(
+      report,
+      "server: %s on %s:502; %d rounds x %d exchanges per client and "
+      "case, interleaved\n",
+      options.sim.empty() ? "built-in libmodbus server" : options.sim.c_str(),
+      options.address.c_str(), options.rounds, options.batch);
+  std::fprintf(report, "our trace: %lld bytes written to %s%s\n\n",
+               static_cast<long long>(traceInfo.st_size), tracePath.c_str(),
+               removeTrace ? " (removed)" : "");
+  std::fprintf(report, "median us/exchange  %9s %10s %9s   %14s %9s\n", "ours",
+               "libmodbus", "raw", "ours/libmodbus", "ours/raw");
+  for (int ci = 0; ci < kCaseCount; ++ci) {
+    const double ours = Median(samples[ci][0]);
+    const double libmodbus = Median(samples[ci][1]);
+    const double raw = Median(samples[ci][2]);
+    std::fprintf(report, "%-19s %9.2f %10.2f %9.2f   %14.2f %9.2f\n",
+                 kCases[ci].name, ours, libmodbus, raw, ours / libmodbus,
+                 ours / raw);
+  }
+  std::fclose(report);
+  for (auto& client : clients) client.reset();
+  if (removeTrace) unlink(tracePath.c_str());
+  return 0;
+}
