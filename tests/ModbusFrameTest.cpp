@@ -1,0 +1,228 @@
+// Request frames, the verdict on a response and register decoding: pure
+// functions over bytes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FakeModbusServer.h"
+#include "modbus/ModbusFrame.h"
+#include "transport/MbapFrameLength.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::ToHex;
+namespace mf = modbusframe;
+
+TEST(ModbusFrameTest, ReadRequestsCarryAddressAndQuantityBigEndian) {
+  struct Row {
+    std::uint8_t functionCode;
+    std::uint16_t startAddr;
+    std::uint16_t regCount;
+    Bytes expected;
+  };
+  const Row rows[] = {
+      {3,
+       258,
+       2,
+       {0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x01, 0x02, 0x00,
+        0x02}},
+      {4,
+       0xfffe,
+       0x1234,
+       {0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0x01, 0x04, 0xff, 0xfe, 0x12,
+        0x34}},
+      {3,
+       0,
+       0,
+       {0x00, 0x00, 0x00, 0x00, 0x00, 0x06, 0x01, 0x03, 0x00, 0x00, 0x00,
+        0x00}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE("function " + std::to_string(row.functionCode) + " from " +
+                 std::to_string(row.startAddr));
+    Bytes frame(mf::kRequestBufferSize, 0xee);
+    const int size = mf::BuildReadRequest(frame.data(), row.functionCode,
+                                          row.startAddr, row.regCount);
+    ASSERT_EQ(size, 12);
+    EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + size)),
+              ToHex(row.expected));
+  }
+}
+
+TEST(ModbusFrameTest, PresetSingleRegisterFrame) {
+  Bytes frame(mf::kRequestBufferSize, 0xee);
+  const int size = mf::BuildPresetSingleRequest(frame.data(), 5, 513);
+  ASSERT_EQ(size, 12);
+  EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + size)),
+            "00 00 00 00 00 06 01 06 00 05 02 01");
+}
+
+TEST(ModbusFrameTest, PresetMultipleRegistersFrame) {
+  Bytes frame(mf::kRequestBufferSize, 0xee);
+  const std::uint16_t values[] = {1, 515};
+  const int size = mf::BuildPresetMultipleRequest(frame.data(), 0, 2, values);
+  ASSERT_EQ(size, 17);
+  EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + size)),
+            "00 00 00 00 00 0b 01 10 00 00 00 02 04 00 01 02 03");
+}
+
+TEST(ModbusFrameTest, PresetMultipleOf124RegistersFillsTheWholeBuffer) {
+  // Exactly the buffer's size on the heap, so an overrun is caught by the
+  // address sanitizer.
+  std::vector<std::uint8_t> frame(261);
+  std::vector<std::uint16_t> values(124);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    values[i] = static_cast<std::uint16_t>(0x8000 + i);
+  }
+  const int size =
+      mf::BuildPresetMultipleRequest(frame.data(), 0x0102, 124, values.data());
+  ASSERT_EQ(size, 261);
+  EXPECT_EQ(ToHex(Bytes(frame.begin(), frame.begin() + 15)),
+            "00 00 00 00 00 ff 01 10 01 02 00 7c f8 80 00");
+  EXPECT_EQ(ToHex(Bytes(frame.end() - 2, frame.end())), "80 7b");
+}
+
+struct VerdictRow {
+  const char* what;
+  Bytes response;
+  int received;
+  std::uint8_t functionCode;
+  std::uint16_t regCount;
+  mf::Verdict verdict;
+  std::uint8_t exceptionCode;
+  int expectedSize;
+};
+
+TEST(ModbusFrameTest, VerdictOnResponses) {
+  const Bytes exception2 = {0, 0, 0, 0, 0, 3, 1, 0x83, 2};
+  // Header fields and byte count that agree with nothing in the request.
+  const Bytes oddHeaderRead = {0x12, 0x34, 0,    0,    0x99, 0x99, 0x7f,
+                               0x03, 0x55, 0x01, 0x02, 0x00, 0xff};
+  const Bytes write12 = {0xab, 0xcd, 0, 0, 0, 6, 9, 0x10, 0, 0, 0, 0};
+  const Bytes read2 = {0, 0, 0, 0, 0, 7, 1, 3, 4, 1, 2, 0, 0xff};
+  const VerdictRow rows[] = {
+      {"nothing received", {}, 0, 3, 2, mf::Verdict::Closed, 0, 0},
+      {"receive failed", {}, -1, 3, 2, mf::Verdict::TooShort, 0, 0},
+      {"one byte", {0}, 1, 3, 2, mf::Verdict::TooShort, 0, 0},
+      {"eight bytes with exception flag",
+       {0, 0, 0, 0, 0, 2, 1, 0x83},
+       8,
+       3,
+       2,
+       mf::Verdict::TooShort,
+       0,
+       0},
+      {"exception code 2", exception2, 9, 3, 2, mf::Verdict::Exception, 2, 0},
+      {"exception code 9",
+       {0, 0, 0, 0, 0, 3, 1, 0x84, 9},
+       9,
+       4,
+       2,
+       mf::Verdict::Exception,
+       9,
+       0},
+      {"exception code 255 on a write",
+       {0, 0, 0, 0, 0, 3, 1, 0x86, 0xff},
+       9,
+       6,
+       1,
+       mf::Verdict::Exception,
+       255,
+       0},
+      {"exception flag with another function code",
+       {0, 0, 0, 0, 0, 3, 1, 0x90, 0},
+       9,
+       3,
+       2,
+       mf::Verdict::Exception,
+       0,
+       0},
+      {"read answered short", Bytes(read2.begin(), read2.end() - 2), 11, 3, 2,
+       mf::Verdict::WrongSize, 0, 13},
+      {"read answered long", read2, 13, 3, 1, mf::Verdict::WrongSize, 0, 11},
+      {"write answered with 13 bytes", read2, 13, 16, 2, mf::Verdict::WrongSize,
+       0, 12},
+      {"single write answered with 9 bytes",
+       {0, 0, 0, 0, 0, 3, 1, 6, 0},
+       9,
+       6,
+       1,
+       mf::Verdict::WrongSize,
+       0,
+       12},
+      {"read of 2 accepted whatever the header says", oddHeaderRead, 13, 3, 2,
+       mf::Verdict::Accepted, 0, 0},
+      {"input read accepted", read2, 13, 4, 2, mf::Verdict::Accepted, 0, 0},
+      {"read of 0 accepted with 9 bytes",
+       {0, 0, 0, 0, 0, 3, 1, 3, 0},
+       9,
+       3,
+       0,
+       mf::Verdict::Accepted,
+       0,
+       0},
+      {"single write accepted", write12, 12, 6, 1, mf::Verdict::Accepted, 0, 0},
+      {"multiple write accepted whatever it echoes", write12, 12, 16, 100,
+       mf::Verdict::Accepted, 0, 0},
+  };
+  for (const VerdictRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    Bytes buffer(261, 0);
+    std::copy(row.response.begin(), row.response.end(), buffer.begin());
+    const mf::Judgement judgement = mf::JudgeResponse(
+        buffer.data(), row.received, row.functionCode, row.regCount);
+    EXPECT_EQ(judgement.verdict, row.verdict);
+    if (row.verdict == mf::Verdict::Exception) {
+      EXPECT_EQ(judgement.exceptionCode, row.exceptionCode);
+    }
+    if (row.verdict == mf::Verdict::WrongSize) {
+      EXPECT_EQ(judgement.expectedSize, row.expectedSize);
+    }
+  }
+}
+
+TEST(ModbusFrameTest, RegistersDecodeBigEndianAndUnsigned) {
+  const Bytes response = {0,    0,    0,    0,    0,    11,   1,    3,   8,
+                          0x80, 0x00, 0xff, 0xff, 0x7f, 0xff, 0x01, 0x02};
+  std::uint16_t values[5] = {0x1111, 0x1111, 0x1111, 0x1111, 0x1111};
+  mf::DecodeRegisters(response.data(), 4, values);
+  EXPECT_EQ(values[0], 0x8000);
+  EXPECT_EQ(values[1], 0xffff);
+  EXPECT_EQ(values[2], 0x7fff);
+  EXPECT_EQ(values[3], 258);
+  EXPECT_EQ(values[4], 0x1111) << "decoded past regCount";
+}
+
+TEST(MbapFrameLengthTest, FrameSizeFromTheHeader) {
+  struct Row {
+    const char* what;
+    Bytes bytes;
+    int expected;
+  };
+  const Row rows[] = {
+      {"nothing yet", {}, mbap::kUnknown},
+      {"six header bytes", {0, 0, 0, 0, 0, 6}, mbap::kUnknown},
+      {"read answer of 2 registers", {0, 1, 0, 0, 0, 7, 1}, 13},
+      {"smallest length", {0, 0, 0, 0, 0, 2, 1}, 8},
+      {"largest length", {0, 0, 0, 0, 0, 0xff, 1}, 261},
+      {"length 1", {0, 0, 0, 0, 0, 1, 1}, mbap::kNotModbus},
+      {"length 0", {0, 0, 0, 0, 0, 0, 1}, mbap::kNotModbus},
+      {"length 256", {0, 0, 0, 0, 1, 0, 1}, mbap::kNotModbus},
+      {"protocol identifier 1", {0, 0, 0, 1, 0, 6, 1}, mbap::kNotModbus},
+      {"protocol identifier 0x0100", {0, 0, 1, 0, 0, 6, 1}, mbap::kNotModbus},
+      {"transaction identifier is not looked at",
+       {0xff, 0xff, 0, 0, 0, 3, 0xff, 0x83, 2},
+       9},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(
+        mbap::FrameLength(row.bytes.data(), static_cast<int>(row.bytes.size())),
+        row.expected);
+  }
+}
+
+}  // namespace

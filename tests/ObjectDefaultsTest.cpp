@@ -1,0 +1,178 @@
+// What new objects hold, the interface's own default bodies, and the
+// protocol client's guards that need no connection.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "front/CTCPModbus.h"
+#include "modbus/CMBusTCP.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+#include "transport/CTcpSocket.h"
+
+namespace {
+
+TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
+  const CMBusTCP client;
+  const char* const expected[15] = {
+      "",
+      "Unallowable or invalid function code received in the query",
+      "Unallowable or invalid data address received in the query for the "
+      "slave",
+      "Unallowable or invalid value contained in the query data field for the "
+      "slave",
+      "The server failed during execution due to unrecoverable error",
+      "Acknowledge for a long time of request processing",
+      "Slave/Server Device Busy",
+      "The slave cannot perform the requetsed function ",
+      "Memory Parity Error",
+      "",
+      "Gateway Problem. Gateway path(s) not available",
+      "Gateway Problem. The target device failed to respond",
+      "",
+      "",
+      "",
+  };
+  for (int code = 0; code < 15; ++code) {
+    SCOPED_TRACE("code " + std::to_string(code));
+    ASSERT_NE(client.ExceptionTexts[code], nullptr);
+    EXPECT_STREQ(client.ExceptionTexts[code], expected[code]);
+  }
+  EXPECT_EQ(std::strlen(client.ExceptionTexts[7]), 48u);
+}
+
+TEST(CMBusTCPConstructionTest, StartsEmptyWithoutTransport) {
+  const CMBusTCP client;
+  EXPECT_STREQ(client.ErrorText, "");
+  EXPECT_EQ(client.TcpSocket, nullptr);
+  EXPECT_EQ(client.ModuleId, 0);
+  EXPECT_EQ(client.ServerPort, 0);
+  EXPECT_EQ(client.ServerIPAddr, "");
+}
+
+// Guards that fail before anything is built, traced or sent.
+TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
+  struct Row {
+    const char* what;
+    bool withTransport;
+    std::function<int(CMBusTCP&)> call;
+    const char* expected;
+  };
+  std::uint16_t values[2] = {0x1234, 0x5678};
+  const Row rows[] = {
+      {"connect without transport", false,
+       [](CMBusTCP& c) { return c.ConnectToServer(); },
+       "CMBusTCP::ConnectToServer: Null socket (42)"},
+      {"holding read, null values", true,
+       [](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, nullptr); },
+       "CMBusTCP::MbReadHoldingRegs: Null register pointer on DIO Module 42"},
+      {"input read, null values", true,
+       [](CMBusTCP& c) { return c.MbReadInputRegs(0, 2, nullptr); },
+       "CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 42"},
+      {"multiple write, null values", true,
+       [](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, nullptr); },
+       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO "
+       "Module 42"},
+      {"holding read without transport", false,
+       [&](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, values); },
+       "CMBusTCP::MbReadHoldingRegs: Null socket (42)"},
+      {"input read without transport", false,
+       [&](CMBusTCP& c) { return c.MbReadInputRegs(0, 2, values); },
+       "CMBusTCP::MbReadInputRegs: Null socket (42)"},
+      {"single write without transport", false,
+       [](CMBusTCP& c) { return c.MbPresetSingleReg(0, 7); },
+       "CMBusTCP::MbPresetSingleReg: Null socket (42)"},
+      {"multiple write without transport", false,
+       [&](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, values); },
+       "CMBusTCP::MbPresetMultipleRegs: Null socket (42)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    CTcpSocket socket;  // never opened: a call that got past the guard
+                        // would fail on the handle, with another message
+    CMBusTCP client;
+    client.ModuleId = 42;
+    if (row.withTransport) client.TcpSocket = &socket;
+    testing::internal::CaptureStdout();
+    const int result = row.call(client);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_STREQ(client.ErrorText, row.expected);
+    EXPECT_STREQ(socket.ErrorText, "No Error");
+  }
+  EXPECT_EQ(values[0], 0x1234);
+  EXPECT_EQ(values[1], 0x5678);
+}
+
+TEST(CTcpSocketConstructionTest, StartsWithoutHandle) {
+  const CTcpSocket socket;
+  EXPECT_EQ(socket.SocketHandle, 0u);
+  EXPECT_STREQ(socket.LocalHost, "");
+  const std::uint8_t zero[16] = {};
+  EXPECT_EQ(std::memcmp(&socket.LocalAddr, zero, sizeof(zero)), 0);
+  EXPECT_STREQ(socket.ErrorText, "No Error");
+  EXPECT_EQ(socket.WaitSeconds, 0);
+  EXPECT_EQ(CTcpSocket::MaxResponseBytes, 261);
+}
+
+TEST(CTcpSocketConstructionTest, CloseWithoutHandleChangesNothing) {
+  CTcpSocket socket;
+  socket.CloseSocket();
+  socket.CloseSocket();
+  EXPECT_EQ(socket.SocketHandle, 0u);
+  EXPECT_STREQ(socket.ErrorText, "No Error");
+}
+
+TEST(CTCPModbusConstructionTest, StartsNotConnectedWithEmptyFields) {
+  const CTCPModbus object;
+  EXPECT_EQ(object.ModuleId, 0);
+  EXPECT_EQ(object.LocalIpAddr, "");
+  EXPECT_EQ(object.LocalPort, 0);
+  EXPECT_EQ(object.ServerIPAddr, "");
+  EXPECT_EQ(object.ServerPort, 0);
+  EXPECT_EQ(object.TcpSocket.SocketHandle, 0u);
+  EXPECT_STREQ(object.TcpSocket.ErrorText, "No Error");
+  EXPECT_EQ(object.ModbusClient.TcpSocket, nullptr);
+  EXPECT_STREQ(object.ModbusClient.ErrorText, "");
+}
+
+TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
+  TCPModbusIntf base;
+  std::uint16_t values[3] = {1, 2, 3};
+  unsigned short single = 9;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(base.Initialize(1, "127.0.1.20", 0, "127.0.1.20"), 1);
+  EXPECT_EQ(base.ReadHoldRegs(0, values, 3), 1);
+  EXPECT_EQ(base.ReadInputRegs(0, values, 3), 1);
+  EXPECT_EQ(base.WriteSingleHoldReg(0, single), 1);
+  EXPECT_EQ(base.WriteMultiHoldRegs(0, values, 3), 1);
+  EXPECT_EQ(base.ReadHoldRegs(0, nullptr, 3), 1);
+  base.Close();
+  EXPECT_EQ(base.LastErrorString(), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(values[0], 1);
+  EXPECT_EQ(values[2], 3);
+  EXPECT_EQ(single, 9);
+
+  // Copyable: the class has no data to copy.
+  TCPModbusIntf copy(base);
+  copy = base;
+  EXPECT_EQ(copy.LastErrorString(), nullptr);
+}
+
+TEST(TCPModbusIntfDefaultsTest, GetInstanceGivesANewObjectEachCall) {
+  std::unique_ptr<TCPModbusIntf> first(TCPModbusIntf::GetInstance());
+  std::unique_ptr<TCPModbusIntf> second(TCPModbusIntf::GetInstance());
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(first.get(), second.get());
+  EXPECT_NE(dynamic_cast<CTCPModbus*>(first.get()), nullptr);
+  ASSERT_NE(first->LastErrorString(), nullptr);
+  EXPECT_STREQ(first->LastErrorString(), "");
+  EXPECT_NE(first->LastErrorString(), second->LastErrorString());
+}
+
+}  // namespace
