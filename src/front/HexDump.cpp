@@ -1,46 +1,75 @@
 #include "front/HexDump.h"
 
+#include <cstring>
+
 #include "front/PrintTrace.h"
 
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// The longest line: 21 register items of five characters, and a NUL.
-constexpr int kLineCapacity = 21 * 5 + 1;
+// "%02x " of every byte value, each padded to four characters so that an
+// item is copied with one four-byte move (the fourth character is
+// overwritten by the next item or the line's end).
+struct ByteTexts {
+  char text[256][4];
+};
 
-// Appends `value` as "%02x " formats it: at least two lowercase digits, no
-// prefix, one blank. Done by table lookup, as the trace of every exchange
-// runs through here.
-char* AppendItem(char* out, unsigned value) {
-  int digits = 2;
-  if (value > 0xfff) {
-    digits = 4;
-  } else if (value > 0xff) {
-    digits = 3;
+constexpr ByteTexts MakeByteTexts() {
+  ByteTexts texts = {};
+  for (int value = 0; value < 256; ++value) {
+    texts.text[value][0] = kHexDigits[value >> 4];
+    texts.text[value][1] = kHexDigits[value & 0xf];
+    texts.text[value][2] = ' ';
+    texts.text[value][3] = '\0';
   }
-  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
-    *out++ = kHexDigits[(value >> shift) & 0xf];
-  }
-  *out++ = ' ';
-  return out;
+  return texts;
 }
 
+constexpr ByteTexts kByteTexts = MakeByteTexts();
+
+// The longest line: 21 register items of five characters, the spare
+// character of the last four-byte move, and a NUL.
+constexpr int kLineCapacity = 21 * 5 + 2;
+constexpr std::uint32_t kFirstLineItems = 21;
+constexpr std::uint32_t kLaterLineItems = 20;
+
+// Appends `value` as "%02x " formats it; returns the new end.
+inline char* AppendItem(char* out, std::uint8_t value) {
+  std::memcpy(out, kByteTexts.text[value], 4);
+  return out + 3;
+}
+
+// A register value takes two, three or four digits: "%02x " pads to two
+// and never cuts.
+inline char* AppendItem(char* out, std::uint16_t value) {
+  if (value > 0xfff) {
+    std::memcpy(out, kByteTexts.text[value >> 8], 2);
+    out += 2;
+  } else if (value > 0xff) {
+    *out++ = kHexDigits[value >> 8];
+  }
+  return AppendItem(out, static_cast<std::uint8_t>(value & 0xff));
+}
+
+// Writes the items in lines: the first line ends after item 20, each later
+// one after the next 20 items, and the rest (possibly nothing) goes out as
+// the last line. A 64-bit line end, so that any 32-bit length ends the loop.
 template <typename Item>
 void DumpItems(const Item* items, std::uint32_t count) {
   char line[kLineCapacity];
-  char* end = line;
-  // A 32-bit index, so that a length past 65535 still ends the loop.
-  for (std::uint32_t i = 0; i < count; ++i) {
-    end = AppendItem(end, items[i]);
-    if (i != 0 && i % 20 == 0) {
-      *end = '\0';
-      PrintTrace("%s\n", line);
-      end = line;
-    }
+  std::uint32_t i = 0;
+  std::uint64_t lineEnd = kFirstLineItems;
+  for (;;) {
+    char* end = line;
+    const std::uint32_t stop =
+        count < lineEnd ? count : static_cast<std::uint32_t>(lineEnd);
+    for (; i < stop; ++i) end = AppendItem(end, items[i]);
+    *end = '\0';
+    PrintTrace("%s\n", line);
+    if (i < lineEnd) return;
+    lineEnd += kLaterLineItems;
   }
-  *end = '\0';
-  PrintTrace("%s\n", line);
 }
 
 }  // namespace
