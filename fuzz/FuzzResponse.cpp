@@ -1,0 +1,74 @@
+// Fuzzes the verdict on a response and the decoding of register values.
+//
+// Input: byte 0 picks the function code (3, 4, 6, 16, or any byte), bytes
+// 1-2 the register count, bytes 3-4 the receive result (-1 to 261); the rest
+// are the received bytes. They sit in a heap block of exactly the received
+// size, so a read past what arrived is caught, and values are decoded only
+// when the verdict accepts the response, as the exchanges do.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "modbus/ModbusFrame.h"
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  if (size < 5) return 0;
+  static constexpr std::uint8_t kCodes[] = {3, 4, 6, 16};
+  const std::uint8_t functionCode =
+      data[0] < 0xf0 ? kCodes[data[0] % 4] : static_cast<std::uint8_t>(data[0]);
+  const std::uint16_t regCount =
+      static_cast<std::uint16_t>((data[1] << 8) | data[2]);
+  // -1 .. 261: every value a receive can give.
+  const int received = ((data[3] << 8) | data[4]) % 263 - 1;
+  data += 5;
+  size -= 5;
+
+  const std::size_t held =
+      received > 0 ? static_cast<std::size_t>(received) : 0;
+  std::vector<std::uint8_t> response(held);
+  for (std::size_t i = 0; i < held && i < size; ++i) response[i] = data[i];
+
+  const modbusframe::Judgement judgement = modbusframe::JudgeResponse(
+      response.data(), received, functionCode, regCount);
+  const bool isRead = functionCode == 3 || functionCode == 4;
+  const int expected = isRead ? 2 * regCount + 9 : 12;
+  switch (judgement.verdict) {
+    case modbusframe::Verdict::Closed:
+      Require(received == 0);
+      break;
+    case modbusframe::Verdict::TooShort:
+      Require(received < 9 && received != 0);
+      break;
+    case modbusframe::Verdict::Exception:
+      Require(received >= 9 && (response[7] & 0x80) != 0);
+      Require(judgement.exceptionCode == response[8]);
+      break;
+    case modbusframe::Verdict::WrongSize:
+      Require(received >= 9 && (response[7] & 0x80) == 0);
+      Require(received != expected && judgement.expectedSize == expected);
+      break;
+    case modbusframe::Verdict::Accepted:
+      Require(received == expected && (response[7] & 0x80) == 0);
+      break;
+  }
+  if (judgement.verdict != modbusframe::Verdict::Accepted || !isRead) return 0;
+
+  std::vector<std::uint16_t> values(regCount);
+  modbusframe::DecodeRegisters(response.data(), regCount, values.data());
+  for (std::size_t i = 0; i < regCount; ++i) {
+    const unsigned high = response[9 + 2 * i];
+    const unsigned low = response[10 + 2 * i];
+    Require(values[i] == high * 256 + low);
+  }
+  return 0;
+}

@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of the fuzzers into fuzz/corpus/<target>/.
+
+Valid answers of each function code, exceptions, truncations, garbage and
+answers split or run together. Run it again after changing an input layout;
+the files it writes are committed.
+"""
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def header(length, tid=0, unit=1):
+    return struct.pack(">HHHB", tid, 0, length, unit)
+
+
+def read_answer(fc, values):
+    body = bytes([fc, 2 * len(values)]) + b"".join(struct.pack(">H", v) for v in values)
+    return header(len(body) + 1) + body
+
+
+def write_answer(fc, addr, second):
+    return header(6) + struct.pack(">BHH", fc, addr, second)
+
+
+def exception(fc, code):
+    return header(3) + bytes([fc | 0x80, code])
+
+
+ANSWERS = {
+    "read_holding_2": (3, 2, read_answer(3, [258, 255])),
+    "read_input_3": (4, 3, read_answer(4, [1, 0x8000, 0xffff])),
+    "read_none": (3, 0, read_answer(3, [])),
+    "read_125": (3, 125, read_answer(3, list(range(125)))),
+    "write_single": (6, 1, write_answer(6, 5, 513)),
+    "write_multiple": (16, 2, write_answer(16, 0, 2)),
+    "exception_2": (3, 2, exception(3, 2)),
+    "exception_9": (4, 1, exception(4, 9)),
+    "exception_255": (16, 2, exception(16, 255)),
+    "truncated": (3, 2, read_answer(3, [1, 2])[:5]),
+    "short_read": (3, 2, read_answer(3, [1])),
+    "garbage": (3, 2, b"HTTP/1.1 400 Bad Request\r\n\r\n"),
+    "oversize": (3, 2, header(255) + bytes([3, 254]) + bytes(253)),
+}
+FC_SELECTOR = {3: 0, 4: 1, 6: 2, 16: 3}
+OPERATION = {3: 0, 4: 1, 6: 2, 16: 3}
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as out:
+        out.write(data)
+
+
+def main():
+    for name, (fc, count, frame) in ANSWERS.items():
+        received = min(len(frame), 261)
+        write("fuzz_response", name,
+              bytes([FC_SELECTOR[fc]]) + struct.pack(">HH", count, received + 1) + frame)
+        flags = OPERATION[fc]
+        write("fuzz_exchange", name, bytes([flags]) + struct.pack(">H", count) + b"\x00" + frame)
+    write("fuzz_response", "closed", bytes([0]) + struct.pack(">HH", 2, 1))
+    write("fuzz_response", "failed", bytes([0]) + struct.pack(">HH", 2, 0))
+
+    frame = read_answer(3, [258, 255])
+    # One byte per receive.
+    write("fuzz_exchange", "one_byte_at_a_time",
+          bytes([0]) + struct.pack(">H", 2) + bytes([len(frame)]) + bytes([1] * len(frame)) + frame)
+    # Split inside the header, then the rest.
+    write("fuzz_exchange", "split_in_header",
+          bytes([0]) + struct.pack(">H", 2) + bytes([2, 3, 10]) + frame)
+    # Two answers in one segment, read by two operations.
+    write("fuzz_exchange", "two_in_one",
+          bytes([0x20]) + struct.pack(">H", 2) + b"\x00" + frame + read_answer(4, [7, 8]))
+    # Reset after half an answer.
+    write("fuzz_exchange", "reset_mid_frame",
+          bytes([0x04]) + struct.pack(">H", 2) + b"\x00" + frame[:6])
+    # A send that goes out only in part, then a good exchange.
+    write("fuzz_exchange", "short_send",
+          bytes([0x28]) + struct.pack(">H", 2) + b"\x00" + frame)
+
+    write("fuzz_hexdump", "bytes_frame", b"\x00" + frame)
+    write("fuzz_hexdump", "bytes_long", b"\x00" + bytes(range(256)))
+    write("fuzz_hexdump", "registers_wide", b"\x01" + b"".join(
+        struct.pack(">H", v) for v in (0, 0xff, 0x100, 0xfff, 0x1000, 0xffff) * 8))
+    write("fuzz_hexdump", "empty", b"\x00")
+
+
+if __name__ == "__main__":
+    main()
