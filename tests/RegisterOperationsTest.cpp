@@ -1,0 +1,629 @@
+// The four register operations end to end through the scripted fake server:
+// request bytes, verdicts, results, LastErrorString and the exact trace.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeModbusServer.h"
+#include "PlatformError.h"
+#include "front/CTCPModbus.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::FakeModbusServer;
+using testsupport::PlatformError;
+using testsupport::Step;
+using testsupport::ToHex;
+
+// A read answer: header with a length that matches, unit 1, byte count.
+Bytes ReadAnswer(std::uint8_t functionCode,
+                 const std::vector<std::uint16_t>& values) {
+  const std::size_t dataBytes = 2 * values.size();
+  Bytes answer = {0,
+                  0,
+                  0,
+                  0,
+                  static_cast<std::uint8_t>((dataBytes + 3) >> 8),
+                  static_cast<std::uint8_t>((dataBytes + 3) & 0xff),
+                  1,
+                  functionCode,
+                  static_cast<std::uint8_t>(dataBytes & 0xff)};
+  for (std::uint16_t value : values) {
+    answer.push_back(static_cast<std::uint8_t>(value >> 8));
+    answer.push_back(static_cast<std::uint8_t>(value & 0xff));
+  }
+  return answer;
+}
+
+std::string Repeat(const std::string& text, std::size_t times) {
+  std::string result;
+  for (std::size_t i = 0; i < times; ++i) result += text;
+  return result;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string::size_type from = 0;
+  for (auto end = text.find('\n'); end != std::string::npos;
+       end = text.find('\n', from)) {
+    lines.push_back(text.substr(from, end - from));
+    from = end + 1;
+  }
+  return lines;
+}
+
+using Operation = std::function<int(TCPModbusIntf&)>;
+
+class RegisterOperationsTest : public testing::Test {
+ protected:
+  // Starts the fake server on `address` with `script` and connects a client
+  // (module `moduleId`) to it. False when the server could not listen.
+  bool Connect(const char* address, std::vector<Step> script,
+               unsigned short moduleId = 1) {
+    server_.reset(new FakeModbusServer(address, std::move(script)));
+    if (!server_->Listening()) return false;
+    client_.reset(TCPModbusIntf::GetInstance());
+    testing::internal::CaptureStdout();
+    const int result = client_->Initialize(moduleId, address, 0, address);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(result, 1) << client_->LastErrorString();
+    return result == 1;
+  }
+
+  // Runs `operation`, returns its result and stores what it printed.
+  int Run(const Operation& operation) {
+    testing::internal::CaptureStdout();
+    const int result = operation(*client_);
+    out_ = testing::internal::GetCapturedStdout();
+    return result;
+  }
+
+  // Ends the client, then the script: "" when the server saw what it expected.
+  std::string Finish() {
+    client_.reset();
+    return server_->Join();
+  }
+
+  CTCPModbus& Object() { return dynamic_cast<CTCPModbus&>(*client_); }
+
+  std::unique_ptr<FakeModbusServer> server_;  // outlives the client
+  std::unique_ptr<TCPModbusIntf> client_;
+  std::string out_;
+};
+
+#define CONNECT_OR_SKIP(...)                                           \
+  do {                                                                 \
+    if (!Connect(__VA_ARGS__)) {                                       \
+      if (!server_->Listening()) GTEST_SKIP() << server_->BindError(); \
+      FAIL() << "Initialize failed";                                   \
+    }                                                                  \
+  } while (0)
+
+TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
+  std::uint16_t values[3] = {0, 0, 0};
+  std::uint16_t written[2] = {1, 515};
+  unsigned short single = 513;
+  struct Row {
+    const char* what;
+    Operation call;
+    Bytes request;
+    Bytes answer;
+    std::string trace;
+    std::vector<std::uint16_t> readValues;
+  };
+  const std::vector<Row> rows = {
+      {"read 2 holding registers from 258",
+       [&](TCPModbusIntf& c) { return c.ReadHoldRegs(258, values, 2); },
+       {0, 0, 0, 0, 0, 6, 1, 3, 1, 2, 0, 2},
+       {0, 0, 0, 0, 0, 7, 1, 3, 4, 0x01, 0x02, 0x00, 0xff},
+       "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs "
+       "Request...Size=12\n"
+       "00 00 00 00 00 06 01 03 01 02 00 02 \n"
+       "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
+       "Response...Size=13\n"
+       "00 00 00 00 00 07 01 03 04 01 02 00 ff \n"
+       "CTCPModbus::ReadHoldRegs: Succeed to read data from Modbus Server "
+       "(Read Multiple Holding Register) !\n"
+       "CTCPModbus::ReadHoldRegs - Read data as below:\n"
+       "102 ff \n",
+       {258, 255}},
+      {"read 3 input registers from 16",
+       [&](TCPModbusIntf& c) { return c.ReadInputRegs(16, values, 3); },
+       {0, 0, 0, 0, 0, 6, 1, 4, 0, 0x10, 0, 3},
+       {0, 0, 0, 0, 0, 9, 1, 4, 6, 0x00, 0x01, 0x80, 0x00, 0xff, 0xff},
+       "CMBusTCP::MbReadInputRegs ==>Sending MbReadInputRegs "
+       "Request...Size=12\n"
+       "00 00 00 00 00 06 01 04 00 10 00 03 \n"
+       "CMBusTCP::MbReadInputRegs <==Received MbReadInputRegs "
+       "Response...Size=15\n"
+       "00 00 00 00 00 09 01 04 06 00 01 80 00 ff ff \n"
+       "CTCPModbus::ReadInputRegs: Succeed to read data from Modbus Server "
+       "(Read Input Register) !\n"
+       "CTCPModbus::ReadInputRegs - Read data as below:\n"
+       "01 8000 ffff \n",
+       {1, 0x8000, 0xffff}},
+      {"write 513 to register 5, echo ignored",
+       [&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(5, single); },
+       {0, 0, 0, 0, 0, 6, 1, 6, 0, 5, 2, 1},
+       {0, 0, 0, 0, 0, 6, 1, 6, 0, 9, 0, 0},
+       "CMBusTCP::MbPresetSingleReg ==>Sending MbPresetSingleReg "
+       "Request...Size=12\n"
+       "00 00 00 00 00 06 01 06 00 05 02 01 \n"
+       "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg "
+       "Response...Size=12\n"
+       "00 00 00 00 00 06 01 06 00 09 00 00 \n"
+       "CTCPModbus::WriteSingleHoldReg: Succeed to write data to Modbus Server "
+       "(Preset Single Register) !\n"
+       "CTCPModbus::WriteSingleHoldReg - written Data as below: \n"
+       "201 \n",
+       {}},
+      {"write 1 and 515 from 0",
+       [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(0, written, 2); },
+       {0, 0, 0, 0, 0, 0x0b, 1, 0x10, 0, 0, 0, 2, 4, 0, 1, 2, 3},
+       {0, 0, 0, 0, 0, 6, 1, 0x10, 0, 0, 0, 2},
+       "CMBusTCP::MbPresetMultipleRegs ==>Sending MbPresetMultipleRegs "
+       "Request...Size=17\n"
+       "00 00 00 00 00 0b 01 10 00 00 00 02 04 00 01 02 03 \n"
+       "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs "
+       "Response...Size=12\n"
+       "00 00 00 00 00 06 01 10 00 00 00 02 \n"
+       "CTCPModbus::WriteMultiHoldRegs: Succeed to write data to Modbus Server "
+       "(Preset Multiple Registers) !\n"
+       "CTCPModbus::WriteMultiHoldRegs - written Data as below: \n"
+       "01 203 \n",
+       {}},
+  };
+  std::vector<Step> script;
+  for (const Row& row : rows) {
+    script.push_back(Step::Receive(row.request.size()));
+    script.push_back(Step::Send(row.answer));
+  }
+  script.push_back(Step::WaitForClientClose());
+  CONNECT_OR_SKIP("127.0.2.1", script);
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Run(row.call), 1);
+    EXPECT_EQ(out_, row.trace);
+    for (std::size_t i = 0; i < row.readValues.size(); ++i) {
+      EXPECT_EQ(values[i], row.readValues[i]) << "value " << i;
+    }
+  }
+  EXPECT_STREQ(client_->LastErrorString(), "");
+  EXPECT_EQ(Finish(), "");
+  const std::vector<Bytes> requests = server_->Requests();
+  ASSERT_EQ(requests.size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(rows[i].what);
+    EXPECT_EQ(ToHex(requests[i]), ToHex(rows[i].request));
+  }
+}
+
+TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {
+  struct Row {
+    std::uint8_t code;
+    const char* codeHex;
+    const char* message;
+  };
+  const Row rows[] = {
+      {2, "02",
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
+       "1 - Code=2, \"Unallowable or invalid data address received in the "
+       "query for the slave\""},
+      {7, "07",
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
+       "1 - Code=7, \"The slave cannot perform the requetsed function \""},
+      {9, "09",
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
+       "1 - Code=9, \"\""},
+      {255, "ff",
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
+       "1 - Code=255, \"Extended Exception Response\""},
+      {0, "00",
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
+       "1 - Code=0, \"Unknow exception\""},
+      {12, "0c",
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
+       "1 - Code=12, \"Unknow exception\""},
+  };
+  std::vector<Step> script;
+  for (const Row& row : rows) {
+    script.push_back(Step::Receive(12));
+    script.push_back(Step::Send({0, 0, 0, 0, 0, 3, 1, 0x83, row.code}));
+  }
+  script.push_back(Step::WaitForClientClose());
+  CONNECT_OR_SKIP("127.0.2.2", script);
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE("code " + std::to_string(row.code));
+    std::uint16_t values[2] = {0xaaaa, 0xbbbb};
+    EXPECT_EQ(
+        Run([&](TCPModbusIntf& c) { return c.ReadHoldRegs(0x20, values, 2); }),
+        0);
+    EXPECT_EQ(out_,
+              "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs "
+              "Request...Size=12\n"
+              "00 00 00 00 00 06 01 03 00 20 00 02 \n"
+              "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
+              "Response...Size=9\n"
+              "00 00 00 00 00 03 01 83 " +
+                  std::string(row.codeHex) +
+                  " \n"
+                  "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server "
+                  "(Read Multiple Holding Register). Error: \"" +
+                  row.message + "\"\n");
+    EXPECT_STREQ(client_->LastErrorString(), row.message);
+    EXPECT_EQ(values[0], 0xaaaa);
+    EXPECT_EQ(values[1], 0xbbbb);
+  }
+  EXPECT_EQ(Finish(), "");
+}
+
+TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
+  std::uint16_t written[2] = {7, 8};
+  unsigned short single = 0x1234;
+  struct Row {
+    const char* what;
+    Operation call;
+    std::size_t requestSize;
+    Bytes answer;
+    std::string trace;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"single write",
+       [&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(3, single); },
+       12,
+       {0, 1, 0, 0, 0, 3, 1, 0x86, 2},
+       "CMBusTCP::MbPresetSingleReg ==>Sending MbPresetSingleReg "
+       "Request...Size=12\n"
+       "00 00 00 00 00 06 01 06 00 03 12 34 \n"
+       "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg "
+       "Response...Size=9\n"
+       "00 01 00 00 00 03 01 86 02 \n"
+       "CTCPModbus::WriteSingleHoldReg: Failed to write Modbus Server (Preset "
+       "Single Register). Error: \"CMBusTCP::MbPresetSingleReg: MODBUS "
+       "exception response on DIO Module 1 - Code=2, \"Unallowable or invalid "
+       "data address received in the query for the slave\"\"\n",
+       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module "
+       "1 - Code=2, \"Unallowable or invalid data address received in the "
+       "query for the slave\""},
+      {"multiple write",
+       [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(9, written, 2); },
+       17,
+       {0, 0, 0, 0, 0, 3, 1, 0x90, 4},
+       "CMBusTCP::MbPresetMultipleRegs ==>Sending MbPresetMultipleRegs "
+       "Request...Size=17\n"
+       "00 00 00 00 00 0b 01 10 00 09 00 02 04 00 07 00 08 \n"
+       "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs "
+       "Response...Size=9\n"
+       "00 00 00 00 00 03 01 90 04 \n"
+       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server "
+       "(Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: "
+       "MODBUS exception response on DIO Module 1 - Code=4, \"The server "
+       "failed during execution due to unrecoverable error\"\"\n",
+       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO "
+       "Module 1 - Code=4, \"The server failed during execution due to "
+       "unrecoverable error\""},
+  };
+  std::vector<Step> script;
+  for (const Row& row : rows) {
+    script.push_back(Step::Receive(row.requestSize));
+    script.push_back(Step::Send(row.answer));
+  }
+  script.push_back(Step::WaitForClientClose());
+  CONNECT_OR_SKIP("127.0.2.3", script);
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Run(row.call), 0);
+    EXPECT_EQ(out_, row.trace);
+    EXPECT_STREQ(client_->LastErrorString(), row.message);
+  }
+  EXPECT_EQ(Finish(), "");
+}
+
+TEST_F(RegisterOperationsTest, WrongSizeFailsAndLeavesValuesUntouched) {
+  std::uint16_t values[2] = {0xaaaa, 0xbbbb};
+  std::uint16_t written[2] = {1, 2};
+  unsigned short single = 1;
+  struct Row {
+    const char* what;
+    Operation call;
+    std::size_t requestSize;
+    Bytes answer;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"holding read answered short",
+       [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 2); }, 12,
+       ReadAnswer(3, {0x0102}),
+       "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 11. Expected: "
+       "13"},
+      {"input read answered long",
+       [&](TCPModbusIntf& c) { return c.ReadInputRegs(0, values, 2); }, 12,
+       ReadAnswer(4, {1, 2, 3}),
+       "CMBusTCP::MbReadInputRegs: Incorrect response size: 15. Expected: 13"},
+      {"single write answered with 9 bytes",
+       [&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(0, single); },
+       12,
+       {0, 0, 0, 0, 0, 3, 1, 6, 0},
+       "CMBusTCP::MbPresetSingleReg: Incorrect response size is 9 expected "
+       "12"},
+      {"multiple write answered with 13 bytes",
+       [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(0, written, 2); },
+       17, ReadAnswer(0x10, {1, 2}),
+       "CMBusTCP::MbPresetMultipleRegs: Incorrect response size is 13 "
+       "expected 12"},
+  };
+  std::vector<Step> script;
+  for (const Row& row : rows) {
+    script.push_back(Step::Receive(row.requestSize));
+    script.push_back(Step::Send(row.answer));
+  }
+  script.push_back(Step::WaitForClientClose());
+  CONNECT_OR_SKIP("127.0.2.4", script);
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Run(row.call), 0);
+    EXPECT_STREQ(client_->LastErrorString(), row.message);
+    const std::vector<std::string> lines = Lines(out_);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find(std::string("Error: \"") + row.message + "\""),
+              std::string::npos)
+        << lines.back();
+    EXPECT_EQ(values[0], 0xaaaa);
+    EXPECT_EQ(values[1], 0xbbbb);
+  }
+  EXPECT_EQ(Finish(), "");
+}
+
+TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
+  const std::string request =
+      "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs "
+      "Request...Size=12\n"
+      "00 00 00 00 00 06 01 03 00 00 00 02 \n";
+  const std::string failure =
+      "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple "
+      "Holding Register). Error: \"";
+  struct Row {
+    const char* what;
+    const char* address;
+    std::vector<Step> script;
+    std::string trace;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {"closed without answer",
+       "127.0.2.5",
+       {Step::Receive(12), Step::Close()},
+       request,
+       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO "
+       "Module 9"},
+      {"5 bytes, then closed",
+       "127.0.2.6",
+       {Step::Receive(12), Step::Send({0, 0, 0, 0, 0}), Step::Close()},
+       request + "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
+                 "Response...Size=5\n00 00 00 00 00 \n",
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
+       "readSize=5"},
+      {"8 bytes of an exception, then closed",
+       "127.0.2.7",
+       {Step::Receive(12), Step::Send({0, 0, 0, 0, 0, 3, 1, 0x83}),
+        Step::Close()},
+       request + "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
+                 "Response...Size=8\n00 00 00 00 00 03 01 83 \n",
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
+       "readSize=8"},
+      {"reset",
+       "127.0.2.8",
+       {Step::Receive(12), Step::Reset()},
+       request,
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
+       "readSize=-1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    CONNECT_OR_SKIP(row.address, row.script, 9);
+    std::uint16_t values[2] = {0xaaaa, 0xbbbb};
+    EXPECT_EQ(
+        Run([&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 2); }), 0);
+    EXPECT_EQ(out_, row.trace + failure + row.message + "\"\n");
+    EXPECT_EQ(std::string(client_->LastErrorString()), row.message);
+    EXPECT_EQ(values[0], 0xaaaa);
+    // A failed exchange leaves the socket open.
+    EXPECT_NE(Object().TcpSocket.SocketHandle, 0u);
+    EXPECT_EQ(Finish(), "");
+  }
+}
+
+TEST_F(RegisterOperationsTest, ResetRecordsTheReceiveError) {
+  CONNECT_OR_SKIP("127.0.2.9", {Step::Receive(12), Step::Reset()});
+  std::uint16_t value = 0;
+  EXPECT_EQ(
+      Run([&](TCPModbusIntf& c) { return c.ReadInputRegs(0, &value, 1); }), 0);
+  EXPECT_EQ(std::string(Object().TcpSocket.ErrorText),
+            "WSASocket failed. recv Error(" +
+                std::to_string(PlatformError(104, 10054)) + ")");
+  EXPECT_EQ(Finish(), "");
+}
+
+TEST_F(RegisterOperationsTest, ValueDumpsSplitAfter21ThenEvery20) {
+  struct Row {
+    std::uint16_t count;
+    std::vector<std::size_t> itemsPerLine;
+  };
+  const Row rows[] = {
+      {20, {20}},
+      {21, {21, 0}},
+      {22, {21, 1}},
+      {41, {21, 20, 0}},
+      {126, {21, 20, 20, 20, 20, 20, 5}},  // the largest answer, 261 bytes
+  };
+  std::vector<Step> script;
+  for (const Row& row : rows) {
+    script.push_back(Step::Receive(12));
+    script.push_back(Step::Send(
+        ReadAnswer(3, std::vector<std::uint16_t>(row.count, 0xabcd))));
+  }
+  script.push_back(Step::WaitForClientClose());
+  CONNECT_OR_SKIP("127.0.2.10", script);
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.count) + " registers");
+    std::vector<std::uint16_t> values(row.count, 0);
+    ASSERT_EQ(Run([&](TCPModbusIntf& c) {
+                return c.ReadHoldRegs(0, values.data(), row.count);
+              }),
+              1)
+        << client_->LastErrorString();
+    EXPECT_EQ(values, std::vector<std::uint16_t>(row.count, 0xabcd));
+    std::string dump;
+    for (std::size_t items : row.itemsPerLine) {
+      dump += Repeat("abcd ", items) + "\n";
+    }
+    const std::string tail =
+        "CTCPModbus::ReadHoldRegs - Read data as below:\n" + dump;
+    ASSERT_GE(out_.size(), tail.size());
+    EXPECT_EQ(out_.substr(out_.size() - tail.size()), tail);
+    EXPECT_NE(out_.find("<==Received MbReadHoldingRegs Response...Size=" +
+                        std::to_string(2 * row.count + 9) + "\n"),
+              std::string::npos);
+  }
+  EXPECT_EQ(Finish(), "");
+}
+
+TEST_F(RegisterOperationsTest, ReadOf127RegistersCannotFitAnAnswer) {
+  // 2 * 127 + 9 = 263 bytes would be needed; a receive takes at most 261.
+  CONNECT_OR_SKIP("127.0.2.11",
+                  {Step::Receive(12),
+                   Step::Send(ReadAnswer(3, std::vector<std::uint16_t>(126))),
+                   Step::WaitForClientClose()});
+  std::vector<std::uint16_t> values(127, 0x5555);
+  EXPECT_EQ(Run([&](TCPModbusIntf& c) {
+              return c.ReadHoldRegs(0, values.data(), 127);
+            }),
+            0);
+  EXPECT_STREQ(client_->LastErrorString(),
+               "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 261. "
+               "Expected: 263");
+  EXPECT_EQ(values, std::vector<std::uint16_t>(127, 0x5555));
+  EXPECT_EQ(Finish(), "");
+  ASSERT_EQ(server_->Requests().size(), 1u);
+  EXPECT_EQ(ToHex(server_->Requests()[0]),
+            "00 00 00 00 00 06 01 03 00 00 00 7f");
+}
+
+TEST_F(RegisterOperationsTest, NullRegisterArrayIsRefusedBeforeSending) {
+  struct Row {
+    const char* what;
+    Operation call;
+    const char* trace;
+  };
+  const Row rows[] = {
+      {"holding read",
+       [](TCPModbusIntf& c) { return c.ReadHoldRegs(0, nullptr, 2); },
+       "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple "
+       "Holding Register). Error: \"CMBusTCP::MbReadHoldingRegs: Null "
+       "register pointer on DIO Module 1\"\n"},
+      {"input read",
+       [](TCPModbusIntf& c) { return c.ReadInputRegs(0, nullptr, 2); },
+       "CTCPModbus::ReadInputRegs: Failed to read Modbus Server (Read Input "
+       "Register). Error: \"CMBusTCP::MbReadInputRegs: Null register pointer "
+       "on DIO Module 1\"\n"},
+      {"multiple write",
+       [](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(0, nullptr, 2); },
+       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server "
+       "(Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: "
+       "Null register value pointer on DIO Module 1\"\n"},
+  };
+  // Any byte the client sends fails the script.
+  CONNECT_OR_SKIP("127.0.2.12", {Step::WaitForClientClose()});
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(Run(row.call), 0);
+    EXPECT_EQ(out_, row.trace);
+  }
+  EXPECT_EQ(Finish(), "");
+}
+
+TEST_F(RegisterOperationsTest, Write124RegistersButRefuse125) {
+  CONNECT_OR_SKIP("127.0.2.13",
+                  {Step::Receive(261),
+                   Step::Send({0, 0, 0, 0, 0, 6, 1, 0x10, 0, 0, 0, 0x7c}),
+                   Step::WaitForClientClose()});
+  std::vector<std::uint16_t> values(125);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    values[i] = static_cast<std::uint16_t>(0x100 + i);
+  }
+
+  // Refused before anything is traced or sent.
+  EXPECT_EQ(Run([&](TCPModbusIntf& c) {
+              return c.WriteMultiHoldRegs(0, values.data(), 125);
+            }),
+            0);
+  EXPECT_EQ(out_,
+            "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server "
+            "(Preset Multiple Registers). Error: "
+            "\"CMBusTCP::MbPresetMultipleRegs: Too many registers for one "
+            "request on DIO Module 1: 125 (at most 124)\"\n");
+
+  EXPECT_EQ(Run([&](TCPModbusIntf& c) {
+              return c.WriteMultiHoldRegs(0, values.data(), 124);
+            }),
+            1)
+      << client_->LastErrorString();
+  EXPECT_NE(out_.find("==>Sending MbPresetMultipleRegs Request...Size=261\n"),
+            std::string::npos);
+  EXPECT_EQ(Finish(), "");
+  ASSERT_EQ(server_->Requests().size(), 1u);
+  const Bytes request = server_->Requests()[0];
+  EXPECT_EQ(ToHex(Bytes(request.begin(), request.begin() + 15)),
+            "00 00 00 00 00 ff 01 10 00 00 00 7c f8 01 00");
+  EXPECT_EQ(ToHex(Bytes(request.end() - 2, request.end())), "01 7b");
+}
+
+TEST_F(RegisterOperationsTest, SplitAnswersAreGatheredAndKeptApart) {
+  // Each answer is cut at other places; every read must get its own values.
+  const std::vector<std::vector<std::size_t>> cuts = {
+      {1}, {6}, {7}, {8}, {9}, {12}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}};
+  std::vector<Step> script;
+  for (std::size_t i = 0; i < cuts.size(); ++i) {
+    const auto n = static_cast<std::uint16_t>(i);
+    script.push_back(Step::Receive(12));
+    script.push_back(Step::SendSplit(ReadAnswer(3, {n, 0x8000, 0xff00}),
+                                     cuts[i], std::chrono::milliseconds(30)));
+  }
+  script.push_back(Step::Receive(12));
+  script.push_back(Step::Send(ReadAnswer(3, {0x4242, 0x4343, 0x4444})));
+  script.push_back(Step::WaitForClientClose());
+  CONNECT_OR_SKIP("127.0.2.14", script);
+
+  for (std::size_t i = 0; i < cuts.size(); ++i) {
+    SCOPED_TRACE("answer " + std::to_string(i));
+    std::uint16_t values[3] = {0, 0, 0};
+    ASSERT_EQ(
+        Run([&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 3); }), 1)
+        << client_->LastErrorString();
+    EXPECT_EQ(values[0], i);
+    EXPECT_EQ(values[1], 0x8000);
+    EXPECT_EQ(values[2], 0xff00);
+    EXPECT_NE(out_.find("<==Received MbReadHoldingRegs Response...Size=15\n"),
+              std::string::npos);
+  }
+  std::uint16_t values[3] = {0, 0, 0};
+  ASSERT_EQ(Run([&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 3); }),
+            1);
+  EXPECT_EQ(values[0], 0x4242);
+  EXPECT_EQ(values[2], 0x4444);
+  EXPECT_EQ(Finish(), "");
+}
+
+}  // namespace
