@@ -15,7 +15,8 @@ set(CMAKE_OBJDUMP ${TCPMODBUS_MINGW_TRIPLET}-objdump CACHE FILEPATH "objdump")
 
 # Headers and libraries come from the target's tree only; programs (cmake,
 # python, the shell) from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${TCPMODBUS_MINGW_TRIPLET})
+# More roots (an installed prefix, say) can be given with -DCMAKE_FIND_ROOT_PATH.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${TCPMODBUS_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

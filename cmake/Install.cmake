@@ -1,0 +1,112 @@
+# Installation, the CMake package, the pkg-config file and the Debian package.
+#
+#   cmake --install <build> --prefix <prefix>
+# puts in place:
+#   include/tcpmodbus/*.h
+#   lib/libtcpmodbus.so.1.0.0 with libtcpmodbus.so.1 and libtcpmodbus.so
+#     (Windows: bin/tcpmodbus.dll and lib/libtcpmodbus.dll.a)
+#   lib/cmake/TcpModbus/TcpModbus{Config,ConfigVersion,Targets}.cmake
+#   lib/pkgconfig/tcpmodbus.pc
+#   bin/tcpmodbus-cli and bin/tcpmodbus-sim, when the tools are built
+# and `cpack -G DEB` (in the build folder) makes a Debian package of them.
+include(CMakePackageConfigHelpers)
+
+set(TCPMODBUS_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/TcpModbus" CACHE STRING
+    "Where the CMake package files go, relative to the prefix")
+
+install(TARGETS tcpmodbus EXPORT TcpModbusTargets
+        RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT runtime
+        LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT runtime
+                NAMELINK_COMPONENT development
+        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT development
+        INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+install(DIRECTORY include/tcpmodbus
+        DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT development
+        FILES_MATCHING PATTERN "*.h")
+
+install(EXPORT TcpModbusTargets NAMESPACE TcpModbus::
+        DESTINATION "${TCPMODBUS_CMAKE_DIR}" COMPONENT development)
+configure_package_config_file(
+    cmake/TcpModbusConfig.cmake.in
+    "${CMAKE_CURRENT_BINARY_DIR}/TcpModbusConfig.cmake"
+    INSTALL_DESTINATION "${TCPMODBUS_CMAKE_DIR}")
+# The binary interface holds within a major version.
+write_basic_package_version_file(
+    "${CMAKE_CURRENT_BINARY_DIR}/TcpModbusConfigVersion.cmake"
+    COMPATIBILITY SameMajorVersion)
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/TcpModbusConfig.cmake"
+              "${CMAKE_CURRENT_BINARY_DIR}/TcpModbusConfigVersion.cmake"
+        DESTINATION "${TCPMODBUS_CMAKE_DIR}" COMPONENT development)
+
+# pkg-config: paths relative to the .pc file, so that an installed tree can
+# be moved (and `cmake --install --prefix` may differ from the configured
+# prefix).
+function(_tcpmodbus_pc_path variable dir)
+  if(IS_ABSOLUTE "${dir}")
+    set(${variable} "${dir}" PARENT_SCOPE)
+  else()
+    set(${variable} "\${prefix}/${dir}" PARENT_SCOPE)
+  endif()
+endfunction()
+set(TCPMODBUS_PC_DIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(TCPMODBUS_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH _tcpmodbus_up "/prefix/${TCPMODBUS_PC_DIR}" "/prefix")
+  string(REGEX REPLACE "/+$" "" _tcpmodbus_up "${_tcpmodbus_up}")
+  set(TCPMODBUS_PC_PREFIX "\${pcfiledir}/${_tcpmodbus_up}")
+endif()
+_tcpmodbus_pc_path(TCPMODBUS_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+_tcpmodbus_pc_path(TCPMODBUS_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+configure_file(cmake/tcpmodbus.pc.in
+               "${CMAKE_CURRENT_BINARY_DIR}/tcpmodbus.pc" @ONLY)
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/tcpmodbus.pc"
+        DESTINATION "${TCPMODBUS_PC_DIR}" COMPONENT development)
+
+# The tools are defined later (tools/CMakeLists.txt); their install rules are
+# added once the whole project has been read.
+function(_tcpmodbus_install_tools)
+  foreach(tool tcpmodbus-cli tcpmodbus-sim)
+    if(TARGET ${tool})
+      install(TARGETS ${tool} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
+              COMPONENT tools)
+      if(UNIX AND NOT APPLE)
+        # Finds the library next to it in any prefix, not only in /usr.
+        file(RELATIVE_PATH _up "/prefix/${CMAKE_INSTALL_BINDIR}"
+             "/prefix/${CMAKE_INSTALL_LIBDIR}")
+        set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${_up}")
+      endif()
+    endif()
+  endforeach()
+endfunction()
+if(CMAKE_VERSION VERSION_LESS 3.19)
+  message(STATUS "CMake ${CMAKE_VERSION}: the tools are not installed "
+                 "(needs 3.19)")
+else()
+  cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}"
+                 CALL _tcpmodbus_install_tools)
+endif()
+
+# Debian package of the library, its header and the tools: `cpack -G DEB`.
+set(CPACK_PACKAGE_NAME "tcpmodbus")
+set(CPACK_PACKAGE_VENDOR "TcpModbus developers")
+set(CPACK_PACKAGE_CONTACT "TcpModbus developers <tcpmodbus@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION "libs")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Modbus/TCP client library with its command-line host and simulated module
+ Reads and writes holding and input registers of a remote I/O module over
+ Modbus/TCP, with a console trace of every exchange. The package holds the
+ shared library, its C++ header, CMake and pkg-config files, the command-line
+ host tcpmodbus-cli and the simulated module tcpmodbus-sim.")
+# Dependencies from the binaries themselves (dpkg-shlibdeps, in dpkg-dev).
+find_program(TCPMODBUS_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(TCPMODBUS_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+set(CPACK_SOURCE_IGNORE_FILES "/build/;/\\\\.git/")
+include(CPack)
