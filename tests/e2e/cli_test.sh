@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The command-line host against the simulated DIO module.
+#   cli_test.sh happy-path|error-exits SIM CLI
+# Exit 0 when every check held, 1 on a failed check, 77 when port 502 is out
+# of reach (the test is then reported as skipped).
+set -uo pipefail
+case="$1" sim="$2" cli="$3"
+
+case "$case" in
+  happy-path) address=127.0.52.1 ;;
+  error-exits) address=127.0.52.2 ;;
+  *) echo "unknown case $case" >&2 && exit 2 ;;
+esac
+
+pid=""
+stop_module() {
+  [ -n "$pid" ] || return 0
+  local status=0
+  kill "$pid" 2>/dev/null
+  wait "$pid" || status=$?
+  pid=""
+  return "$status"
+}
+trap 'stop_module' EXIT
+
+exec 3< <(exec "$sim" --address "$address" 2>&1)
+pid=$!
+said=""
+while IFS= read -r -t 10 line <&3; do
+  said+="$line"$'\n'
+  case "$line" in *"listening on $address:502"*) break ;; esac
+done
+case "$said" in
+  *"listening on $address:502"*) ;;
+  *"Permission denied"*)
+    echo "SKIP: cannot bind $address:502: run as root or in unshare -rn" >&2
+    exit 77
+    ;;
+  *) echo "the module did not start; it said: $said" >&2 && exit 1 ;;
+esac
+# The module's log is not needed here; keep its pipe from filling.
+cat <&3 >/dev/null &
+
+failures=0
+# check WHAT EXPECTED_STATUS EXPECTED_STDOUT EXPECTED_STDERR -- ARGS...
+# Runs the CLI and compares status, stdout and stderr exactly.
+check() {
+  local what="$1" want_status="$2" want_out="$3" want_err="$4"
+  shift 5
+  local out err status=0
+  out="$("$cli" "$@" 2>"$errfile")" || status=$?
+  err="$(cat "$errfile")"
+  if [ "$status" != "$want_status" ] || [ "$out" != "$want_out" ] ||
+    [ "$err" != "$want_err" ]; then
+    echo "FAIL: $what (cli $*)" >&2
+    echo "  status $status, expected $want_status" >&2
+    echo "  stdout: $out" >&2
+    echo "  expected stdout: $want_out" >&2
+    echo "  stderr: $err" >&2
+    echo "  expected stderr: $want_err" >&2
+    failures=$((failures + 1))
+  else
+    echo "ok: $what"
+  fi
+}
+errfile="$(mktemp)"
+trap 'stop_module; rm -f "$errfile"' EXIT
+
+server=(--server "$address" --local "$address")
+usage_hint="Try 'tcpmodbus-cli --help' for more."
+if [ "$case" = happy-path ]; then
+  check "write prints the register" 0 "200 48879 0xbeef" "" \
+    -- "${server[@]}" --quiet write 200 0xBEEF
+  check "write-multiple prints each register" 0 "201 1 0x0001
+202 65535 0xffff
+203 32768 0x8000" "" -- "${server[@]}" --quiet write-multiple 201 1 65535 0x8000
+  check "read-holding reads back what was written" 0 "200 48879 0xbeef
+201 1 0x0001
+202 65535 0xffff
+203 32768 0x8000" "" -- "${server[@]}" --quiet read-holding 200 4
+  # Input registers hold address + tick; the tick counts requests.
+  tick="$("$cli" "${server[@]}" --quiet read-input 0 1 | cut -d' ' -f2)"
+  next=$((5 + tick + 1))
+  check "read-input shows the module's registers" 0 \
+    "$(printf '5 %d 0x%04x' "$next" "$next")" "" \
+    -- "${server[@]}" --quiet read-input 5 1
+  # Without --quiet the library's trace comes first, the result last.
+  out="$("$cli" "${server[@]}" --module 3 read-holding 200 1)" || failures=$((failures + 1))
+  want_first="CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=$address, LocalPort=0"
+  if [ "$(head -n 1 <<<"$out")" == "$want_first" ] &&
+    grep -qx "CTCPModbus::ReadHoldRegs - Read data as below:" <<<"$out" &&
+    [ "$(tail -n 1 <<<"$out")" == "200 48879 0xbeef" ]; then
+    echo "ok: the trace precedes the result"
+  else
+    echo "FAIL: trace and result:"$'\n'"$out" >&2
+    failures=$((failures + 1))
+  fi
+else
+  check "an address past the table exits 1 with the library's reason" 1 "" \
+    'tcpmodbus-cli: read-holding failed: CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 4 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \
+    -- "${server[@]}" --module 4 --quiet read-holding 1000 1
+  check "a refused connection exits 1" 1 "" \
+    "tcpmodbus-cli: cannot connect to 127.0.52.3: WSASocket failed. connect Error(111)" \
+    -- --server 127.0.52.3 --local "$address" --quiet read-input 0 1
+  check "a count past 125 is a usage error" 2 "" \
+    "tcpmodbus-cli: COUNT '126' is out of range (1 to 125)
+$usage_hint" -- "${server[@]}" read-holding 0 126
+  check "a value past 65535 is a usage error" 2 "" \
+    "tcpmodbus-cli: VALUE '0x10000' is out of range (0 to 65535)
+$usage_hint" -- "${server[@]}" write 0 0x10000
+  check "a negative address is a usage error" 2 "" \
+    "tcpmodbus-cli: ADDR '-1' is not a number (decimal or 0x-hex)
+$usage_hint" -- "${server[@]}" read-input -1 1
+  check "125 values are too many for one write" 2 "" \
+    "tcpmodbus-cli: too many values: 125 (at most 124 in one write)
+$usage_hint" -- "${server[@]}" write-multiple 0 $(seq 1 125)
+  check "an unknown command is a usage error" 2 "" \
+    "tcpmodbus-cli: unknown command 'read-coils'
+$usage_hint" -- "${server[@]}" read-coils 0 1
+fi
+
+stop_status=0
+stop_module || stop_status=$?
+if [ "$stop_status" -ne 0 ]; then
+  echo "FAIL: the module exited with $stop_status" >&2
+  failures=$((failures + 1))
+fi
+[ "$failures" -eq 0 ]
