@@ -97,12 +97,14 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION "libs")
+# The synopsis comes from CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the
+# extended description under it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Modbus/TCP client library with its command-line host and simulated module
- Reads and writes holding and input registers of a remote I/O module over
- Modbus/TCP, with a console trace of every exchange. The package holds the
- shared library, its C++ header, CMake and pkg-config files, the command-line
- host tcpmodbus-cli and the simulated module tcpmodbus-sim.")
+    "Reads and writes holding and input registers of a remote I/O module over \
+Modbus/TCP, with a console trace of every exchange. The package holds the \
+shared library, its C++ header, CMake and pkg-config files, the command-line \
+host tcpmodbus-cli and the simulated module tcpmodbus-sim.")
+set(CPACK_STRIP_FILES ON)
 # Dependencies from the binaries themselves (dpkg-shlibdeps, in dpkg-dev).
 find_program(TCPMODBUS_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TCPMODBUS_DPKG_SHLIBDEPS)

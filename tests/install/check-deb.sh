@@ -1,0 +1,66 @@
+#!/bin/sh
+# Makes the Debian package of a build configured with
+# -DCMAKE_INSTALL_PREFIX=/usr (cpack -G DEB) and checks what it holds.
+#   check-deb.sh <build dir>
+set -eu
+build="$1"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+rm -f "$build"/tcpmodbus_*.deb
+(cd "$build" && cpack -G DEB >cpack.log 2>&1) ||
+  { cat "$build/cpack.log"; fail "cpack -G DEB"; }
+deb="$(ls "$build"/tcpmodbus_*_*.deb)"
+echo "-- $deb"
+
+[ "$(dpkg-deb -f "$deb" Package)" = tcpmodbus ] || fail "package name"
+[ "$(dpkg-deb -f "$deb" Version)" = 1.0.0 ] || fail "package version"
+depends="$(dpkg-deb -f "$deb" Depends)"
+echo "Depends: $depends"
+case "$depends" in
+  *libc6*) ;;
+  *) fail "no dependencies found by dpkg-shlibdeps" ;;
+esac
+
+contents="$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./||')"
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)"
+for wanted in \
+  usr/include/tcpmodbus/TCPModbusIntf.h \
+  usr/include/tcpmodbus/export.h \
+  "usr/lib/$multiarch/libtcpmodbus.so.1.0.0" \
+  "usr/lib/$multiarch/libtcpmodbus.so.1" \
+  "usr/lib/$multiarch/libtcpmodbus.so" \
+  "usr/lib/$multiarch/cmake/TcpModbus/TcpModbusConfig.cmake" \
+  "usr/lib/$multiarch/cmake/TcpModbus/TcpModbusConfigVersion.cmake" \
+  "usr/lib/$multiarch/cmake/TcpModbus/TcpModbusTargets.cmake" \
+  "usr/lib/$multiarch/pkgconfig/tcpmodbus.pc" \
+  usr/bin/tcpmodbus-cli \
+  usr/bin/tcpmodbus-sim; do
+  echo "$contents" | grep -qx "$wanted" || fail "not in the package: $wanted"
+done
+# Nothing of the tests or of GoogleTest.
+strays="$(echo "$contents" | grep -iE 'gtest|gmock|_tests?$|/tests/' || true)"
+[ -z "$strays" ] || fail "test files in the package: $strays"
+
+# The packaged library keeps its SONAME after stripping, and the packaged
+# pkg-config file works from wherever the tree lies.
+work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-deb.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+dpkg-deb -x "$deb" "$work/root"
+sh "$here/check-so.sh" soname "$work/root/usr/lib/$multiarch/libtcpmodbus.so.1.0.0" >/dev/null ||
+  fail "SONAME of the packaged library"
+sh "$here/check-so.sh" exports "$work/root/usr/lib/$multiarch/libtcpmodbus.so.1.0.0" >/dev/null ||
+  fail "exports of the packaged library"
+PKG_CONFIG_PATH="$work/root/usr/lib/$multiarch/pkgconfig"
+export PKG_CONFIG_PATH
+# shellcheck disable=SC2046
+${CXX:-c++} -std=c++17 $(pkg-config --cflags tcpmodbus) "$here/host/main.cpp" \
+  -o "$work/host" $(pkg-config --libs tcpmodbus) \
+  -Wl,-rpath,"$(pkg-config --variable=libdir tcpmodbus)" ||
+  fail "building a host against the unpacked package"
+"$work/host" | grep -q "host ok" || fail "host against the unpacked package"
+echo "Debian package checks passed"
