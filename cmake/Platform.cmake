@@ -25,6 +25,14 @@ if(WIN32)
       IMPORT_PREFIX "lib"
       IMPORT_SUFFIX ".dll.a"
       RUNTIME_OUTPUT_NAME tcpmodbus)
+
+  # Windows looks for a program's DLLs in the program's own folder first, so
+  # the DLL and every program of the build share one: bin/.
+  if(NOT CMAKE_RUNTIME_OUTPUT_DIRECTORY)
+    set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
+  endif()
+  set_target_properties(tcpmodbus PROPERTIES
+      RUNTIME_OUTPUT_DIRECTORY "${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
 endif()
 
 if(MINGW)
