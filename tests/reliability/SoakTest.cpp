@@ -1,0 +1,207 @@
+// Long runs: many connections opened and closed, many failed set-ups, and
+// one connection carrying 100,000 exchanges. Nothing may be left behind:
+// no descriptor (counted in /proc/self/fd) and no heap growth.
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeModbusServer.h"
+#include "ReliabilitySupport.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TCPMODBUS_SANITIZED_HEAP 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TCPMODBUS_SANITIZED_HEAP 1
+#endif
+#ifdef TCPMODBUS_SANITIZED_HEAP
+#include <sanitizer/allocator_interface.h>
+#endif
+
+namespace reliability {
+namespace {
+
+using testsupport::FakeModbusServer;
+using testsupport::ScriptConnection;
+using testsupport::Step;
+
+constexpr int kCycles = 1000;
+constexpr int kExchanges = 100000;
+
+int OpenDescriptors() {
+  int count = 0;
+  DIR* folder = ::opendir("/proc/self/fd");
+  if (folder == nullptr) return -1;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  ::closedir(folder);
+  return count - 1;  // the descriptor of the listing itself
+}
+
+// Bytes of heap in use, from the sanitizer's allocator when there is one.
+std::size_t HeapInUse() {
+#ifdef TCPMODBUS_SANITIZED_HEAP
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+// Sends standard output to /dev/null while it lives: the trace of a soak is
+// far too large to keep.
+class StdoutToNull {
+ public:
+  StdoutToNull() {
+    std::fflush(stdout);
+    saved_ = ::dup(1);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ::dup2(null, 1);
+    ::close(null);
+  }
+  ~StdoutToNull() {
+    std::fflush(stdout);
+    ::dup2(saved_, 1);
+    ::close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+#define SKIP_UNLESS_LISTENING(server)                                     \
+  do {                                                                    \
+    if (!(server).Listening()) {                                          \
+      GTEST_SKIP() << "the fake server cannot listen on port 502 (needs " \
+                      "root or a private network namespace): "            \
+                   << (server).BindError();                               \
+    }                                                                     \
+  } while (0)
+
+TEST(SoakTest, InitializeAndCloseCyclesLeakNoDescriptor) {
+  const int before = OpenDescriptors();
+  ASSERT_GT(before, 0);
+  {
+    std::vector<Step> script;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+      // The server ends each connection first. When the client did, every
+      // twenty-odd cycles a connect waited a second for its SYN to be sent
+      // again.
+      if (cycle != 0) script.push_back(Step::Accept());
+      script.push_back(Step::Close());
+    }
+    FakeModbusServer server("127.0.13.1", script);
+    SKIP_UNLESS_LISTENING(server);
+    std::unique_ptr<TCPModbusIntf> client(TCPModbusIntf::GetInstance());
+    int succeeded = 0;
+    {
+      StdoutToNull quiet;
+      for (int cycle = 0; cycle < kCycles; ++cycle) {
+        succeeded +=
+            client->Initialize(1, "127.0.13.1", 0, "127.0.13.1") == 1 ? 1 : 0;
+        client->Close();
+      }
+    }
+    EXPECT_EQ(succeeded, kCycles) << client->LastErrorString();
+    EXPECT_EQ(server.Join(), "");
+    EXPECT_EQ(server.Connections(), kCycles);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(SoakTest, FailedInitializeCallsLeakNoDescriptor) {
+  // Nothing listens on 127.0.13.2: every connect is refused. Every third
+  // call fails earlier, at the bind, on a local address text that is too
+  // long.
+  const std::string tooLong(40, '1');
+  std::unique_ptr<TCPModbusIntf> client(TCPModbusIntf::GetInstance());
+  const int before = OpenDescriptors();
+  ASSERT_GT(before, 0);
+  int failed = 0;
+  {
+    StdoutToNull quiet;
+    for (int call = 0; call < kCycles; ++call) {
+      const bool badLocal = call % 3 == 2;
+      failed += client->Initialize(1, badLocal ? tooLong : "127.0.13.2", 0,
+                                   "127.0.13.2") == 0
+                    ? 1
+                    : 0;
+    }
+  }
+  EXPECT_EQ(failed, kCycles);
+  EXPECT_STREQ(client->LastErrorString(),
+               "WSASocket failed. connect Error(111)");
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(SoakTest, HundredThousandExchangesOnOneConnectionKeepTheHeapFlat) {
+  const Bytes answer = ReadAnswer(3, {0x1234, 0xabcd});
+  FakeModbusServer::Options options;
+  options.timeout = std::chrono::seconds(30);
+  FakeModbusServer server(
+      "127.0.13.3",
+      {Step::Custom("answer every read",
+                    [&](ScriptConnection& connection) {
+                      Bytes request;
+                      for (int i = 0; i < kExchanges; ++i) {
+                        std::string error =
+                            connection.ReceiveExactly(12, &request);
+                        if (error.empty()) error = connection.SendAll(answer);
+                        if (!error.empty()) {
+                          return "exchange " + std::to_string(i) + ": " + error;
+                        }
+                      }
+                      return std::string();
+                    })},
+      options);
+  SKIP_UNLESS_LISTENING(server);
+  auto client = ConnectClient("127.0.13.3", 1);
+  ASSERT_TRUE(client);
+
+  constexpr int kWarmUp = 1000;
+  int succeeded = 0;
+  std::uint16_t values[2] = {0, 0};
+  std::size_t heapBefore = 0;
+  std::size_t heapAfter = 0;
+  int descriptorsBefore = 0;
+  int descriptorsAfter = -1;
+  {
+    StdoutToNull quiet;
+    for (int i = 0; i < kExchanges; ++i) {
+      if (i == kWarmUp) {
+        heapBefore = HeapInUse();
+        descriptorsBefore = OpenDescriptors();
+      }
+      values[0] = values[1] = 0;
+      if (client->ReadHoldRegs(0, values, 2) == 1 && values[0] == 0x1234 &&
+          values[1] == 0xabcd) {
+        ++succeeded;
+      }
+    }
+    heapAfter = HeapInUse();
+    descriptorsAfter = OpenDescriptors();
+  }
+  EXPECT_EQ(succeeded, kExchanges) << client->LastErrorString();
+  EXPECT_EQ(descriptorsAfter, descriptorsBefore);
+  // A leak of a single byte per exchange would show as 99,000 bytes; the
+  // slack covers the server thread's buffer in flight.
+  EXPECT_LE(heapAfter, heapBefore + 4096)
+      << "heap grew from " << heapBefore << " to " << heapAfter << " bytes";
+  client.reset();
+  EXPECT_EQ(server.Join(), "");
+}
+
+}  // namespace
+}  // namespace reliability
