@@ -422,12 +422,6 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
                  "Response...Size=8\n00 00 00 00 00 03 01 83 \n",
        "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
        "readSize=8"},
-      {"reset",
-       "127.0.2.8",
-       {Step::Receive(12), Step::Reset()},
-       request,
-       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
-       "readSize=-1"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -449,10 +443,18 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
 }
 
 TEST_F(RegisterOperationsTest, ResetRecordsTheReceiveError) {
-  CONNECT_OR_SKIP("127.0.2.9", {Step::Receive(12), Step::Reset()});
-  std::uint16_t value = 0;
+  if (testsupport::RunningUnderWine()) {
+    GTEST_SKIP() << "wine reports a reset that arrives before recv() as an "
+                    "orderly close, not as WSAECONNRESET";
+  }
+  CONNECT_OR_SKIP("127.0.2.9", {Step::Receive(12), Step::Reset()}, 9);
+  std::uint16_t value = 0xaaaa;
   EXPECT_EQ(
       Run([&](TCPModbusIntf& c) { return c.ReadInputRegs(0, &value, 1); }), 0);
+  EXPECT_STREQ(client_->LastErrorString(),
+               "CMBusTCP::MbReadInputRegs: Response was too short on DIO "
+               "Module 9. readSize=-1");
+  EXPECT_EQ(value, 0xaaaa);
   EXPECT_EQ(std::string(Object().TcpSocket.ErrorText),
             "WSASocket failed. recv Error(" +
                 std::to_string(PlatformError(104, 10054)) + ")");

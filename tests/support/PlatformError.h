@@ -6,6 +6,10 @@
 
 #include <cerrno>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace testsupport {
 
 constexpr int PlatformError(int posixNumber, int windowsNumber) {
@@ -13,6 +17,18 @@ constexpr int PlatformError(int posixNumber, int windowsNumber) {
   return static_cast<void>(posixNumber), windowsNumber;
 #else
   return static_cast<void>(windowsNumber), posixNumber;
+#endif
+}
+
+// True when a Windows build runs under wine, whose sockets differ from
+// Windows in a few corners that some tests must leave out.
+inline bool RunningUnderWine() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr &&
+         GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
 #endif
 }
 
