@@ -122,18 +122,26 @@ TEST(SoakTest, InitializeAndCloseCyclesLeakNoDescriptor) {
   const int before = OpenDescriptors();
   ASSERT_GT(before, 0);
   {
-    Signals accepted;
+    // Each cycle runs in lock step with the server: the client connects,
+    // the server resets the connection, then the client closes. A client
+    // running ahead would fill the listen backlog (a dropped SYN waits a
+    // second to be sent again), and a reset leaves no TIME_WAIT behind, so
+    // repeated runs do not use up the ephemeral ports.
+    Signals connected;
+    Signals ended;
     std::vector<Step> script;
     for (int cycle = 0; cycle < kCycles; ++cycle) {
-      // The client waits for each accept before it closes: running ahead,
-      // it would fill the listen backlog, and a connect whose SYN is
-      // dropped waits a second for it to be sent again.
       if (cycle != 0) script.push_back(Step::Accept());
+      script.push_back(
+          Step::Custom("wait for the client", [&](ScriptConnection&) {
+            return connected.Take() ? std::string()
+                                    : std::string("the client did not connect");
+          }));
+      script.push_back(Step::Reset());
       script.push_back(Step::Custom("tell the client", [&](ScriptConnection&) {
-        accepted.Post();
+        ended.Post();
         return std::string();
       }));
-      script.push_back(Step::WaitForClientClose());
     }
     FakeModbusServer server("127.0.13.1", script);
     SKIP_UNLESS_LISTENING(server);
@@ -143,7 +151,8 @@ TEST(SoakTest, InitializeAndCloseCyclesLeakNoDescriptor) {
       StdoutToNull quiet;
       for (int cycle = 0; cycle < kCycles; ++cycle) {
         if (client->Initialize(1, "127.0.13.1", 0, "127.0.13.1") != 1) break;
-        if (!accepted.Take()) break;
+        connected.Post();
+        if (!ended.Take()) break;
         client->Close();
         ++succeeded;
       }
