@@ -59,102 +59,104 @@ bool CTCPModbus::IsConnected() const {
          ModbusClient.TcpSocket->SocketHandle != 0;
 }
 
+// The trace texts of one register operation; each takes the operation's name
+// as its first %s, and the failure line the client's error text as its second.
+struct CTCPModbus::OperationTexts {
+  const char* name;
+  const char* notConnected;
+  const char* failure;
+  const char* success;
+  const char* dumpHeading;
+};
+
+namespace {
+
+constexpr char kWriteNotConnected[] =
+    "%s: Not connected to Modbus Server yet. Please call Initialize() "
+    "first.\n";
+constexpr char kReadNotConnected[] =
+    "%s: Not connected to Modbus Server yet.\n";
+// The heading of written data has a blank before its newline; hosts have
+// always seen it so.
+constexpr char kWrittenHeading[] = "%s - written Data as below: \n";
+constexpr char kReadHeading[] = "%s - Read data as below:\n";
+
+}  // namespace
+
+template <typename Exchange>
+int CTCPModbus::RunOperation(const OperationTexts& texts,
+                             const unsigned short* values, unsigned short count,
+                             Exchange exchange) {
+  if (!IsConnected()) {
+    PrintTrace(texts.notConnected, texts.name);
+    return 0;
+  }
+  if (exchange() != 0) {
+    PrintTrace(texts.failure, texts.name, ModbusClient.ErrorText);
+    return 0;
+  }
+  PrintTrace(texts.success, texts.name);
+  PrintTrace(texts.dumpHeading, texts.name);
+  DumpRegisters(values, count);
+  return 1;
+}
+
 int CTCPModbus::WriteSingleHoldReg(unsigned short regAddr,
                                    unsigned short& regValue) {
-  static constexpr char kName[] = "CTCPModbus::WriteSingleHoldReg";
-  if (!IsConnected()) {
-    PrintTrace(
-        "%s: Not connected to Modbus Server yet. Please call Initialize() "
-        "first.\n",
-        kName);
-    return 0;
-  }
-  if (ModbusClient.MbPresetSingleReg(regAddr, regValue) != 0) {
-    PrintTrace(
-        "%s: Failed to write Modbus Server (Preset Single Register). Error: "
-        "\"%s\"\n",
-        kName, ModbusClient.ErrorText);
-    return 0;
-  }
-  PrintTrace(
+  // "Failed to write Modbus Server" (without "to") is this operation's own
+  // wording; the multiple write says "write to".
+  static constexpr OperationTexts kTexts = {
+      "CTCPModbus::WriteSingleHoldReg", kWriteNotConnected,
+      "%s: Failed to write Modbus Server (Preset Single Register). Error: "
+      "\"%s\"\n",
       "%s: Succeed to write data to Modbus Server (Preset Single Register) "
       "!\n",
-      kName);
-  PrintTrace("%s - written Data as below: \n", kName);
-  DumpRegisters(&regValue, 1);
-  return 1;
+      kWrittenHeading};
+  return RunOperation(kTexts, &regValue, 1, [&] {
+    return ModbusClient.MbPresetSingleReg(regAddr, regValue);
+  });
 }
 
 int CTCPModbus::WriteMultiHoldRegs(unsigned short startAddr,
                                    unsigned short* regValues,
                                    unsigned short regCount) {
-  static constexpr char kName[] = "CTCPModbus::WriteMultiHoldRegs";
-  if (!IsConnected()) {
-    PrintTrace(
-        "%s: Not connected to Modbus Server yet. Please call Initialize() "
-        "first.\n",
-        kName);
-    return 0;
-  }
-  if (ModbusClient.MbPresetMultipleRegs(startAddr, regCount, regValues) != 0) {
-    PrintTrace(
-        "%s: Failed to write to Modbus Server (Preset Multiple Registers). "
-        "Error: \"%s\"\n",
-        kName, ModbusClient.ErrorText);
-    return 0;
-  }
-  PrintTrace(
+  static constexpr OperationTexts kTexts = {
+      "CTCPModbus::WriteMultiHoldRegs", kWriteNotConnected,
+      "%s: Failed to write to Modbus Server (Preset Multiple Registers). "
+      "Error: \"%s\"\n",
       "%s: Succeed to write data to Modbus Server (Preset Multiple Registers) "
       "!\n",
-      kName);
-  PrintTrace("%s - written Data as below: \n", kName);
-  DumpRegisters(regValues, regCount);
-  return 1;
+      kWrittenHeading};
+  return RunOperation(kTexts, regValues, regCount, [&] {
+    return ModbusClient.MbPresetMultipleRegs(startAddr, regCount, regValues);
+  });
 }
 
 int CTCPModbus::ReadHoldRegs(unsigned short startAddr,
                              unsigned short* regValues,
                              unsigned short regCount) {
-  static constexpr char kName[] = "CTCPModbus::ReadHoldRegs";
-  if (!IsConnected()) {
-    PrintTrace("%s: Not connected to Modbus Server yet.\n", kName);
-    return 0;
-  }
-  if (ModbusClient.MbReadHoldingRegs(startAddr, regCount, regValues) != 0) {
-    PrintTrace(
-        "%s: Failed to read Modbus Server (Read Multiple Holding Register). "
-        "Error: \"%s\"\n",
-        kName, ModbusClient.ErrorText);
-    return 0;
-  }
-  PrintTrace(
+  static constexpr OperationTexts kTexts = {
+      "CTCPModbus::ReadHoldRegs", kReadNotConnected,
+      "%s: Failed to read Modbus Server (Read Multiple Holding Register). "
+      "Error: \"%s\"\n",
       "%s: Succeed to read data from Modbus Server (Read Multiple Holding "
       "Register) !\n",
-      kName);
-  PrintTrace("%s - Read data as below:\n", kName);
-  DumpRegisters(regValues, regCount);
-  return 1;
+      kReadHeading};
+  return RunOperation(kTexts, regValues, regCount, [&] {
+    return ModbusClient.MbReadHoldingRegs(startAddr, regCount, regValues);
+  });
 }
 
 int CTCPModbus::ReadInputRegs(unsigned short startAddr,
                               unsigned short* regValues,
                               unsigned short regCount) {
-  static constexpr char kName[] = "CTCPModbus::ReadInputRegs";
-  if (!IsConnected()) {
-    PrintTrace("%s: Not connected to Modbus Server yet.\n", kName);
-    return 0;
-  }
-  if (ModbusClient.MbReadInputRegs(startAddr, regCount, regValues) != 0) {
-    PrintTrace(
-        "%s: Failed to read Modbus Server (Read Input Register). Error: "
-        "\"%s\"\n",
-        kName, ModbusClient.ErrorText);
-    return 0;
-  }
-  PrintTrace(
+  static constexpr OperationTexts kTexts = {
+      "CTCPModbus::ReadInputRegs", kReadNotConnected,
+      "%s: Failed to read Modbus Server (Read Input Register). Error: "
+      "\"%s\"\n",
       "%s: Succeed to read data from Modbus Server (Read Input Register) !\n",
-      kName);
-  PrintTrace("%s - Read data as below:\n", kName);
-  DumpRegisters(regValues, regCount);
-  return 1;
+      kReadHeading};
+  return RunOperation(kTexts, regValues, regCount, [&] {
+    return ModbusClient.MbReadInputRegs(startAddr, regCount, regValues);
+  });
 }

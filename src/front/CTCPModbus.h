@@ -41,7 +41,14 @@ class CTCPModbus : public TCPModbusIntf {
   CMBusTCP ModbusClient;
 
  private:
+  struct OperationTexts;
+
   bool IsConnected() const;
+  // Runs `exchange` when connected and traces its outcome: 1 for success,
+  // 0 for failure, as the interface reports it.
+  template <typename Exchange>
+  int RunOperation(const OperationTexts& texts, const unsigned short* values,
+                   unsigned short count, Exchange exchange);
 };
 
 #endif  // TCPMODBUS_FRONT_CTCPMODBUS_H_
