@@ -7,7 +7,9 @@
 #include <string>
 
 #include "FakeModbusServer.h"
+#include "ModbusAnswers.h"
 #include "PlatformError.h"
+#include "SkipUnlessListening.h"
 #include "front/CTCPModbus.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
@@ -16,6 +18,7 @@ namespace {
 using testsupport::Bytes;
 using testsupport::FakeModbusServer;
 using testsupport::PlatformError;
+using testsupport::ReadAnswer;
 using testsupport::Step;
 
 std::unique_ptr<TCPModbusIntf> NewClient() {
@@ -39,9 +42,6 @@ std::string ConnectedLines(const std::string& address) {
          ", LocalPort=0\n"
          "CTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n";
 }
-
-#define SKIP_UNLESS_LISTENING(server) \
-  if (!(server).Listening()) GTEST_SKIP() << (server).BindError()
 
 TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
   FakeModbusServer server("127.0.1.1", {Step::WaitForClientClose()});
@@ -67,7 +67,7 @@ TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
 }
 
 TEST(FrontLifecycleTest, TwoInstancesAreIndependent) {
-  const Bytes read1Answer = {0, 0, 0, 0, 0, 5, 1, 3, 2, 0x12, 0x34};
+  const Bytes read1Answer = ReadAnswer(3, {0x1234});
   FakeModbusServer serverA("127.0.1.2", {Step::WaitForClientClose()});
   FakeModbusServer serverB(
       "127.0.1.3",

@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "TextLines.h"
 #include "front/HexDump.h"
 
 namespace {
+
+using testsupport::FinalNewline;
+using testsupport::Lines;
 
 std::string DumpBytesText(const std::vector<std::uint8_t>& bytes) {
   testing::internal::CaptureStdout();
@@ -29,18 +33,6 @@ std::vector<std::uint8_t> Sequence(std::size_t count) {
     bytes[i] = static_cast<std::uint8_t>(i);
   }
   return bytes;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string::size_type from = 0;
-  for (auto end = text.find('\n'); end != std::string::npos;
-       end = text.find('\n', from)) {
-    lines.push_back(text.substr(from, end - from));
-    from = end + 1;
-  }
-  EXPECT_EQ(from, text.size()) << "output does not end with a newline";
-  return lines;
 }
 
 std::size_t ItemCount(const std::string& line) {
@@ -81,7 +73,8 @@ TEST(HexDumpTest, BytesSplitIntoLinesOf21ThenOf20) {
 }
 
 TEST(HexDumpTest, ResponseOf261BytesGives13LinesAndAnEmptyOne) {
-  const std::vector<std::string> lines = Lines(DumpBytesText(Sequence(261)));
+  const std::vector<std::string> lines =
+      Lines(DumpBytesText(Sequence(261)), FinalNewline::kExpected);
   ASSERT_EQ(lines.size(), 14u);
   EXPECT_EQ(ItemCount(lines[0]), 21u);
   for (std::size_t i = 1; i < 13; ++i) {
@@ -136,7 +129,8 @@ TEST(HexDumpTest, AllRegisterValuesPrintAsPrintfDoesIn65535Items) {
   for (std::size_t i = 0; i < values.size(); ++i) {
     values[i] = static_cast<std::uint16_t>(i);
   }
-  const std::vector<std::string> lines = Lines(DumpRegistersText(values));
+  const std::vector<std::string> lines =
+      Lines(DumpRegistersText(values), FinalNewline::kExpected);
   ASSERT_EQ(lines.size(), 1u + 3275u + 1u);
   std::size_t next = 0;
   for (std::size_t line = 0; line < lines.size(); ++line) {
@@ -155,7 +149,8 @@ TEST(HexDumpTest, AllRegisterValuesPrintAsPrintfDoesIn65535Items) {
 
 TEST(HexDumpTest, BytesLongerThan65535Return) {
   const std::vector<std::uint8_t> bytes(70000, 0xa5);
-  const std::vector<std::string> lines = Lines(DumpBytesText(bytes));
+  const std::vector<std::string> lines =
+      Lines(DumpBytesText(bytes), FinalNewline::kExpected);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(ItemCount(lines[0]), 21u);
   std::size_t items = 0;

@@ -9,53 +9,29 @@
 #include <vector>
 
 #include "FakeModbusServer.h"
+#include "ModbusAnswers.h"
 #include "PlatformError.h"
+#include "SkipUnlessListening.h"
+#include "TextLines.h"
 #include "front/CTCPModbus.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
 
 using testsupport::Bytes;
+using testsupport::ExceptionAnswer;
 using testsupport::FakeModbusServer;
+using testsupport::Lines;
 using testsupport::PlatformError;
+using testsupport::ReadAnswer;
 using testsupport::Step;
 using testsupport::ToHex;
-
-// A read answer: header with a length that matches, unit 1, byte count.
-Bytes ReadAnswer(std::uint8_t functionCode,
-                 const std::vector<std::uint16_t>& values) {
-  const std::size_t dataBytes = 2 * values.size();
-  Bytes answer = {0,
-                  0,
-                  0,
-                  0,
-                  static_cast<std::uint8_t>((dataBytes + 3) >> 8),
-                  static_cast<std::uint8_t>((dataBytes + 3) & 0xff),
-                  1,
-                  functionCode,
-                  static_cast<std::uint8_t>(dataBytes & 0xff)};
-  for (std::uint16_t value : values) {
-    answer.push_back(static_cast<std::uint8_t>(value >> 8));
-    answer.push_back(static_cast<std::uint8_t>(value & 0xff));
-  }
-  return answer;
-}
+using testsupport::WriteAnswer;
 
 std::string Repeat(const std::string& text, std::size_t times) {
   std::string result;
   for (std::size_t i = 0; i < times; ++i) result += text;
   return result;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string::size_type from = 0;
-  for (auto end = text.find('\n'); end != std::string::npos;
-       end = text.find('\n', from)) {
-    lines.push_back(text.substr(from, end - from));
-    from = end + 1;
-  }
-  return lines;
 }
 
 using Operation = std::function<int(TCPModbusIntf&)>;
@@ -97,12 +73,12 @@ class RegisterOperationsTest : public testing::Test {
   std::string out_;
 };
 
-#define CONNECT_OR_SKIP(...)                                           \
-  do {                                                                 \
-    if (!Connect(__VA_ARGS__)) {                                       \
-      if (!server_->Listening()) GTEST_SKIP() << server_->BindError(); \
-      FAIL() << "Initialize failed";                                   \
-    }                                                                  \
+#define CONNECT_OR_SKIP(...)           \
+  do {                                 \
+    if (!Connect(__VA_ARGS__)) {       \
+      SKIP_UNLESS_LISTENING(*server_); \
+      FAIL() << "Initialize failed";   \
+    }                                  \
   } while (0)
 
 TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
@@ -235,7 +211,7 @@ TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {
   std::vector<Step> script;
   for (const Row& row : rows) {
     script.push_back(Step::Receive(12));
-    script.push_back(Step::Send({0, 0, 0, 0, 0, 3, 1, 0x83, row.code}));
+    script.push_back(Step::Send(ExceptionAnswer(3, row.code)));
   }
   script.push_back(Step::WaitForClientClose());
   CONNECT_OR_SKIP("127.0.2.2", script);
@@ -562,8 +538,7 @@ TEST_F(RegisterOperationsTest, NullRegisterArrayIsRefusedBeforeSending) {
 
 TEST_F(RegisterOperationsTest, Write124RegistersButRefuse125) {
   CONNECT_OR_SKIP("127.0.2.13",
-                  {Step::Receive(261),
-                   Step::Send({0, 0, 0, 0, 0, 6, 1, 0x10, 0, 0, 0, 0x7c}),
+                  {Step::Receive(261), Step::Send(WriteAnswer(0x10, 0, 124)),
                    Step::WaitForClientClose()});
   std::vector<std::uint16_t> values(125);
   for (std::size_t i = 0; i < values.size(); ++i) {

@@ -11,6 +11,7 @@
 
 #include "FakeModbusServer.h"
 #include "ReliabilitySupport.h"
+#include "SkipUnlessListening.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace reliability {
@@ -76,11 +77,7 @@ TEST(ConcurrencyTest, ObjectsOnSeparateThreadsRunExchangesAtOnce) {
   for (int object = 0; object < kObjects; ++object) {
     const std::string address = "127.0.12." + std::to_string(object + 1);
     servers.emplace_back(new FakeModbusServer(address, ScriptFor(object)));
-    if (!servers.back()->Listening()) {
-      GTEST_SKIP() << "the fake server cannot listen on port 502 (needs root "
-                      "or a private network namespace): "
-                   << servers.back()->BindError();
-    }
+    SKIP_UNLESS_LISTENING(*servers.back());
     clients.push_back(
         ConnectClient(address, static_cast<unsigned short>(object + 1)));
     ASSERT_TRUE(clients.back());

@@ -16,6 +16,7 @@
 
 #include "FakeModbusServer.h"
 #include "ReliabilitySupport.h"
+#include "SkipUnlessListening.h"
 #include "front/CTCPModbus.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
@@ -28,15 +29,6 @@ using testsupport::Step;
 
 constexpr unsigned short kModule = 7;
 constexpr std::chrono::milliseconds kPacing{1};
-
-#define SKIP_UNLESS_LISTENING(server)                                     \
-  do {                                                                    \
-    if (!(server).Listening()) {                                          \
-      GTEST_SKIP() << "the fake server cannot listen on port 502 (needs " \
-                      "root or a private network namespace): "            \
-                   << (server).BindError();                               \
-    }                                                                     \
-  } while (0)
 
 int ReadHolding(TCPModbusIntf& client, std::vector<std::uint16_t>* values) {
   return Quietly([&] {

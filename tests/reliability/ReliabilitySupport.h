@@ -1,6 +1,6 @@
-// Helpers shared by the reliability tests: answers as a server sends them,
-// a client connected to a fake server, and quiet calls (the trace of an
-// exchange goes to standard output and is not what these tests look at).
+// Helpers shared by the reliability tests: a client connected to a fake
+// server, and quiet calls (the trace of an exchange goes to standard output
+// and is not what these tests look at). Answers come from ModbusAnswers.h.
 #ifndef TCPMODBUS_TESTS_RELIABILITY_RELIABILITYSUPPORT_H_
 #define TCPMODBUS_TESTS_RELIABILITY_RELIABILITYSUPPORT_H_
 
@@ -13,53 +13,15 @@
 #include <vector>
 
 #include "FakeModbusServer.h"
+#include "ModbusAnswers.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace reliability {
 
 using testsupport::Bytes;
-
-// A read answer whose header length matches its size; unit 1.
-inline Bytes ReadAnswer(std::uint8_t functionCode,
-                        const std::vector<std::uint16_t>& values) {
-  const std::size_t dataBytes = 2 * values.size();
-  Bytes answer = {0,
-                  0,
-                  0,
-                  0,
-                  static_cast<std::uint8_t>((dataBytes + 3) >> 8),
-                  static_cast<std::uint8_t>((dataBytes + 3) & 0xff),
-                  1,
-                  functionCode,
-                  static_cast<std::uint8_t>(dataBytes & 0xff)};
-  for (std::uint16_t value : values) {
-    answer.push_back(static_cast<std::uint8_t>(value >> 8));
-    answer.push_back(static_cast<std::uint8_t>(value & 0xff));
-  }
-  return answer;
-}
-
-// The 12-byte echo that answers a write of one or several registers.
-inline Bytes WriteAnswer(std::uint8_t functionCode, std::uint16_t address,
-                         std::uint16_t second) {
-  return {0,
-          0,
-          0,
-          0,
-          0,
-          6,
-          1,
-          functionCode,
-          static_cast<std::uint8_t>(address >> 8),
-          static_cast<std::uint8_t>(address & 0xff),
-          static_cast<std::uint8_t>(second >> 8),
-          static_cast<std::uint8_t>(second & 0xff)};
-}
-
-inline Bytes ExceptionAnswer(std::uint8_t functionCode, std::uint8_t code) {
-  return {0,   0, 0, 0, 0, 3, 1, static_cast<std::uint8_t>(functionCode | 0x80),
-          code};
-}
+using testsupport::ExceptionAnswer;
+using testsupport::ReadAnswer;
+using testsupport::WriteAnswer;
 
 // Runs `call` with standard output captured and dropped.
 template <typename Call>

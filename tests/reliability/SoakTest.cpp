@@ -19,6 +19,7 @@
 
 #include "FakeModbusServer.h"
 #include "ReliabilitySupport.h"
+#include "SkipUnlessListening.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #if defined(__has_feature)
@@ -83,15 +84,6 @@ class StdoutToNull {
  private:
   int saved_;
 };
-
-#define SKIP_UNLESS_LISTENING(server)                                     \
-  do {                                                                    \
-    if (!(server).Listening()) {                                          \
-      GTEST_SKIP() << "the fake server cannot listen on port 502 (needs " \
-                      "root or a private network namespace): "            \
-                   << (server).BindError();                               \
-    }                                                                     \
-  } while (0)
 
 // Counts events of the server thread that the test waits for.
 class Signals {

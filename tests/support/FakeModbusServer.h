@@ -14,7 +14,7 @@
 //                   0x00, 0x2a}),
 //       Step::WaitForClientClose(),
 //   });
-//   if (!server.Listening()) GTEST_SKIP() << server.BindError();
+//   SKIP_UNLESS_LISTENING(server);  // from SkipUnlessListening.h
 //   ... drive the client ...
 //   EXPECT_EQ(server.Join(), "");
 //   EXPECT_EQ(server.Requests()[0], Bytes({...}));
