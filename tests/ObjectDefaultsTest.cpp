@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "ExpectedExceptionTexts.h"
 #include "front/CTCPModbus.h"
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/TCPModbusIntf.h"
@@ -17,29 +18,11 @@ namespace {
 
 TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
   const CMBusTCP client;
-  const char* const expected[15] = {
-      "",
-      "Unallowable or invalid function code received in the query",
-      "Unallowable or invalid data address received in the query for the "
-      "slave",
-      "Unallowable or invalid value contained in the query data field for the "
-      "slave",
-      "The server failed during execution due to unrecoverable error",
-      "Acknowledge for a long time of request processing",
-      "Slave/Server Device Busy",
-      "The slave cannot perform the requetsed function ",
-      "Memory Parity Error",
-      "",
-      "Gateway Problem. Gateway path(s) not available",
-      "Gateway Problem. The target device failed to respond",
-      "",
-      "",
-      "",
-  };
-  for (int code = 0; code < 15; ++code) {
+  for (int code = 0; code < testsupport::kExceptionTableSize; ++code) {
     SCOPED_TRACE("code " + std::to_string(code));
     ASSERT_NE(client.ExceptionTexts[code], nullptr);
-    EXPECT_STREQ(client.ExceptionTexts[code], expected[code]);
+    EXPECT_STREQ(client.ExceptionTexts[code],
+                 testsupport::kExpectedExceptionTable[code]);
   }
   EXPECT_EQ(std::strlen(client.ExceptionTexts[7]), 48u);
 }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "ExpectedExceptionTexts.h"
 #include "FakeModbusServer.h"
 #include "ReliabilitySupport.h"
 #include "SkipUnlessListening.h"
@@ -274,29 +275,6 @@ TEST(FaultInjectionTest, GarbageIsJudgedAsItCameAndTheNextAnswerIsRead) {
   EXPECT_EQ(server.Join(), "");
 }
 
-// The text each exception code is reported with.
-std::string ExceptionTextOf(int code) {
-  static const char* const kTexts[] = {
-      "",
-      "Unallowable or invalid function code received in the query",
-      "Unallowable or invalid data address received in the query for the "
-      "slave",
-      "Unallowable or invalid value contained in the query data field for the "
-      "slave",
-      "The server failed during execution due to unrecoverable error",
-      "Acknowledge for a long time of request processing",
-      "Slave/Server Device Busy",
-      "The slave cannot perform the requetsed function ",
-      "Memory Parity Error",
-      "",
-      "Gateway Problem. Gateway path(s) not available",
-      "Gateway Problem. The target device failed to respond",
-  };
-  if (code >= 1 && code <= 11) return kTexts[code];
-  if (code == 255) return "Extended Exception Response";
-  return "Unknow exception";
-}
-
 TEST(FaultInjectionTest, EveryExceptionCodeIsReportedWithItsText) {
   struct Operation {
     const char* name;
@@ -348,7 +326,8 @@ TEST(FaultInjectionTest, EveryExceptionCodeIsReportedWithItsText) {
     EXPECT_EQ(client->LastErrorString(),
               std::string(operations[code % 4].name) +
                   ": MODBUS exception response on DIO Module 7 - Code=" +
-                  std::to_string(code) + ", \"" + ExceptionTextOf(code) + "\"");
+                  std::to_string(code) + ", \"" +
+                  testsupport::ExpectedExceptionText(code) + "\"");
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
   }
   std::vector<std::uint16_t> values = {0, 0};
