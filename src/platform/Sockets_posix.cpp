@@ -84,7 +84,8 @@ int LookupErrorNumber(int gaiError) {
 #endif
       return NO_DATA;
     case EAI_SYSTEM:
-      return errno;
+      // A failed lookup must never read as success.
+      return errno != 0 ? errno : NO_RECOVERY;
     default:
       return NO_RECOVERY;
   }

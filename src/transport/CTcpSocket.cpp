@@ -124,7 +124,7 @@ int CTcpSocket::ResolveAddress(const char* host,
   std::uint8_t bytes[4];
   const bool hostName = std::isalpha(static_cast<unsigned char>(host[0])) != 0;
   if (!hostName && ParseFourDottedNumbers(host, bytes)) {
-    platform::HostAddress answer;
+    platform::HostAddress answer = {};
     if (platform::LookupHostAddress(bytes, &answer)) {
       StoreHostAddress(answer, address);
     } else {
@@ -140,7 +140,7 @@ int CTcpSocket::ResolveAddress(const char* host,
 
   // A name: it begins with a letter, or with a digit or sign and holds other
   // characters too (host names may begin with a digit).
-  platform::HostAddress answer;
+  platform::HostAddress answer = {};
   const int error = platform::LookupHostName(host, &answer);
   if (error != 0) {
     SetSocketError("gethostbyname() could not resolve '%s', Error %d", host,
