@@ -1,5 +1,7 @@
 #include "front/CTCPModbus.h"
 
+#include <utility>
+
 #include "front/HexDump.h"
 #include "front/PrintTrace.h"
 
@@ -18,9 +20,9 @@ int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
                            unsigned short LocalPort, std::string ServerIPAddr) {
   static constexpr char kName[] = "CTCPModbus::Initialize";
   this->ModuleId = ModuleId;
-  this->LocalIpAddr = LocalIpAddr;
+  this->LocalIpAddr = std::move(LocalIpAddr);
   this->LocalPort = LocalPort;
-  this->ServerIPAddr = ServerIPAddr;
+  this->ServerIPAddr = std::move(ServerIPAddr);
   ServerPort = ModbusServerPort;
 
   TcpSocket.CloseSocket();

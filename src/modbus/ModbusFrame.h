@@ -12,7 +12,6 @@
 namespace modbusframe {
 
 constexpr int kRequestBufferSize = 261;
-constexpr int kResponseBufferSize = 261;
 constexpr int kFixedRequestSize = 12;  // function codes 3, 4 and 6
 constexpr int kWriteResponseSize = 12;
 // 13 + 2 * 124 = 261, the request buffer.
