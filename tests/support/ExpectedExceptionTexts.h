@@ -8,14 +8,15 @@
 
 namespace testsupport {
 
-// The client's table of texts for the codes 0 to 14.
+// The client's table of texts for the codes 0 to 14. (Parentheses keep a
+// text split over two lines from reading as a missing comma.)
 constexpr int kExceptionTableSize = 15;
 inline const char* const kExpectedExceptionTable[kExceptionTableSize] = {
     "",
     "Unallowable or invalid function code received in the query",
     "Unallowable or invalid data address received in the query for the slave",
-    "Unallowable or invalid value contained in the query data field for the "
-    "slave",
+    ("Unallowable or invalid value contained in the query data field for the "
+     "slave"),
     "The server failed during execution due to unrecoverable error",
     "Acknowledge for a long time of request processing",
     "Slave/Server Device Busy",
