@@ -489,8 +489,7 @@ int main(int argc, char** argv) {
           : std::string("not pinned");
   std::fprintf(
       report,
-      "server: %s on %s:502; %d rounds x %d exchanges per client and "
-      "case, interleaved; %s\n",
+      "server: %s on %s:502; %d rounds x %d exchanges per client and case, interleaved; %s\n",
       options.sim.empty() ? "built-in libmodbus server" : options.sim.c_str(),
       options.address.c_str(), options.rounds, options.batch, pinning.c_str());
   std::fprintf(report, "our trace: %lld bytes written to %s%s\n\n",

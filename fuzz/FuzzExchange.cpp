@@ -1,6 +1,10 @@
 // Fuzzes whole register operations: the front, the protocol client and the
-// transport's frame gathering, over a scripted socket layer that hands the
-// fuzzer's bytes to the receives, split wherever the input says.
+// transport's gathering of answers, over a scripted socket layer that hands
+// the fuzzer's answers to the receives, split wherever the input says.
+// Besides memory safety it checks that an answer is made only of bytes that
+// arrived after its own request: a read that succeeds delivers the values of
+// the answer to that request, never of an earlier one, even when every
+// answer is served twice or carries extra bytes.
 //
 // Input layout:
 //   byte 0    bits 0-1: first operation (read holding, read input, write one,
@@ -9,11 +13,15 @@
 //             bit 3: the first send is accepted only in part.
 //             bit 4: the first receive's readiness check times out.
 //             bits 5-6: number of operations on the connection, less one.
+//             bit 7: the server sends every answer twice.
 //   bytes 1-2 register count (big-endian): below 512 unless bit 7 of byte 1
 //             is set, then any value.
 //   byte 3    k = number of receive sizes that follow (0 to 15), then k
 //             bytes, each the size of one receive.
-//   the rest  the bytes the server sends.
+//   the rest  the answers, one per operation: each but the last preceded by
+//             its size (2 bytes, big-endian, cut to what is left); the last
+//             takes the rest.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +29,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ScriptedSockets.h"
@@ -61,6 +70,38 @@ bool Terminated(const char* text) {
   return text != nullptr && ::strnlen(text, 256) < 256;
 }
 
+// The values a read of `count` registers takes from `answer`, when it holds
+// them.
+bool DeliveredFrom(const scripted::Bytes& answer, const std::uint16_t* values,
+                   std::size_t count) {
+  if (answer.size() < 9 + 2 * count) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned value = (answer[9 + 2 * i] << 8) | answer[10 + 2 * i];
+    if (values[i] != value) return false;
+  }
+  return true;
+}
+
+// Cuts the fuzzer's bytes into one answer per operation.
+std::vector<scripted::Bytes> Answers(const std::uint8_t* data, std::size_t size,
+                                     int operations, bool twice) {
+  std::vector<scripted::Bytes> answers;
+  std::size_t offset = 0;
+  for (int i = 0; i < operations; ++i) {
+    std::size_t length = size - offset;
+    if (i + 1 < operations && size - offset >= 2) {
+      length = std::min<std::size_t>((data[offset] << 8) | data[offset + 1],
+                                     size - offset - 2);
+      offset += 2;
+    }
+    scripted::Bytes answer(data + offset, data + offset + length);
+    offset += length;
+    if (twice) answer.insert(answer.end(), answer.begin(), answer.end());
+    answers.push_back(std::move(answer));
+  }
+  return answers;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -83,10 +124,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::size_t chunkCount = data[offset++] % 16;
   if (size < offset + chunkCount) return 0;
 
+  const int operations = ((flags >> 5) & 3) + 1;
   scripted::Script script;
   script.chunks.assign(data + offset, data + offset + chunkCount);
   offset += chunkCount;
-  script.stream.assign(data + offset, data + size);
+  script.answers =
+      Answers(data + offset, size - offset, operations, (flags & 0x80) != 0);
   script.failAtEnd = (flags & 0x04) != 0;
   script.shortSendAt = (flags & 0x08) != 0 ? 0 : -1;
   // Checks alternate send, receive: check 1 is the first receive's.
@@ -96,7 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   std::unique_ptr<TCPModbusIntf> module(TCPModbusIntf::GetInstance());
   Require(module->Initialize(3, "127.0.10.1", 0, "127.0.10.2") == 1);
 
-  const int operations = ((flags >> 5) & 3) + 1;
   for (int i = 0; i < operations; ++i) {
     const int operation = ((flags & 3) + i) % 4;
     // One spare entry behind the count must never be written.
@@ -130,14 +172,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     Require(result == 0 || result == 1);
     Require(Terminated(module->LastErrorString()));
     Require(values[regCount] == kSentinel);
+    // No answer is ever made of bytes that arrived before its request.
+    Require(!scripted::ReceivedStaleBytes());
     if (result == 1) {
       // A success leaves the error record as it was.
       Require(errorBefore == module->LastErrorString());
+      if (operation <= 1) {
+        // The values are those of this request's own answer.
+        const int request = scripted::Sends() - 1;
+        Require(request >= 0 &&
+                static_cast<std::size_t>(request) < script.answers.size());
+        Require(DeliveredFrom(script.answers[request], values.get(), regCount));
+      }
     } else if (operation <= 1) {
       // A failed read leaves the caller's array untouched.
       Require(Same(values.get(), Contents().sentinels, regCount));
     }
-    Require(scripted::Consumed() <= script.stream.size());
   }
   module->Close();
   Require(scripted::OpenHandles() == 0);

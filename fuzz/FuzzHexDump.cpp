@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "front/HexDump.h"
+#include "trace/HexDump.h"
 
 namespace {
 

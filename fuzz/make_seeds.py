@@ -71,15 +71,27 @@ def main():
     # Split inside the header, then the rest.
     write("fuzz_exchange", "split_in_header",
           bytes([0]) + struct.pack(">H", 2) + bytes([2, 3, 10]) + frame)
-    # Two answers in one segment, read by two operations.
-    write("fuzz_exchange", "two_in_one",
-          bytes([0x20]) + struct.pack(">H", 2) + b"\x00" + frame + read_answer(4, [7, 8]))
+    # Two operations, each with its own answer (the first preceded by its
+    # size).
+    second = read_answer(4, [7, 8])
+    write("fuzz_exchange", "two_operations",
+          bytes([0x20]) + struct.pack(">H", 2) + b"\x00" +
+          struct.pack(">H", len(frame)) + frame + second)
+    # Every answer served twice, the copy in the same receive or the next.
+    write("fuzz_exchange", "served_twice",
+          bytes([0xa0]) + struct.pack(">H", 2) + bytes([1, 13]) +
+          struct.pack(">H", len(frame)) + frame + second)
+    # An answer with another frame behind it.
+    write("fuzz_exchange", "extra_frame",
+          bytes([0x20]) + struct.pack(">H", 2) + bytes([1, 13]) +
+          struct.pack(">H", len(frame) + 12) + frame + write_answer(6, 1, 2) + second)
     # Reset after half an answer.
     write("fuzz_exchange", "reset_mid_frame",
           bytes([0x04]) + struct.pack(">H", 2) + b"\x00" + frame[:6])
     # A send that goes out only in part, then a good exchange.
     write("fuzz_exchange", "short_send",
-          bytes([0x28]) + struct.pack(">H", 2) + b"\x00" + frame)
+          bytes([0x28]) + struct.pack(">H", 2) + b"\x00" +
+          struct.pack(">H", len(frame)) + frame + frame)
 
     write("fuzz_hexdump", "bytes_frame", b"\x00" + frame)
     write("fuzz_hexdump", "bytes_long", b"\x00" + bytes(range(256)))

@@ -12,6 +12,10 @@
 #include "PlatformError.h"
 #include "transport/CTcpSocket.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace {
 
 using testsupport::Bytes;
@@ -73,10 +77,10 @@ TEST(ResolveAddressTest, DigitsAndDotsThatAreNotFourNumbersAreRefused) {
     platform::Ipv4SocketAddress address = Marked();
     EXPECT_EQ(socket.ResolveAddress(text, &address), 0);
     EXPECT_EQ(Hex(address), Hex(Marked()));
-    EXPECT_EQ(std::string(socket.ErrorText),
-              std::string("'") + text +
-                  "' is not a dotted IPv4 address (four numbers separated by "
-                  "dots)");
+    EXPECT_EQ(
+        std::string(socket.ErrorText),
+        std::string("'") + text +
+            "' is not a dotted IPv4 address (four numbers separated by dots)");
   }
 }
 
@@ -158,6 +162,40 @@ TEST(OpenSocketTest, LookupMessageStaysWhenTheBindSucceeds) {
   EXPECT_THAT(
       socket.ErrorText,
       testing::StartsWith("gethostbyname() could not resolve '*', Error "));
+}
+
+#ifndef _WIN32
+// A host started with its standard output or error closed must not get the
+// socket there: the trace would be written into the connection.
+TEST(OpenSocketTest, NeverTakesAStandardDescriptor) {
+  const int savedOut = dup(1);
+  const int savedErr = dup(2);
+  ASSERT_GE(savedOut, 0);
+  ASSERT_GE(savedErr, 0);
+  close(1);
+  close(2);
+  CTcpSocket socket;
+  const int opened = socket.OpenSocket("127.0.1.26", 0);
+  const platform::SocketHandle handle = socket.SocketHandle;
+  socket.CloseSocket();
+  dup2(savedOut, 1);
+  dup2(savedErr, 2);
+  close(savedOut);
+  close(savedErr);
+  EXPECT_EQ(opened, 1) << socket.ErrorText;
+  EXPECT_GE(handle, 3u);
+}
+#endif
+
+// With the local port equal to the server's and the same address, TCP
+// connects the socket to itself; no server answered, and that is what the
+// failure says.
+TEST(ConnectTest, ASocketConnectedToItselfIsRefused) {
+  CTcpSocket socket;
+  ASSERT_EQ(socket.OpenSocket("127.0.1.27", 15027), 1) << socket.ErrorText;
+  int error = 0;
+  EXPECT_FALSE(socket.Connect("127.0.1.27", 15027, &error));
+  EXPECT_EQ(error, testsupport::PlatformError(111, 10061));
 }
 
 }  // namespace

@@ -51,11 +51,10 @@ TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
   const int result = client->Initialize(7, "127.0.1.1", 0, "127.0.1.1");
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(out,
-            "CTCPModbus::Initialize: Succeed to open TCP socket. "
-            "LocalIpAddr=127.0.1.1, LocalPort=0\n"
-            "CTCPModbus::Initialize: Succeed to connect to Modbus/TCP "
-            "Server\n");
+  EXPECT_EQ(
+      out,
+      "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.1.1, LocalPort=0\n"
+      "CTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n");
   EXPECT_STREQ(client->LastErrorString(), "");
   EXPECT_EQ(Object(client).ServerPort, 502);
   EXPECT_EQ(Object(client).ModbusClient.ServerPort, 502);
@@ -109,12 +108,11 @@ TEST(FrontLifecycleTest, RefusedConnectionClosesTheSocket) {
   const std::string error = "WSASocket failed. connect Error(" +
                             std::to_string(PlatformError(111, 10061)) + ")";
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(out,
-            "CTCPModbus::Initialize: Succeed to open TCP socket. "
-            "LocalIpAddr=127.0.1.4, LocalPort=0\n"
-            "CTCPModbus::Initialize - Failed to Connect to Modbus Server "
-            "(ServerIPAddr=127.0.1.4, ClientPort=0)\nError: " +
-                error + "\n");
+  EXPECT_EQ(
+      out,
+      "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.1.4, LocalPort=0\n"
+      "CTCPModbus::Initialize - Failed to Connect to Modbus Server (ServerIPAddr=127.0.1.4, ClientPort=0)\nError: " +
+          error + "\n");
   EXPECT_EQ(std::string(client->LastErrorString()), error);
   EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
 
@@ -138,13 +136,11 @@ TEST(FrontLifecycleTest, InvalidServerAddressFailsTheConnect) {
     const std::string error = "WSASocket failed. connect Error(" +
                               std::to_string(PlatformError(22, 10022)) + ")";
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(out,
-              "CTCPModbus::Initialize: Succeed to open TCP socket. "
-              "LocalIpAddr=127.0.1.5, LocalPort=0\n"
-              "CTCPModbus::Initialize - Failed to Connect to Modbus Server "
-              "(ServerIPAddr=" +
-                  std::string(text) + ", ClientPort=0)\nError: " + error +
-                  "\n");
+    EXPECT_EQ(
+        out,
+        "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.1.5, LocalPort=0\n"
+        "CTCPModbus::Initialize - Failed to Connect to Modbus Server (ServerIPAddr=" +
+            std::string(text) + ", ClientPort=0)\nError: " + error + "\n");
     EXPECT_EQ(std::string(client->LastErrorString()), error);
     EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
   }
@@ -164,11 +160,10 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
   const int result = client->Initialize(2, "127.0.1.6", 502, "127.0.1.6");
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(result, 0);
-  EXPECT_EQ(out,
-            "CTCPModbus::Initialize - Failed to Open TCP socket. "
-            "LocalIpAddr=127.0.1.6, LocalPort=502. Error: WSASocket failed. "
-            "bind Error(" +
-                std::to_string(PlatformError(98, 10048)) + ")\n");
+  EXPECT_EQ(
+      out,
+      "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.1.6, LocalPort=502. Error: WSASocket failed. bind Error(" +
+          std::to_string(PlatformError(98, 10048)) + ")\n");
   EXPECT_EQ(std::string(client->LastErrorString()), before);
   EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(server.Join(), "");
@@ -252,14 +247,12 @@ TEST(FrontLifecycleTest, OperationsReportNotConnected) {
     EXPECT_EQ(client->ReadInputRegs(1, values, 2), 0);
     EXPECT_EQ(client->WriteSingleHoldReg(1, single), 0);
     EXPECT_EQ(client->WriteMultiHoldRegs(1, values, 2), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n"
-              "CTCPModbus::ReadInputRegs: Not connected to Modbus Server "
-              "yet.\n"
-              "CTCPModbus::WriteSingleHoldReg: Not connected to Modbus Server "
-              "yet. Please call Initialize() first.\n"
-              "CTCPModbus::WriteMultiHoldRegs: Not connected to Modbus Server "
-              "yet. Please call Initialize() first.\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStdout(),
+        "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n"
+        "CTCPModbus::ReadInputRegs: Not connected to Modbus Server yet.\n"
+        "CTCPModbus::WriteSingleHoldReg: Not connected to Modbus Server yet. Please call Initialize() first.\n"
+        "CTCPModbus::WriteMultiHoldRegs: Not connected to Modbus Server yet. Please call Initialize() first.\n");
     EXPECT_EQ(values[0], 0x1111);
     EXPECT_EQ(values[1], 0x2222);
     EXPECT_STREQ(client->LastErrorString(), "");

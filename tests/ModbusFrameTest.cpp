@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "FakeModbusServer.h"
+#include "common/MbapFrame.h"
 #include "modbus/ModbusFrame.h"
-#include "transport/MbapFrameLength.h"
 
 namespace {
 
@@ -196,32 +196,48 @@ TEST(ModbusFrameTest, RegistersDecodeBigEndianAndUnsigned) {
   EXPECT_EQ(values[4], 0x1111) << "decoded past regCount";
 }
 
-TEST(MbapFrameLengthTest, FrameSizeFromTheHeader) {
+// How many bytes an answer still lacks, for the bytes received so far and
+// the size the request's answer has. The length field only ends a wait
+// early; it never asks for bytes beyond the answer.
+TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
+  const Bytes read2 = {0, 0, 0, 0, 0, 7, 1, 3, 4, 0, 1, 0, 2};
   struct Row {
     const char* what;
     Bytes bytes;
-    int expected;
+    int answerSize;
+    int missing;
+  };
+  auto first = [&](std::size_t count) {
+    return Bytes(read2.begin(), read2.begin() + static_cast<long>(count));
   };
   const Row rows[] = {
-      {"nothing yet", {}, mbap::kUnknown},
-      {"six header bytes", {0, 0, 0, 0, 0, 6}, mbap::kUnknown},
-      {"read answer of 2 registers", {0, 1, 0, 0, 0, 7, 1}, 13},
-      {"smallest length", {0, 0, 0, 0, 0, 2, 1}, 8},
-      {"largest length", {0, 0, 0, 0, 0, 0xff, 1}, 261},
-      {"length 1", {0, 0, 0, 0, 0, 1, 1}, mbap::kNotModbus},
-      {"length 0", {0, 0, 0, 0, 0, 0, 1}, mbap::kNotModbus},
-      {"length 256", {0, 0, 0, 0, 1, 0, 1}, mbap::kNotModbus},
-      {"protocol identifier 1", {0, 0, 0, 1, 0, 6, 1}, mbap::kNotModbus},
-      {"protocol identifier 0x0100", {0, 0, 1, 0, 0, 6, 1}, mbap::kNotModbus},
-      {"transaction identifier is not looked at",
-       {0xff, 0xff, 0, 0, 0, 3, 0xff, 0x83, 2},
-       9},
+      {"one byte", first(1), 13, 12},
+      {"the header", first(7), 13, 6},
+      {"all but one", first(12), 13, 1},
+      {"whole", read2, 13, 0},
+      {"two answers in one piece", Bytes(26, 0), 13, 0},
+      {"exception flag, code still missing",
+       {0, 0, 0, 0, 0, 3, 1, 0x83},
+       13,
+       1},
+      {"whole exception", {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, 13, 0},
+      {"exception answer to a write", {0, 0, 0, 0, 0, 3, 1, 0x86, 2}, 12, 0},
+      {"a whole shorter frame", {0, 0, 0, 0, 0, 5, 1, 3, 2, 0, 1}, 13, 0},
+      {"length 13, whole frame counted", {0, 0, 0, 0, 0, 13, 1}, 13, 6},
+      {"length 6, data only counted", {0, 0, 0, 0, 0, 6, 1, 3, 4, 0}, 13, 3},
+      {"length 255", {0, 0, 0, 0, 0, 0xff, 1, 3}, 13, 5},
+      {"length 65535", {0, 0, 0, 0, 0xff, 0xff, 1, 3}, 13, 5},
+      {"length 0", {0, 0, 0, 0, 0, 0, 1, 3}, 13, 5},
+      {"protocol 1 announcing what arrived", {0, 0, 0, 1, 0, 1, 1}, 13, 6},
+      {"answer larger than a receive", Bytes(200, 0), 263, 61},
+      {"largest frame", Bytes(261, 0), 263, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    EXPECT_EQ(
-        mbap::FrameLength(row.bytes.data(), static_cast<int>(row.bytes.size())),
-        row.expected);
+    EXPECT_EQ(mbap::MissingAnswerBytes(row.bytes.data(),
+                                       static_cast<int>(row.bytes.size()),
+                                       row.answerSize),
+              row.missing);
   }
 }
 

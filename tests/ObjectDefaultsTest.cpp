@@ -57,8 +57,7 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
        "CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 42"},
       {"multiple write, null values", true,
        [](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, nullptr); },
-       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO "
-       "Module 42"},
+       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 42"},
       {"holding read without transport", false,
        [&](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, values); },
        "CMBusTCP::MbReadHoldingRegs: Null socket (42)"},

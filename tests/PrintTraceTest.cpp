@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "front/PrintTrace.h"
+#include "trace/PrintTrace.h"
 
 namespace {
 

@@ -98,14 +98,11 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
        [&](TCPModbusIntf& c) { return c.ReadHoldRegs(258, values, 2); },
        {0, 0, 0, 0, 0, 6, 1, 3, 1, 2, 0, 2},
        {0, 0, 0, 0, 0, 7, 1, 3, 4, 0x01, 0x02, 0x00, 0xff},
-       "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs "
-       "Request...Size=12\n"
+       "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs Request...Size=12\n"
        "00 00 00 00 00 06 01 03 01 02 00 02 \n"
-       "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
-       "Response...Size=13\n"
+       "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=13\n"
        "00 00 00 00 00 07 01 03 04 01 02 00 ff \n"
-       "CTCPModbus::ReadHoldRegs: Succeed to read data from Modbus Server "
-       "(Read Multiple Holding Register) !\n"
+       "CTCPModbus::ReadHoldRegs: Succeed to read data from Modbus Server (Read Multiple Holding Register) !\n"
        "CTCPModbus::ReadHoldRegs - Read data as below:\n"
        "102 ff \n",
        {258, 255}},
@@ -113,14 +110,11 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
        [&](TCPModbusIntf& c) { return c.ReadInputRegs(16, values, 3); },
        {0, 0, 0, 0, 0, 6, 1, 4, 0, 0x10, 0, 3},
        {0, 0, 0, 0, 0, 9, 1, 4, 6, 0x00, 0x01, 0x80, 0x00, 0xff, 0xff},
-       "CMBusTCP::MbReadInputRegs ==>Sending MbReadInputRegs "
-       "Request...Size=12\n"
+       "CMBusTCP::MbReadInputRegs ==>Sending MbReadInputRegs Request...Size=12\n"
        "00 00 00 00 00 06 01 04 00 10 00 03 \n"
-       "CMBusTCP::MbReadInputRegs <==Received MbReadInputRegs "
-       "Response...Size=15\n"
+       "CMBusTCP::MbReadInputRegs <==Received MbReadInputRegs Response...Size=15\n"
        "00 00 00 00 00 09 01 04 06 00 01 80 00 ff ff \n"
-       "CTCPModbus::ReadInputRegs: Succeed to read data from Modbus Server "
-       "(Read Input Register) !\n"
+       "CTCPModbus::ReadInputRegs: Succeed to read data from Modbus Server (Read Input Register) !\n"
        "CTCPModbus::ReadInputRegs - Read data as below:\n"
        "01 8000 ffff \n",
        {1, 0x8000, 0xffff}},
@@ -128,14 +122,11 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
        [&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(5, single); },
        {0, 0, 0, 0, 0, 6, 1, 6, 0, 5, 2, 1},
        {0, 0, 0, 0, 0, 6, 1, 6, 0, 9, 0, 0},
-       "CMBusTCP::MbPresetSingleReg ==>Sending MbPresetSingleReg "
-       "Request...Size=12\n"
+       "CMBusTCP::MbPresetSingleReg ==>Sending MbPresetSingleReg Request...Size=12\n"
        "00 00 00 00 00 06 01 06 00 05 02 01 \n"
-       "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg "
-       "Response...Size=12\n"
+       "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg Response...Size=12\n"
        "00 00 00 00 00 06 01 06 00 09 00 00 \n"
-       "CTCPModbus::WriteSingleHoldReg: Succeed to write data to Modbus Server "
-       "(Preset Single Register) !\n"
+       "CTCPModbus::WriteSingleHoldReg: Succeed to write data to Modbus Server (Preset Single Register) !\n"
        "CTCPModbus::WriteSingleHoldReg - written Data as below: \n"
        "201 \n",
        {}},
@@ -143,14 +134,11 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
        [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(0, written, 2); },
        {0, 0, 0, 0, 0, 0x0b, 1, 0x10, 0, 0, 0, 2, 4, 0, 1, 2, 3},
        {0, 0, 0, 0, 0, 6, 1, 0x10, 0, 0, 0, 2},
-       "CMBusTCP::MbPresetMultipleRegs ==>Sending MbPresetMultipleRegs "
-       "Request...Size=17\n"
+       "CMBusTCP::MbPresetMultipleRegs ==>Sending MbPresetMultipleRegs Request...Size=17\n"
        "00 00 00 00 00 0b 01 10 00 00 00 02 04 00 01 02 03 \n"
-       "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs "
-       "Response...Size=12\n"
+       "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs Response...Size=12\n"
        "00 00 00 00 00 06 01 10 00 00 00 02 \n"
-       "CTCPModbus::WriteMultiHoldRegs: Succeed to write data to Modbus Server "
-       "(Preset Multiple Registers) !\n"
+       "CTCPModbus::WriteMultiHoldRegs: Succeed to write data to Modbus Server (Preset Multiple Registers) !\n"
        "CTCPModbus::WriteMultiHoldRegs - written Data as below: \n"
        "01 203 \n",
        {}},
@@ -189,24 +177,17 @@ TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {
   };
   const Row rows[] = {
       {2, "02",
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=2, \"Unallowable or invalid data address received in the "
-       "query for the slave\""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
       {7, "07",
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=7, \"The slave cannot perform the requetsed function \""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=7, \"The slave cannot perform the requetsed function \""},
       {9, "09",
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=9, \"\""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=9, \"\""},
       {255, "ff",
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=255, \"Extended Exception Response\""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=255, \"Extended Exception Response\""},
       {0, "00",
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=0, \"Unknow exception\""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=0, \"Unknow exception\""},
       {12, "0c",
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=12, \"Unknow exception\""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=12, \"Unknow exception\""},
   };
   std::vector<Step> script;
   for (const Row& row : rows) {
@@ -222,18 +203,16 @@ TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {
     EXPECT_EQ(
         Run([&](TCPModbusIntf& c) { return c.ReadHoldRegs(0x20, values, 2); }),
         0);
-    EXPECT_EQ(out_,
-              "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs "
-              "Request...Size=12\n"
-              "00 00 00 00 00 06 01 03 00 20 00 02 \n"
-              "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
-              "Response...Size=9\n"
-              "00 00 00 00 00 03 01 83 " +
-                  std::string(row.codeHex) +
-                  " \n"
-                  "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server "
-                  "(Read Multiple Holding Register). Error: \"" +
-                  row.message + "\"\n");
+    EXPECT_EQ(
+        out_,
+        "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs Request...Size=12\n"
+        "00 00 00 00 00 06 01 03 00 20 00 02 \n"
+        "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=9\n"
+        "00 00 00 00 00 03 01 83 " +
+            std::string(row.codeHex) +
+            " \n"
+            "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"" +
+            row.message + "\"\n");
     EXPECT_STREQ(client_->LastErrorString(), row.message);
     EXPECT_EQ(values[0], 0xaaaa);
     EXPECT_EQ(values[1], 0xbbbb);
@@ -257,36 +236,22 @@ TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
        [&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(3, single); },
        12,
        {0, 1, 0, 0, 0, 3, 1, 0x86, 2},
-       "CMBusTCP::MbPresetSingleReg ==>Sending MbPresetSingleReg "
-       "Request...Size=12\n"
+       "CMBusTCP::MbPresetSingleReg ==>Sending MbPresetSingleReg Request...Size=12\n"
        "00 00 00 00 00 06 01 06 00 03 12 34 \n"
-       "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg "
-       "Response...Size=9\n"
+       "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg Response...Size=9\n"
        "00 01 00 00 00 03 01 86 02 \n"
-       "CTCPModbus::WriteSingleHoldReg: Failed to write Modbus Server (Preset "
-       "Single Register). Error: \"CMBusTCP::MbPresetSingleReg: MODBUS "
-       "exception response on DIO Module 1 - Code=2, \"Unallowable or invalid "
-       "data address received in the query for the slave\"\"\n",
-       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module "
-       "1 - Code=2, \"Unallowable or invalid data address received in the "
-       "query for the slave\""},
+       "CTCPModbus::WriteSingleHoldReg: Failed to write Modbus Server (Preset Single Register). Error: \"CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"\"\n",
+       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
       {"multiple write",
        [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(9, written, 2); },
        17,
        {0, 0, 0, 0, 0, 3, 1, 0x90, 4},
-       "CMBusTCP::MbPresetMultipleRegs ==>Sending MbPresetMultipleRegs "
-       "Request...Size=17\n"
+       "CMBusTCP::MbPresetMultipleRegs ==>Sending MbPresetMultipleRegs Request...Size=17\n"
        "00 00 00 00 00 0b 01 10 00 09 00 02 04 00 07 00 08 \n"
-       "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs "
-       "Response...Size=9\n"
+       "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs Response...Size=9\n"
        "00 00 00 00 00 03 01 90 04 \n"
-       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server "
-       "(Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: "
-       "MODBUS exception response on DIO Module 1 - Code=4, \"The server "
-       "failed during execution due to unrecoverable error\"\"\n",
-       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO "
-       "Module 1 - Code=4, \"The server failed during execution due to "
-       "unrecoverable error\""},
+       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=4, \"The server failed during execution due to unrecoverable error\"\"\n",
+       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=4, \"The server failed during execution due to unrecoverable error\""},
   };
   std::vector<Step> script;
   for (const Row& row : rows) {
@@ -320,8 +285,7 @@ TEST_F(RegisterOperationsTest, WrongSizeFailsAndLeavesValuesUntouched) {
       {"holding read answered short",
        [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 2); }, 12,
        ReadAnswer(3, {0x0102}),
-       "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 11. Expected: "
-       "13"},
+       "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 11. Expected: 13"},
       {"input read answered long",
        [&](TCPModbusIntf& c) { return c.ReadInputRegs(0, values, 2); }, 12,
        ReadAnswer(4, {1, 2, 3}),
@@ -330,13 +294,11 @@ TEST_F(RegisterOperationsTest, WrongSizeFailsAndLeavesValuesUntouched) {
        [&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(0, single); },
        12,
        {0, 0, 0, 0, 0, 3, 1, 6, 0},
-       "CMBusTCP::MbPresetSingleReg: Incorrect response size is 9 expected "
-       "12"},
+       "CMBusTCP::MbPresetSingleReg: Incorrect response size is 9 expected 12"},
       {"multiple write answered with 13 bytes",
        [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(0, written, 2); },
        17, ReadAnswer(0x10, {1, 2}),
-       "CMBusTCP::MbPresetMultipleRegs: Incorrect response size is 13 "
-       "expected 12"},
+       "CMBusTCP::MbPresetMultipleRegs: Incorrect response size is 13 expected 12"},
   };
   std::vector<Step> script;
   for (const Row& row : rows) {
@@ -363,12 +325,10 @@ TEST_F(RegisterOperationsTest, WrongSizeFailsAndLeavesValuesUntouched) {
 
 TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
   const std::string request =
-      "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs "
-      "Request...Size=12\n"
+      "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs Request...Size=12\n"
       "00 00 00 00 00 06 01 03 00 00 00 02 \n";
   const std::string failure =
-      "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple "
-      "Holding Register). Error: \"";
+      "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"";
   struct Row {
     const char* what;
     const char* address;
@@ -381,23 +341,20 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
        "127.0.2.5",
        {Step::Receive(12), Step::Close()},
        request,
-       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO "
-       "Module 9"},
+       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 9"},
       {"5 bytes, then closed",
        "127.0.2.6",
        {Step::Receive(12), Step::Send({0, 0, 0, 0, 0}), Step::Close()},
-       request + "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
-                 "Response...Size=5\n00 00 00 00 00 \n",
-       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
-       "readSize=5"},
+       request +
+           "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=5\n00 00 00 00 00 \n",
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=5"},
       {"8 bytes of an exception, then closed",
        "127.0.2.7",
        {Step::Receive(12), Step::Send({0, 0, 0, 0, 0, 3, 1, 0x83}),
         Step::Close()},
-       request + "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs "
-                 "Response...Size=8\n00 00 00 00 00 03 01 83 \n",
-       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. "
-       "readSize=8"},
+       request +
+           "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=8\n00 00 00 00 00 03 01 83 \n",
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=8"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -420,16 +377,16 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
 
 TEST_F(RegisterOperationsTest, ResetRecordsTheReceiveError) {
   if (testsupport::RunningUnderWine()) {
-    GTEST_SKIP() << "wine reports a reset that arrives before recv() as an "
-                    "orderly close, not as WSAECONNRESET";
+    GTEST_SKIP()
+        << "wine reports a reset that arrives before recv() as an orderly close, not as WSAECONNRESET";
   }
   CONNECT_OR_SKIP("127.0.2.9", {Step::Receive(12), Step::Reset()}, 9);
   std::uint16_t value = 0xaaaa;
   EXPECT_EQ(
       Run([&](TCPModbusIntf& c) { return c.ReadInputRegs(0, &value, 1); }), 0);
-  EXPECT_STREQ(client_->LastErrorString(),
-               "CMBusTCP::MbReadInputRegs: Response was too short on DIO "
-               "Module 9. readSize=-1");
+  EXPECT_STREQ(
+      client_->LastErrorString(),
+      "CMBusTCP::MbReadInputRegs: Response was too short on DIO Module 9. readSize=-1");
   EXPECT_EQ(value, 0xaaaa);
   EXPECT_EQ(std::string(Object().TcpSocket.ErrorText),
             "WSASocket failed. recv Error(" +
@@ -493,9 +450,9 @@ TEST_F(RegisterOperationsTest, ReadOf127RegistersCannotFitAnAnswer) {
               return c.ReadHoldRegs(0, values.data(), 127);
             }),
             0);
-  EXPECT_STREQ(client_->LastErrorString(),
-               "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 261. "
-               "Expected: 263");
+  EXPECT_STREQ(
+      client_->LastErrorString(),
+      "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 261. Expected: 263");
   EXPECT_EQ(values, std::vector<std::uint16_t>(127, 0x5555));
   EXPECT_EQ(Finish(), "");
   ASSERT_EQ(server_->Requests().size(), 1u);
@@ -512,19 +469,13 @@ TEST_F(RegisterOperationsTest, NullRegisterArrayIsRefusedBeforeSending) {
   const Row rows[] = {
       {"holding read",
        [](TCPModbusIntf& c) { return c.ReadHoldRegs(0, nullptr, 2); },
-       "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple "
-       "Holding Register). Error: \"CMBusTCP::MbReadHoldingRegs: Null "
-       "register pointer on DIO Module 1\"\n"},
+       "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"CMBusTCP::MbReadHoldingRegs: Null register pointer on DIO Module 1\"\n"},
       {"input read",
        [](TCPModbusIntf& c) { return c.ReadInputRegs(0, nullptr, 2); },
-       "CTCPModbus::ReadInputRegs: Failed to read Modbus Server (Read Input "
-       "Register). Error: \"CMBusTCP::MbReadInputRegs: Null register pointer "
-       "on DIO Module 1\"\n"},
+       "CTCPModbus::ReadInputRegs: Failed to read Modbus Server (Read Input Register). Error: \"CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 1\"\n"},
       {"multiple write",
        [](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(0, nullptr, 2); },
-       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server "
-       "(Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: "
-       "Null register value pointer on DIO Module 1\"\n"},
+       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 1\"\n"},
   };
   // Any byte the client sends fails the script.
   CONNECT_OR_SKIP("127.0.2.12", {Step::WaitForClientClose()});
@@ -550,11 +501,9 @@ TEST_F(RegisterOperationsTest, Write124RegistersButRefuse125) {
               return c.WriteMultiHoldRegs(0, values.data(), 125);
             }),
             0);
-  EXPECT_EQ(out_,
-            "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server "
-            "(Preset Multiple Registers). Error: "
-            "\"CMBusTCP::MbPresetMultipleRegs: Too many registers for one "
-            "request on DIO Module 1: 125 (at most 124)\"\n");
+  EXPECT_EQ(
+      out_,
+      "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)\"\n");
 
   EXPECT_EQ(Run([&](TCPModbusIntf& c) {
               return c.WriteMultiHoldRegs(0, values.data(), 124);

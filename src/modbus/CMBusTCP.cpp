@@ -2,10 +2,9 @@
 
 #include <cstdarg>
 
-#include "front/HexDump.h"
-#include "front/PrintTrace.h"
 #include "modbus/ModbusFrame.h"
-#include "platform/Sockets.h"
+#include "trace/HexDump.h"
+#include "trace/PrintTrace.h"
 
 // What tells the four exchanges apart: their function code, the name that
 // opens their messages, and their trace and size-mismatch wording.
@@ -19,8 +18,8 @@ struct CMBusTCP::Exchange {
 
 namespace {
 
-// The reads and the writes word the size mismatch differently; hosts may
-// match on either, so both stay as they are.
+// The reads and the writes word the size mismatch differently on purpose:
+// hosts match on either text.
 constexpr char kReadWrongSize[] =
     "%s: Incorrect response size: %d. Expected: %d";
 constexpr char kWriteWrongSize[] =
@@ -34,15 +33,13 @@ CMBusTCP::CMBusTCP()
       ServerIPAddr(),
       TcpSocket(nullptr),
       ErrorText(),
-      // Spellings such as "requetsed" and code 7's trailing blank are the
-      // texts hosts have always seen; they stay letter for letter.
+      // Spellings such as "requetsed" and code 7's trailing blank are
+      // deliberate: hosts match on these texts. Do not correct them.
       ExceptionTexts{
           "",
           "Unallowable or invalid function code received in the query",
-          "Unallowable or invalid data address received in the query for the "
-          "slave",
-          "Unallowable or invalid value contained in the query data field for "
-          "the slave",
+          "Unallowable or invalid data address received in the query for the slave",
+          "Unallowable or invalid value contained in the query data field for the slave",
           "The server failed during execution due to unrecoverable error",
           "Acknowledge for a long time of request processing",
           "Slave/Server Device Busy",
@@ -72,20 +69,8 @@ int CMBusTCP::ConnectToServer() {
     return 1;
   }
 
-  platform::Ipv4SocketAddress server = {};
-  server.family = platform::kAfInet;
-  server.port = platform::HostToNetwork16(ServerPort);
   int error = 0;
-  if (platform::ParseIpv4(ServerIPAddr.c_str(), server.address) != 1) {
-    // Connecting to whatever a failed conversion left would reach the wrong
-    // host; report the text as an invalid argument instead.
-    error = platform::InvalidArgumentError();
-  } else if (platform::ConnectSocket(TcpSocket->SocketHandle, server) >= 0) {
-    return 0;
-  } else {
-    error = platform::LastSocketError();
-  }
-
+  if (TcpSocket->Connect(ServerIPAddr.c_str(), ServerPort, &error)) return 0;
   TcpSocket->SetSocketError("WSASocket failed. connect Error(%d)", error);
   TcpSocket->CloseSocket();
   SetClientError("%s", TcpSocket->ErrorText);
@@ -161,8 +146,7 @@ int CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
   }
   if (regCount > modbusframe::kMaxPresetRegisters) {
     SetClientError(
-        "%s: Too many registers for one request on DIO Module %d: %d (at most "
-        "%d)",
+        "%s: Too many registers for one request on DIO Module %d: %d (at most %d)",
         kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
     return 1;
   }
@@ -185,7 +169,9 @@ int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
   }
 
   std::uint8_t response[CTcpSocket::MaxResponseBytes];
-  const int received = TcpSocket->ReceiveData(response);
+  const int received = TcpSocket->ReceiveData(
+      response,
+      modbusframe::ExpectedResponseSize(exchange.functionCode, regCount));
   if (received > 0) {
     PrintTrace(exchange.receivedLine, exchange.name, received);
     DumpBytes(response, static_cast<std::uint32_t>(received));
@@ -224,6 +210,6 @@ int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
 const char* CMBusTCP::ExceptionText(std::uint8_t code) const {
   if (code >= 1 && code <= 11) return ExceptionTexts[code];
   if (code == 255) return "Extended Exception Response";
-  // "Unknow" is the wording hosts have always seen; it stays.
+  // "Unknow" is deliberate: hosts match on this text. Do not correct it.
   return "Unknow exception";
 }

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/Attributes.h"
+#include "common/Attributes.h"
+#include "common/ErrorText.h"
 #include "transport/CTcpSocket.h"
-#include "transport/ErrorText.h"
 
 class CMBusTCP {
  public:

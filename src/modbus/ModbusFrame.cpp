@@ -4,8 +4,6 @@ namespace modbusframe {
 namespace {
 
 constexpr std::uint8_t kUnitIdentifier = 1;
-constexpr std::uint8_t kExceptionFlag = 0x80;
-constexpr int kMinimumJudgedSize = 9;
 
 void PutUint16(std::uint8_t* at, std::uint16_t value) {
   at[0] = static_cast<std::uint8_t>(value >> 8);
@@ -15,11 +13,11 @@ void PutUint16(std::uint8_t* at, std::uint16_t value) {
 // Fills bytes 0-7: the MBAP header and the function code.
 void PutHeader(std::uint8_t* frame, std::uint16_t length,
                std::uint8_t functionCode) {
-  PutUint16(frame + 0, 0);       // 0-1: transaction identifier
-  PutUint16(frame + 2, 0);       // 2-3: protocol identifier
-  PutUint16(frame + 4, length);  // 4-5: bytes that follow
-  frame[6] = kUnitIdentifier;    // 6: unit identifier
-  frame[7] = functionCode;       // 7: function code
+  PutUint16(frame + mbap::kTransactionId, 0);  // 0-1
+  PutUint16(frame + mbap::kProtocolId, 0);     // 2-3
+  PutUint16(frame + mbap::kLength, length);    // 4-5: bytes that follow
+  frame[mbap::kUnitId] = kUnitIdentifier;      // 6
+  frame[mbap::kFunctionCode] = functionCode;   // 7
 }
 
 int BuildFixedRequest(std::uint8_t* frame, std::uint8_t functionCode,
@@ -69,9 +67,11 @@ int ExpectedResponseSize(std::uint8_t functionCode, std::uint16_t regCount) {
 Judgement JudgeResponse(const std::uint8_t* response, int received,
                         std::uint8_t functionCode, std::uint16_t regCount) {
   if (received == 0) return {Verdict::Closed, 0, 0};
-  if (received < kMinimumJudgedSize) return {Verdict::TooShort, 0, 0};
-  if ((response[7] & kExceptionFlag) != 0) {
-    return {Verdict::Exception, response[8], 0};
+  if (received < mbap::kMinimumAnswerSize) return {Verdict::TooShort, 0, 0};
+  // Byte 7, the function code: only its exception flag counts. Byte 8 then
+  // holds the exception code.
+  if (mbap::IsException(response)) {
+    return {Verdict::Exception, response[mbap::kExceptionCode], 0};
   }
   const int expected = ExpectedResponseSize(functionCode, regCount);
   if (received != expected) return {Verdict::WrongSize, 0, expected};
@@ -80,7 +80,9 @@ Judgement JudgeResponse(const std::uint8_t* response, int received,
 
 void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,
                      std::uint16_t* regValues) {
-  const std::uint8_t* values = response + 9;
+  // From byte 9 on, two bytes a value, high byte first; the byte count in
+  // byte 8 is not consulted (the size check has counted the bytes).
+  const std::uint8_t* values = response + mbap::kReadValues;
   for (int i = 0; i < regCount; ++i) {
     regValues[i] =
         static_cast<std::uint16_t>((values[2 * i] << 8) | values[2 * i + 1]);

@@ -9,9 +9,11 @@
 
 #include <cstdint>
 
+#include "common/MbapFrame.h"
+
 namespace modbusframe {
 
-constexpr int kRequestBufferSize = 261;
+constexpr int kRequestBufferSize = mbap::kMaxFrameSize;
 constexpr int kFixedRequestSize = 12;  // function codes 3, 4 and 6
 constexpr int kWriteResponseSize = 12;
 // 13 + 2 * 124 = 261, the request buffer.

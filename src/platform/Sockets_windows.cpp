@@ -20,6 +20,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/SockaddrIn.h"
 #include "platform/Sockets.h"
 
 namespace platform {
@@ -36,13 +37,60 @@ static_assert(static_cast<SocketHandle>(INVALID_SOCKET) == kInvalidSocket,
 
 SOCKET ToSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
-sockaddr_in ToSockaddr(const Ipv4SocketAddress& address) {
-  sockaddr_in result;
-  std::memset(&result, 0, sizeof(result));
-  result.sin_family = address.family;
-  result.sin_port = address.port;
-  std::memcpy(&result.sin_addr, address.address, sizeof(address.address));
-  return result;
+timeval Milliseconds(unsigned milliseconds) {
+  timeval timeout;
+  timeout.tv_sec = static_cast<long>(milliseconds / 1000);
+  timeout.tv_usec = static_cast<long>(milliseconds % 1000) * 1000;
+  return timeout;
+}
+
+bool SetBlocking(SOCKET socket, bool blocking) {
+  u_long nonBlocking = blocking ? 0 : 1;
+  return ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
+// Waits for a connect() in progress, as a blocking connect() would end: 0,
+// or SOCKET_ERROR with the error (WSAETIMEDOUT once the time has passed).
+int FinishConnect(SOCKET socket, unsigned timeoutMs) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(socket, &writable);
+  FD_SET(socket, &failed);
+  timeval timeout = Milliseconds(timeoutMs);
+  const int ready = ::select(0, nullptr, &writable, &failed, &timeout);
+  if (ready == SOCKET_ERROR) return SOCKET_ERROR;
+  if (ready == 0) {
+    ::WSASetLastError(WSAETIMEDOUT);
+    return SOCKET_ERROR;
+  }
+  if (FD_ISSET(socket, &failed)) {
+    int error = 0;
+    int length = sizeof(error);
+    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR,
+                     reinterpret_cast<char*>(&error), &length) != 0) {
+      return SOCKET_ERROR;
+    }
+    ::WSASetLastError(error != 0 ? error : WSAECONNREFUSED);
+    return SOCKET_ERROR;
+  }
+  return 0;
+}
+
+// A socket that TCP's simultaneous open connected to itself.
+bool ConnectedToItself(SOCKET socket) {
+  sockaddr_in local;
+  sockaddr_in peer;
+  int localLength = sizeof(local);
+  int peerLength = sizeof(peer);
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local),
+                    &localLength) != 0 ||
+      ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerLength) !=
+          0) {
+    return false;
+  }
+  return SameEndpoint(local, peer);
 }
 
 // Copies the first address of a lookup's answer: h_length bytes (at most
@@ -71,33 +119,72 @@ SocketHandle OpenTcpSocket() {
 }
 
 int BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
-  const sockaddr_in address = ToSockaddr(local);
+  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(local);
   return ::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address),
                 sizeof(address)) == 0
              ? 0
              : kSocketError;
 }
 
-int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server) {
-  const sockaddr_in address = ToSockaddr(server);
-  return ::connect(ToSocket(socket),
-                   reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address)) == 0
-             ? 0
-             : kSocketError;
+int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
+                  unsigned timeoutMs) {
+  const SOCKET handle = ToSocket(socket);
+  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
+  const bool bounded = timeoutMs != 0;
+  if (bounded && !SetBlocking(handle, false)) return kSocketError;
+  int result = ::connect(handle, reinterpret_cast<const sockaddr*>(&address),
+                         sizeof(address));
+  if (bounded) {
+    if (result != 0 && ::WSAGetLastError() == WSAEWOULDBLOCK) {
+      result = FinishConnect(handle, timeoutMs);
+    }
+    const int saved = ::WSAGetLastError();
+    if (!SetBlocking(handle, true) && result == 0) return kSocketError;
+    ::WSASetLastError(saved);
+  }
+  if (result != 0) return kSocketError;
+  if (ConnectedToItself(handle)) {
+    ::WSASetLastError(WSAECONNREFUSED);
+    return kSocketError;
+  }
+  return 0;
 }
 
-int WaitWritable(SocketHandle socket, unsigned seconds) {
+int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
+  const SOCKET handle = ToSocket(socket);
   fd_set writable;
+  fd_set readable;
   FD_ZERO(&writable);
-  FD_SET(ToSocket(socket), &writable);
+  FD_ZERO(&readable);
+  FD_SET(handle, &writable);
+  FD_SET(handle, &readable);
   timeval timeout;
   timeout.tv_sec = seconds > static_cast<unsigned>(LONG_MAX)
                        ? LONG_MAX
                        : static_cast<long>(seconds);
   timeout.tv_usec = 0;
   // The first argument is ignored by Windows Sockets.
-  return ::select(0, nullptr, &writable, nullptr, &timeout);
+  int ready = ::select(0, inputWaiting != nullptr ? &readable : nullptr,
+                       &writable, nullptr, &timeout);
+  if (ready > 0 && inputWaiting != nullptr) {
+    *inputWaiting = FD_ISSET(handle, &readable) != 0;
+    if (!FD_ISSET(handle, &writable)) {
+      // Only input was ready: the socket may still turn writable.
+      FD_ZERO(&writable);
+      FD_SET(handle, &writable);
+      ready = ::select(0, nullptr, &writable, nullptr, &timeout);
+    }
+  }
+  return ready;
+}
+
+int WaitReadable(SocketHandle socket, int milliseconds) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(ToSocket(socket), &readable);
+  timeval timeout = Milliseconds(static_cast<unsigned>(milliseconds));
+  return ::select(0, &readable, nullptr, nullptr,
+                  milliseconds < 0 ? nullptr : &timeout);
 }
 
 int SendBytes(SocketHandle socket, const void* bytes, int count) {
@@ -114,6 +201,24 @@ int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
     return kSocketError;
   }
   return ::recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0);
+}
+
+// Only the bytes FIONREAD counts are read, so recv() never blocks, and the
+// end of the stream or a reset stays for the next call to see.
+void DiscardWaitingInput(SocketHandle socket) {
+  char scrap[512];
+  for (std::size_t dropped = 0; dropped < kMaxDiscardedBytes;) {
+    u_long waiting = 0;
+    if (::ioctlsocket(ToSocket(socket), FIONREAD, &waiting) != 0 ||
+        waiting == 0) {
+      return;
+    }
+    const int take = waiting < sizeof(scrap) ? static_cast<int>(waiting)
+                                             : static_cast<int>(sizeof(scrap));
+    const int received = ::recv(ToSocket(socket), scrap, take, 0);
+    if (received <= 0) return;
+    dropped += static_cast<std::size_t>(received);
+  }
 }
 
 void CloseSocketHandle(SocketHandle socket) { ::closesocket(ToSocket(socket)); }
@@ -151,7 +256,5 @@ bool LookupHostAddress(const std::uint8_t address[4], HostAddress* result) {
 int ParseIpv4(const char* text, std::uint8_t address[4]) {
   return ::inet_pton(AF_INET, text, address) == 1 ? 1 : 0;
 }
-
-std::uint16_t HostToNetwork16(std::uint16_t value) { return htons(value); }
 
 }  // namespace platform

@@ -4,8 +4,6 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "transport/MbapFrameLength.h"
-
 namespace {
 
 // Reads the first four parts of dotted IPv4 text into address bytes. A part
@@ -59,9 +57,7 @@ CTcpSocket::CTcpSocket()
       LocalHost(),
       LocalAddr(),
       ErrorText("No Error"),
-      WaitSeconds(0),
-      Pending(),
-      PendingCount(0) {}
+      WaitSeconds(0) {}
 
 CTcpSocket::~CTcpSocket() { CloseSocket(); }
 
@@ -77,8 +73,7 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
   if (!localAddress.empty()) {
     if (localAddress.size() >= LocalHostSize) {
       SetSocketError(
-          "OpenSocket failed. Local address text is too long (%u characters, "
-          "at most %d): '%s'",
+          "OpenSocket failed. Local address text is too long (%u characters, at most %d): '%s'",
           static_cast<unsigned>(localAddress.size()), LocalHostSize - 1,
           localAddress.c_str());
       CloseSocket();
@@ -98,8 +93,8 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
     char hostName[256];
     if (platform::GetLocalHostName(hostName, sizeof(hostName)) ==
         platform::kSocketError) {
-      // "gethostame" is the established wording of this message; hosts may
-      // match on it, so it stays as it is.
+      // "gethostame" is deliberate: hosts match on this text. Do not
+      // correct it.
       SetSocketError("gethostame() failed (error %d)",
                      platform::LastSocketError());
     } else {
@@ -157,15 +152,37 @@ void CTcpSocket::ReportMalformedAddress(const char* text) {
       text);
 }
 
-bool CTcpSocket::IsReady() {
-  if (platform::WaitWritable(SocketHandle, WaitSeconds) > 0) return true;
+bool CTcpSocket::Connect(const char* serverAddress, std::uint16_t port,
+                         int* error) {
+  platform::Ipv4SocketAddress server = {};
+  server.family = platform::kAfInet;
+  server.port = platform::HostToNetwork16(port);
+  // Connecting to whatever a failed conversion left would reach the wrong
+  // host; the text is reported as an invalid argument instead.
+  if (platform::ParseIpv4(serverAddress, server.address) != 1) {
+    *error = platform::InvalidArgumentError();
+    return false;
+  }
+  if (platform::ConnectSocket(SocketHandle, server, 0) == 0) return true;
+  *error = platform::LastSocketError();
+  return false;
+}
+
+bool CTcpSocket::IsReady(bool* inputWaiting) {
+  if (platform::WaitWritable(SocketHandle, WaitSeconds, inputWaiting) > 0) {
+    return true;
+  }
   SetSocketError("WSASocket failed. select Error(%d)",
                  platform::LastSocketError());
   return false;
 }
 
 int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
-  if (!IsReady()) return 0;
+  // The readiness check also tells whether input is waiting: the common
+  // case costs no call of its own.
+  bool inputWaiting = false;
+  if (!IsReady(&inputWaiting)) return 0;
+  if (inputWaiting) platform::DiscardWaitingInput(SocketHandle);
   const int sent = platform::SendBytes(SocketHandle, bytes, count);
   if (sent >= count) return sent;
   SetSocketError("WSASocket failed. send Error(%d)",
@@ -173,40 +190,41 @@ int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
   return sent;
 }
 
-// TCP delivers a byte stream, not messages: an answer may arrive in pieces,
-// and two answers may arrive together. This gathers exactly one frame as its
-// MBAP header announces it, and keeps bytes that follow it for the next call.
-// Bytes that cannot start a Modbus answer are returned as they came.
-int CTcpSocket::ReceiveData(std::uint8_t* buffer) {
-  if (!IsReady()) return 0;
-
-  int have = PendingCount;
-  std::memcpy(buffer, Pending, static_cast<std::size_t>(have));
-  PendingCount = 0;
-
-  for (;;) {
-    const int frameLength = mbap::FrameLength(buffer, have);
-    if (frameLength == mbap::kNotModbus) return have;
-    if (frameLength != mbap::kUnknown && have >= frameLength) {
-      KeepFollowingBytes(buffer + frameLength, have - frameLength);
-      return frameLength;
-    }
-    const int received = platform::ReceiveBytes(SocketHandle, buffer + have,
-                                                MaxResponseBytes - have);
-    if (received == platform::kSocketError) {
-      SetSocketError("WSASocket failed. recv Error(%d)",
+// TCP delivers a byte stream, not messages: an answer may arrive in pieces.
+// The first receive is judged as it came whenever it holds a whole answer,
+// whatever its header says (devices miscount the length field); only an
+// answer that is still short is completed, and never past the size the
+// request's answer has, so bytes behind it stay in the socket for the next
+// send to discard. No piece is waited for longer than ContinuationWaitMs.
+int CTcpSocket::ReceiveData(std::uint8_t* buffer, int answerSize) {
+  if (!IsReady(nullptr)) return 0;
+  int have = platform::ReceiveBytes(SocketHandle, buffer, MaxResponseBytes);
+  if (have == platform::kSocketError) {
+    RecordReceiveError();
+    return -1;
+  }
+  if (have == 0) return 0;
+  int missing;
+  while ((missing = mbap::MissingAnswerBytes(buffer, have, answerSize)) > 0) {
+    const int ready = platform::WaitReadable(SocketHandle, ContinuationWaitMs);
+    if (ready == platform::kSocketError) {
+      SetSocketError("WSASocket failed. select Error(%d)",
                      platform::LastSocketError());
-      return -1;
     }
-    // Closed before the frame was complete: what arrived is the answer.
-    if (received == 0) return have;
+    if (ready <= 0) break;
+    const int received =
+        platform::ReceiveBytes(SocketHandle, buffer + have, missing);
+    if (received == platform::kSocketError) RecordReceiveError();
+    // Closed or failed before the answer was whole: what arrived is judged.
+    if (received <= 0) break;
     have += received;
   }
+  return have;
 }
 
-void CTcpSocket::KeepFollowingBytes(const std::uint8_t* bytes, int count) {
-  std::memcpy(Pending, bytes, static_cast<std::size_t>(count));
-  PendingCount = count;
+void CTcpSocket::RecordReceiveError() {
+  SetSocketError("WSASocket failed. recv Error(%d)",
+                 platform::LastSocketError());
 }
 
 void CTcpSocket::SetSocketError(const char* format, ...) {
@@ -220,6 +238,4 @@ void CTcpSocket::CloseSocket() {
   if (SocketHandle == 0) return;
   platform::CloseSocketHandle(SocketHandle);
   SocketHandle = 0;
-  // What was left of the old connection's stream is gone with it.
-  PendingCount = 0;
 }

@@ -1,21 +1,26 @@
 // The transport of one connection: one IPv4 TCP socket, bound to a chosen
-// local address and port, with a bounded error text of its own. It does not
-// connect; the protocol client connects the bound handle itself.
+// local address and port, with a bounded error text of its own. The protocol
+// client decides when to connect the bound handle and words the failure.
 #ifndef TCPMODBUS_TRANSPORT_CTCPSOCKET_H_
 #define TCPMODBUS_TRANSPORT_CTCPSOCKET_H_
 
 #include <cstdint>
 #include <string>
 
-#include "platform/Attributes.h"
+#include "common/Attributes.h"
+#include "common/ErrorText.h"
+#include "common/MbapFrame.h"
 #include "platform/Sockets.h"
-#include "transport/ErrorText.h"
 
 class CTcpSocket {
  public:
-  // Size of the one response a receive delivers (261, not 260).
-  static constexpr int MaxResponseBytes = 261;
+  // Largest answer a receive delivers (261, not 260).
+  static constexpr int MaxResponseBytes = mbap::kMaxFrameSize;
   static constexpr int LocalHostSize = 32;
+  // Longest wait for each further piece of an answer that arrived in part;
+  // the wait for its first byte has no limit. libmodbus allows the same
+  // between the bytes of a frame.
+  static constexpr int ContinuationWaitMs = 500;
 
   CTcpSocket();
   CTcpSocket(const CTcpSocket&) = delete;
@@ -26,15 +31,26 @@ class CTcpSocket {
   // is then 0 and ErrorText says why).
   int OpenSocket(std::string localAddress, std::uint16_t localPort);
   // Fills the family and address of `address` from a host name or dotted
-  // IPv4 text: 0 only when a host name found no answer, else 1.
+  // IPv4 text: 0 when a host name found no answer or text of digits and dots
+  // is not four dotted numbers (ErrorText then says which), else 1.
   int ResolveAddress(const char* host, platform::Ipv4SocketAddress* address);
-  // The count sent when all went out; otherwise 0 (socket not ready), a
-  // shorter count, or -1.
+  // Connects the bound handle to dotted IPv4 `serverAddress`:`port`. False
+  // with the platform's error number in `error` when it failed (text that is
+  // not a dotted address: the invalid-argument number); the handle is left
+  // as it is, for the caller to record and close.
+  bool Connect(const char* serverAddress, std::uint16_t port, int* error);
+  // Discards what is already waiting on the socket (it arrived before this
+  // request, so it answers none), then sends once. The count sent when all
+  // went out; otherwise 0 (socket not ready), a shorter count, or -1.
   int SendData(const std::uint8_t* bytes, int count);
-  // Takes one whole response frame into `buffer` (at least MaxResponseBytes):
-  // its size, 0 when the server closed before sending anything or the socket
-  // was not ready, or -1 when the receive failed.
-  int ReceiveData(std::uint8_t* buffer);
+  // Takes the answer to the request just sent into `buffer` (at least
+  // MaxResponseBytes), for `answerSize`, the size a complete answer has:
+  // one receive, then further pieces only while mbap::MissingAnswerBytes
+  // asks for them, each within ContinuationWaitMs and never more than it
+  // asks. The count received (1 to 261); 0 when the server closed before
+  // sending anything or the socket was not ready; -1 when the first receive
+  // failed.
+  int ReceiveData(std::uint8_t* buffer, int answerSize);
   void SetSocketError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
   void CloseSocket();
 
@@ -45,14 +61,9 @@ class CTcpSocket {
   std::uint16_t WaitSeconds;
 
  private:
-  bool IsReady();
+  bool IsReady(bool* inputWaiting);
   void ReportMalformedAddress(const char* text);
-  void KeepFollowingBytes(const std::uint8_t* bytes, int count);
-
-  // Bytes that arrived behind the frame last delivered: the start of the
-  // next response, handed out by the next ReceiveData.
-  std::uint8_t Pending[MaxResponseBytes];
-  int PendingCount;
+  void RecordReceiveError();
 };
 
 #endif  // TCPMODBUS_TRANSPORT_CTCPSOCKET_H_

@@ -245,23 +245,15 @@ TEST_F(SimulatedModuleTest, AddressesPastTheTablesAnswerException2) {
   };
   const std::vector<Row> rows = {
       {"read holding", [&] { return module->ReadHoldRegs(999, values, 2); },
-       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module "
-       "1 - Code=2, \"Unallowable or invalid data address received in the "
-       "query for the slave\""},
+       "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
       {"read input", [&] { return module->ReadInputRegs(1000, values, 1); },
-       "CMBusTCP::MbReadInputRegs: MODBUS exception response on DIO Module 1 "
-       "- Code=2, \"Unallowable or invalid data address received in the query "
-       "for the slave\""},
+       "CMBusTCP::MbReadInputRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
       {"write single",
        [&] { return module->WriteSingleHoldReg(1000, values[0]); },
-       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module "
-       "1 - Code=2, \"Unallowable or invalid data address received in the "
-       "query for the slave\""},
+       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
       {"write multiple",
        [&] { return module->WriteMultiHoldRegs(999, values, 2); },
-       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO "
-       "Module 1 - Code=2, \"Unallowable or invalid data address received in "
-       "the query for the slave\""},
+       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.operation);
@@ -315,10 +307,9 @@ TEST_F(SimulatedModuleTest, LargestWritePastTheTableAnswersException2) {
   Module module = Connect("127.0.51.7");
   std::vector<unsigned short> values = Sequence(1, 124);
   EXPECT_EQ(module->WriteMultiHoldRegs(900, values.data(), 124), 0);
-  EXPECT_STREQ(module->LastErrorString(),
-               "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on "
-               "DIO Module 1 - Code=2, \"Unallowable or invalid data address "
-               "received in the query for the slave\"");
+  EXPECT_STREQ(
+      module->LastErrorString(),
+      "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
 }
 
 TEST_F(SimulatedModuleTest, ServesTwoClientsAtOnce) {

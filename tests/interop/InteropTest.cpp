@@ -187,8 +187,7 @@ class InteropTest : public testing::TestWithParam<Peer> {
     std::string why;
     if (!MayBindPort502(address_, &why)) {
       skip_ =
-          "port 502 is out of reach (needs root or a private network "
-          "namespace): " +
+          "port 502 is out of reach (needs root or a private network namespace): " +
           why;
       return;
     }
@@ -299,11 +298,10 @@ TEST_P(InteropTest, AddressPastTheTableGivesException2) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(Quietly(row.call), 0);
-    EXPECT_EQ(client_->LastErrorString(),
-              std::string(row.name) +
-                  ": MODBUS exception response on DIO Module 4 - Code=2, "
-                  "\"Unallowable or invalid data address received in the "
-                  "query for the slave\"");
+    EXPECT_EQ(
+        client_->LastErrorString(),
+        std::string(row.name) +
+            ": MODBUS exception response on DIO Module 4 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0x5555, 0x6666}));
   }
 }
@@ -342,16 +340,15 @@ TEST_P(InteropTest, LargestWriteOf124Registers) {
       return;
     case Peer::Write124::Exception3:
       EXPECT_EQ(result, 0);
-      EXPECT_STREQ(client_->LastErrorString(),
-                   "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response "
-                   "on DIO Module 4 - Code=3, \"Unallowable or invalid value "
-                   "contained in the query data field for the slave\"");
+      EXPECT_STREQ(
+          client_->LastErrorString(),
+          "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 4 - Code=3, \"Unallowable or invalid value contained in the query data field for the slave\"");
       break;
     case Peer::Write124::Closed:
       EXPECT_EQ(result, 0);
-      EXPECT_STREQ(client_->LastErrorString(),
-                   "CMBusTCP::MbPresetMultipleRegs: Unexpected close of "
-                   "connection on DIO Module 4");
+      EXPECT_STREQ(
+          client_->LastErrorString(),
+          "CMBusTCP::MbPresetMultipleRegs: Unexpected close of connection on DIO Module 4");
       ASSERT_EQ(Quietly([&] {
                   return client_->Initialize(kModule, address_, 0, address_);
                 }),

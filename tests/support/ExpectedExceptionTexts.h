@@ -15,8 +15,7 @@ inline const char* const kExpectedExceptionTable[kExceptionTableSize] = {
     "",
     "Unallowable or invalid function code received in the query",
     "Unallowable or invalid data address received in the query for the slave",
-    ("Unallowable or invalid value contained in the query data field for the "
-     "slave"),
+    ("Unallowable or invalid value contained in the query data field for the slave"),
     "The server failed during execution due to unrecoverable error",
     "Acknowledge for a long time of request processing",
     "Slave/Server Device Busy",

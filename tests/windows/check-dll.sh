@@ -75,8 +75,10 @@ check_imports() {
       *) fail "imports from $dllname (only KERNEL32, msvcrt, WS2_32 expected)" ;;
     esac
   done
+  # (Network byte order is a byte swap of the library's own, no call.)
   for wanted in WSASocketW bind connect select send recv closesocket \
-    WSAGetLastError gethostname gethostbyname gethostbyaddr inet_pton htons; do
+    WSAGetLastError gethostname gethostbyname gethostbyaddr inet_pton \
+    ioctlsocket getsockname getpeername; do
     echo "$imports" | grep -qx "WS2_32.DLL:$wanted" ||
       fail "does not import $wanted from WS2_32"
   done

@@ -51,8 +51,7 @@ struct Options {
 void PrintUsage(std::FILE* out) {
   std::fprintf(
       out,
-      "Usage: tcpmodbus-sim [--address A] [--port P] [--registers N] "
-      "[--quiet]\n"
+      "Usage: tcpmodbus-sim [--address A] [--port P] [--registers N] [--quiet]\n"
       "A simulated DIO module: a Modbus/TCP server with N holding and N input\n"
       "registers (functions 3, 4, 6 and 16). Input registers read as\n"
       "address + a tick that advances with every request.\n"

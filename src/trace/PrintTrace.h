@@ -1,10 +1,10 @@
 // The console trace: printf to standard output, nothing added. Each call
 // writes one whole text; the library never flushes the stream itself.
-#ifndef TCPMODBUS_FRONT_PRINTTRACE_H_
-#define TCPMODBUS_FRONT_PRINTTRACE_H_
+#ifndef TCPMODBUS_TRACE_PRINTTRACE_H_
+#define TCPMODBUS_TRACE_PRINTTRACE_H_
 
-#include "platform/Attributes.h"
+#include "common/Attributes.h"
 
 int PrintTrace(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(1, 2);
 
-#endif  // TCPMODBUS_FRONT_PRINTTRACE_H_
+#endif  // TCPMODBUS_TRACE_PRINTTRACE_H_

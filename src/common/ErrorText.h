@@ -1,8 +1,8 @@
 // The bounded error record that the transport and the protocol client each
 // own: always NUL-terminated, replaced whole by every write, cut at 255
 // characters.
-#ifndef TCPMODBUS_TRANSPORT_ERRORTEXT_H_
-#define TCPMODBUS_TRANSPORT_ERRORTEXT_H_
+#ifndef TCPMODBUS_COMMON_ERRORTEXT_H_
+#define TCPMODBUS_COMMON_ERRORTEXT_H_
 
 #include <cstdarg>
 #include <cstddef>
@@ -16,4 +16,4 @@ void FormatV(char* text, const char* format, std::va_list args);
 
 }  // namespace errortext
 
-#endif  // TCPMODBUS_TRANSPORT_ERRORTEXT_H_
+#endif  // TCPMODBUS_COMMON_ERRORTEXT_H_

@@ -2,12 +2,12 @@
 // print it; a line is written after the item whose index is a non-zero
 // multiple of 20 (so 21 items on the first line, 20 on each later one), and
 // once more after the last item, even when that leaves an empty line.
-#ifndef TCPMODBUS_FRONT_HEXDUMP_H_
-#define TCPMODBUS_FRONT_HEXDUMP_H_
+#ifndef TCPMODBUS_TRACE_HEXDUMP_H_
+#define TCPMODBUS_TRACE_HEXDUMP_H_
 
 #include <cstdint>
 
 void DumpBytes(const std::uint8_t* frameBytes, std::uint32_t frameLength);
 void DumpRegisters(const std::uint16_t* regValues, std::uint16_t regCount);
 
-#endif  // TCPMODBUS_FRONT_HEXDUMP_H_
+#endif  // TCPMODBUS_TRACE_HEXDUMP_H_

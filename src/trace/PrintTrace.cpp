@@ -1,4 +1,4 @@
-#include "front/PrintTrace.h"
+#include "trace/PrintTrace.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Compiler attributes shared by the library's sources.
-#ifndef TCPMODBUS_PLATFORM_ATTRIBUTES_H_
-#define TCPMODBUS_PLATFORM_ATTRIBUTES_H_
+#ifndef TCPMODBUS_COMMON_ATTRIBUTES_H_
+#define TCPMODBUS_COMMON_ATTRIBUTES_H_
 
 // Lets the compiler check printf-style arguments against their format.
 // Indices count from 1; an implicit `this` counts as 1.
@@ -11,4 +11,4 @@
 #define TCPMODBUS_PRINTF_FORMAT(formatIndex, firstArg)
 #endif
 
-#endif  // TCPMODBUS_PLATFORM_ATTRIBUTES_H_
+#endif  // TCPMODBUS_COMMON_ATTRIBUTES_H_

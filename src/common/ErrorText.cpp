@@ -1,4 +1,4 @@
-#include "transport/ErrorText.h"
+#include "common/ErrorText.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
-#include "front/HexDump.h"
+#include "trace/HexDump.h"
 
 #include <cstring>
 
-#include "front/PrintTrace.h"
+#include "trace/PrintTrace.h"
 
 namespace {
 

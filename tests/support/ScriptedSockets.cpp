@@ -1,7 +1,7 @@
 // The functions of platform/Sockets.h, answering from a script instead of
 // the operating system. Linked with the library's objects (all but the
-// platform file), it lets a fuzzer drive whole exchanges, frame gathering
-// included, without a network.
+// platform file), it lets a fuzzer drive whole exchanges, the gathering of
+// answers and the discarding of stale bytes included, without a network.
 #include "ScriptedSockets.h"
 
 #include <algorithm>
@@ -17,27 +17,47 @@ namespace {
 constexpr platform::SocketHandle kHandle = 7;
 constexpr int kScriptedError = 10054;  // the number a reset would carry
 
+// The bytes that have arrived and not been read, each with the index of the
+// request it answers.
+struct Arrived {
+  std::uint8_t byte;
+  int answer;
+};
+
 Script current;
-std::size_t position = 0;
+std::vector<Arrived> arrived;
+std::size_t readPosition = 0;
 std::size_t chunkIndex = 0;
 int sends = 0;
 int readinessChecks = 0;
 int openHandles = 0;
 int lastError = 0;
+bool stale = false;
+
+std::size_t Waiting() { return arrived.size() - readPosition; }
+
+// Nothing is waiting and nothing more will come: the peer has ended.
+bool Ended() {
+  return Waiting() == 0 &&
+         static_cast<std::size_t>(sends) >= current.answers.size();
+}
 
 }  // namespace
 
 void Load(const Script& script) {
   current = script;
-  position = 0;
+  arrived.clear();
+  readPosition = 0;
   chunkIndex = 0;
   sends = 0;
   readinessChecks = 0;
   openHandles = 0;
   lastError = 0;
+  stale = false;
 }
 
-std::size_t Consumed() { return position; }
+int Sends() { return sends; }
+bool ReceivedStaleBytes() { return stale; }
 int OpenHandles() { return openHandles; }
 
 }  // namespace scripted
@@ -55,17 +75,28 @@ int BindSocket(SocketHandle socket, const Ipv4SocketAddress&) {
   return socket == scripted::kHandle ? 0 : kSocketError;
 }
 
-int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress&) {
+int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress&, unsigned) {
   return socket == scripted::kHandle ? 0 : kSocketError;
 }
 
-int WaitWritable(SocketHandle socket, unsigned) {
+int WaitWritable(SocketHandle socket, unsigned, bool* inputWaiting) {
   if (socket != scripted::kHandle) {
     scripted::lastError = EBADF;
     return kSocketError;
   }
   if (scripted::readinessChecks++ == current.notReadyAt) return 0;
+  if (inputWaiting != nullptr) {
+    *inputWaiting = scripted::Waiting() > 0 || scripted::Ended();
+  }
   return 1;
+}
+
+int WaitReadable(SocketHandle socket, int) {
+  if (socket != scripted::kHandle) {
+    scripted::lastError = EBADF;
+    return kSocketError;
+  }
+  return scripted::Waiting() > 0 || scripted::Ended() ? 1 : 0;
 }
 
 int SendBytes(SocketHandle socket, const void* bytes, int count) {
@@ -78,7 +109,13 @@ int SendBytes(SocketHandle socket, const void* bytes, int count) {
   const auto* data = static_cast<const std::uint8_t*>(bytes);
   for (int i = 0; i < count; ++i) sink = sink ^ data[i];
   (void)sink;
-  if (scripted::sends++ == current.shortSendAt) {
+  const int request = scripted::sends++;
+  if (static_cast<std::size_t>(request) < current.answers.size()) {
+    for (std::uint8_t byte : current.answers[request]) {
+      scripted::arrived.push_back({byte, request});
+    }
+  }
+  if (request == current.shortSendAt) {
     scripted::lastError = EPIPE;
     return count / 2;
   }
@@ -90,8 +127,10 @@ int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
     scripted::lastError = EINVAL;
     return kSocketError;
   }
-  const std::size_t left = current.stream.size() - scripted::position;
+  const std::size_t left = scripted::Waiting();
   if (left == 0) {
+    // A real receive would wait for the next request's answer, which never
+    // comes without a request: the script ends the stream here.
     if (current.failAtEnd) {
       scripted::lastError = scripted::kScriptedError;
       return kSocketError;
@@ -103,9 +142,20 @@ int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
     take = std::max<std::size_t>(current.chunks[scripted::chunkIndex++], 1);
   }
   take = std::min({take, left, static_cast<std::size_t>(capacity)});
-  std::memcpy(buffer, current.stream.data() + scripted::position, take);
-  scripted::position += take;
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  for (std::size_t i = 0; i < take; ++i) {
+    const scripted::Arrived& next = scripted::arrived[scripted::readPosition++];
+    out[i] = next.byte;
+    if (next.answer != scripted::sends - 1) scripted::stale = true;
+  }
   return static_cast<int>(take);
+}
+
+void DiscardWaitingInput(SocketHandle socket) {
+  if (socket != scripted::kHandle) return;
+  const std::size_t drop =
+      std::min(scripted::Waiting(), platform::kMaxDiscardedBytes);
+  scripted::readPosition += drop;
 }
 
 void CloseSocketHandle(SocketHandle socket) {
@@ -143,10 +193,6 @@ int ParseIpv4(const char* text, std::uint8_t address[4]) {
     address[i] = static_cast<std::uint8_t>(parts[i]);
   }
   return 1;
-}
-
-std::uint16_t HostToNetwork16(std::uint16_t value) {
-  return static_cast<std::uint16_t>((value << 8) | (value >> 8));
 }
 
 }  // namespace platform
