@@ -8,7 +8,11 @@
 // including hex dumps of each frame, on standard output.
 //
 // The order of the virtual functions below is part of the binary interface:
-// hosts call through the vtable, so it never changes.
+// hosts call through the vtable, so it never changes. New functions are only
+// ever appended after the last one (the options below came with library
+// version 1.1). So a host built against an older header works unchanged with
+// a newer library, while a host built against this header needs library 1.1
+// or later; Version() tells which library was loaded.
 #ifndef TCPMODBUS_TCPMODBUSINTF_H_
 #define TCPMODBUS_TCPMODBUSINTF_H_
 
@@ -45,8 +49,42 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   virtual int ReadInputRegs(unsigned short startAddr, unsigned short* regValues,
                             unsigned short regCount);
 
+  // Connection options (library 1.1). Each is off, and the object behaves
+  // exactly as without it, until the host sets it; each is kept across
+  // Initialize and Close. The setters return 1, or 0 for a refused value.
+
+  // Longest wait of connect() in Initialize, in milliseconds; 0 (the
+  // default) waits as long as the system allows. On expiry Initialize fails
+  // with the platform's time-out number ("connect Error(110)" on Linux,
+  // 10060 on Windows) and closes the socket.
+  virtual int SetConnectTimeout(unsigned int milliseconds);
+  // Longest wait for the first byte of an answer, in milliseconds; it also
+  // bounds the wait for the rest. 0 (the default) waits without limit. On
+  // expiry the operation fails ("No response from DIO Module N within T
+  // ms") and the connection is closed, so a late answer can never be taken
+  // for a later request's; later operations report not connected unless
+  // recovery is on.
+  virtual int SetResponseTimeout(unsigned int milliseconds);
+  // Off by default. When on, an operation that finds the connection lost
+  // through a failure (time-out, closed or reset by the module, failed send,
+  // or a failed Initialize; never after Close) first runs the open, bind and
+  // connect of the last Initialize again, with its trace lines, then its
+  // exchange. A request is never sent twice: the operation that meets the
+  // failure reports it, and the next one reconnects.
+  virtual int SetRecovery(bool enabled);
+  // The module's TCP port, 502 by default; from the next Initialize on. 0 is
+  // refused.
+  virtual int SetServerPort(unsigned short port);
+  // The unit identifier of every request, 1 by default (gateways route by it);
+  // from the next request on.
+  virtual int SetUnitId(unsigned char unitId);
+  // How many times recovery has reconnected since the last Initialize.
+  virtual unsigned int Reconnects();
+
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();
+  // The library's version, "major.minor.patch".
+  static const char* Version();
 };
 
 #endif  // TCPMODBUS_TCPMODBUSINTF_H_

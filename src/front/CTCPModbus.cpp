@@ -12,45 +12,69 @@ CTCPModbus::CTCPModbus()
       LocalPort(0),
       ServerIPAddr(),
       ServerPort(0),
-      ModbusClient() {}
+      ModbusClient(),
+      ChosenServerPort(ModbusServerPort),
+      RecoveryEnabled(false),
+      RecoveryDue(false),
+      ReconnectCount(0) {}
 
 CTCPModbus::~CTCPModbus() { TcpSocket.CloseSocket(); }
 
 int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
                            unsigned short LocalPort, std::string ServerIPAddr) {
-  static constexpr char kName[] = "CTCPModbus::Initialize";
   this->ModuleId = ModuleId;
   this->LocalIpAddr = std::move(LocalIpAddr);
   this->LocalPort = LocalPort;
   this->ServerIPAddr = std::move(ServerIPAddr);
-  ServerPort = ModbusServerPort;
+  ServerPort = ChosenServerPort;
+  ReconnectCount = 0;
+  const bool connected = Connect() == ConnectOutcome::Connected;
+  RecoveryDue = !connected;
+  return connected ? 1 : 0;
+}
 
+CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
+  static constexpr char kName[] = "CTCPModbus::Initialize";
   TcpSocket.CloseSocket();
-  if (TcpSocket.OpenSocket(this->LocalIpAddr, this->LocalPort) == 0) {
+  if (TcpSocket.OpenSocket(LocalIpAddr, LocalPort) == 0) {
     PrintTrace(
         "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
-        kName, this->LocalIpAddr.c_str(), this->LocalPort, TcpSocket.ErrorText);
-    return 0;
+        kName, LocalIpAddr.c_str(), LocalPort, TcpSocket.ErrorText);
+    return ConnectOutcome::OpenFailed;
   }
   PrintTrace("%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
-             kName, this->LocalIpAddr.c_str(), this->LocalPort);
+             kName, LocalIpAddr.c_str(), LocalPort);
 
-  ModbusClient.ServerIPAddr = this->ServerIPAddr.c_str();
-  ModbusClient.ServerPort = ModbusServerPort;
-  ModbusClient.ModuleId = this->ModuleId;
+  ModbusClient.ServerIPAddr = ServerIPAddr.c_str();
+  ModbusClient.ServerPort = ServerPort;
+  ModbusClient.ModuleId = ModuleId;
   ModbusClient.TcpSocket = &TcpSocket;
   if (ModbusClient.ConnectToServer() != 0) {
     PrintTrace(
         "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
-        kName, this->ServerIPAddr.c_str(), this->LocalPort,
-        ModbusClient.ErrorText);
-    return 0;
+        kName, ServerIPAddr.c_str(), LocalPort, ModbusClient.ErrorText);
+    return ConnectOutcome::ConnectFailed;
   }
   PrintTrace("%s: Succeed to connect to Modbus/TCP Server\n", kName);
-  return 1;
+  return ConnectOutcome::Connected;
 }
 
-void CTCPModbus::Close() { TcpSocket.CloseSocket(); }
+void CTCPModbus::Recover() {
+  const ConnectOutcome outcome = Connect();
+  if (outcome == ConnectOutcome::Connected) {
+    RecoveryDue = false;
+    ++ReconnectCount;
+  } else if (outcome == ConnectOutcome::OpenFailed) {
+    // Initialize leaves this text to its trace line; an operation has only
+    // LastErrorString to tell its host why it could not reconnect.
+    ModbusClient.SetClientError("%s", TcpSocket.ErrorText);
+  }
+}
+
+void CTCPModbus::Close() {
+  TcpSocket.CloseSocket();
+  RecoveryDue = false;
+}
 
 const char* CTCPModbus::LastErrorString() { return ModbusClient.ErrorText; }
 
@@ -86,11 +110,13 @@ template <typename Exchange>
 int CTCPModbus::RunOperation(const OperationTexts& texts,
                              const unsigned short* values, unsigned short count,
                              Exchange exchange) {
+  if (RecoveryEnabled && RecoveryDue) Recover();
   if (!IsConnected()) {
     PrintTrace(texts.notConnected, texts.name);
     return 0;
   }
   if (exchange() != 0) {
+    if (ModbusClient.ConnectionLost) RecoveryDue = true;
     PrintTrace(texts.failure, texts.name, ModbusClient.ErrorText);
     return 0;
   }
@@ -152,3 +178,31 @@ int CTCPModbus::ReadInputRegs(unsigned short startAddr,
     return ModbusClient.MbReadInputRegs(startAddr, regCount, regValues);
   });
 }
+
+int CTCPModbus::SetConnectTimeout(unsigned int milliseconds) {
+  TcpSocket.ConnectTimeoutMs = milliseconds;
+  return 1;
+}
+
+int CTCPModbus::SetResponseTimeout(unsigned int milliseconds) {
+  TcpSocket.ResponseTimeoutMs = milliseconds;
+  return 1;
+}
+
+int CTCPModbus::SetRecovery(bool enabled) {
+  RecoveryEnabled = enabled;
+  return 1;
+}
+
+int CTCPModbus::SetServerPort(unsigned short port) {
+  if (port == 0) return 0;
+  ChosenServerPort = port;
+  return 1;
+}
+
+int CTCPModbus::SetUnitId(unsigned char unitId) {
+  ModbusClient.UnitId = unitId;
+  return 1;
+}
+
+unsigned int CTCPModbus::Reconnects() { return ReconnectCount; }

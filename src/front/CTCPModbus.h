@@ -31,6 +31,12 @@ class CTCPModbus : public TCPModbusIntf {
                    unsigned short regCount) override;
   int ReadInputRegs(unsigned short startAddr, unsigned short* regValues,
                     unsigned short regCount) override;
+  int SetConnectTimeout(unsigned int milliseconds) override;
+  int SetResponseTimeout(unsigned int milliseconds) override;
+  int SetRecovery(bool enabled) override;
+  int SetServerPort(unsigned short port) override;
+  int SetUnitId(unsigned char unitId) override;
+  unsigned int Reconnects() override;
 
   std::uint16_t ModuleId;
   CTcpSocket TcpSocket;
@@ -39,10 +45,23 @@ class CTCPModbus : public TCPModbusIntf {
   std::string ServerIPAddr;
   std::uint16_t ServerPort;
   CMBusTCP ModbusClient;
+  // Options the front keeps itself (the time-outs live in the transport and
+  // the unit identifier in the protocol client, which use them).
+  std::uint16_t ChosenServerPort;  // 502 unless the host chose another
+  bool RecoveryEnabled;
+  // The connection of the last Initialize was lost through a failure, and
+  // not given up by Close: with recovery on, the next operation reconnects.
+  bool RecoveryDue;
+  unsigned int ReconnectCount;
 
  private:
   struct OperationTexts;
+  enum class ConnectOutcome { Connected, OpenFailed, ConnectFailed };
 
+  // Initialize's steps after it stored its arguments: close, open and bind,
+  // connect, each with its trace line.
+  ConnectOutcome Connect();
+  void Recover();
   bool IsConnected() const;
   // Runs `exchange` when connected and traces its outcome: 1 for success,
   // 0 for failure, as the interface reports it.

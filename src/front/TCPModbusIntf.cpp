@@ -37,4 +37,18 @@ int TCPModbusIntf::ReadInputRegs(unsigned short, unsigned short*,
   return 1;
 }
 
+int TCPModbusIntf::SetConnectTimeout(unsigned int) { return 1; }
+
+int TCPModbusIntf::SetResponseTimeout(unsigned int) { return 1; }
+
+int TCPModbusIntf::SetRecovery(bool) { return 1; }
+
+int TCPModbusIntf::SetServerPort(unsigned short) { return 1; }
+
+int TCPModbusIntf::SetUnitId(unsigned char) { return 1; }
+
+unsigned int TCPModbusIntf::Reconnects() { return 0; }
+
 TCPModbusIntf* TCPModbusIntf::GetInstance() { return new CTCPModbus(); }
+
+const char* TCPModbusIntf::Version() { return TCPMODBUS_VERSION; }

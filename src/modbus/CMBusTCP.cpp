@@ -51,7 +51,9 @@ CMBusTCP::CMBusTCP()
           "",
           "",
           "",
-      } {}
+      },
+      UnitId(modbusframe::kDefaultUnitId),
+      ConnectionLost(false) {}
 
 CMBusTCP::~CMBusTCP() = default;
 
@@ -108,7 +110,7 @@ int CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
   }
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildReadRequest(request, exchange.functionCode,
-                                                 startAddr, regCount);
+                                                 startAddr, regCount, UnitId);
   return Transact(exchange, request, size, regCount, regValues);
 }
 
@@ -123,7 +125,7 @@ int CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
   }
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size =
-      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue);
+      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue, UnitId);
   return Transact(kExchange, request, size, 1, nullptr);
 }
 
@@ -151,20 +153,22 @@ int CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
     return 1;
   }
   std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildPresetMultipleRequest(request, startAddr,
-                                                           regCount, regValues);
+  const int size = modbusframe::BuildPresetMultipleRequest(
+      request, startAddr, regCount, regValues, UnitId);
   return Transact(kExchange, request, size, regCount, nullptr);
 }
 
 int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
                        int requestSize, std::uint16_t regCount,
                        std::uint16_t* readValues) {
+  ConnectionLost = false;
   PrintTrace(exchange.sendingLine, exchange.name, requestSize);
   DumpBytes(request, static_cast<std::uint32_t>(requestSize));
 
   if (TcpSocket->SendData(request, requestSize) != requestSize) {
     SetClientError("%s: Failed to send request to DIO Module %d. Error: %s",
                    exchange.name, ModuleId, TcpSocket->ErrorText);
+    ConnectionLost = true;
     return 1;
   }
 
@@ -172,11 +176,34 @@ int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
   const int received = TcpSocket->ReceiveData(
       response,
       modbusframe::ExpectedResponseSize(exchange.functionCode, regCount));
+  if (received == CTcpSocket::TimedOut) {
+    SetClientError("%s: No response from DIO Module %d within %u ms",
+                   exchange.name, ModuleId, TcpSocket->ResponseTimeoutMs);
+    // A late answer must never be taken for a later request's.
+    TcpSocket->CloseSocket();
+    ConnectionLost = true;
+    return 1;
+  }
   if (received > 0) {
     PrintTrace(exchange.receivedLine, exchange.name, received);
     DumpBytes(response, static_cast<std::uint32_t>(received));
   }
 
+  const int result = Judge(exchange, response, received, regCount, readValues);
+  if (received <= 0) {
+    ConnectionLost = true;  // closed, reset, or not ready
+  } else if (result != 0 && TcpSocket->WaitExpired &&
+             TcpSocket->ResponseTimeoutMs != 0) {
+    // The rest of this answer may still come after the next request.
+    TcpSocket->CloseSocket();
+    ConnectionLost = true;
+  }
+  return result;
+}
+
+int CMBusTCP::Judge(const Exchange& exchange, const std::uint8_t* response,
+                    int received, std::uint16_t regCount,
+                    std::uint16_t* readValues) {
   const modbusframe::Judgement judgement = modbusframe::JudgeResponse(
       response, received, exchange.functionCode, regCount);
   switch (judgement.verdict) {

@@ -40,6 +40,12 @@ class CMBusTCP {
   char ErrorText[errortext::kSize];
   // Texts of the exception codes 0 to 14; only 1 to 11 are looked up.
   const char* ExceptionTexts[ExceptionTextCount];
+  // The unit identifier of every request; 1 unless the host chose another.
+  std::uint8_t UnitId;
+  // Whether the last exchange failed in a way that lost the connection (a
+  // failed send, a close, a reset, a time-out), not on a verdict about an
+  // answer that arrived.
+  bool ConnectionLost;
 
  private:
   struct Exchange;
@@ -51,6 +57,10 @@ class CMBusTCP {
   int Transact(const Exchange& exchange, const std::uint8_t* request,
                int requestSize, std::uint16_t regCount,
                std::uint16_t* readValues);
+  // Writes the message of a failed verdict (1), or decodes an accepted read
+  // into `readValues` when it is not null (0).
+  int Judge(const Exchange& exchange, const std::uint8_t* response,
+            int received, std::uint16_t regCount, std::uint16_t* readValues);
   const char* ExceptionText(std::uint8_t code) const;
 };
 

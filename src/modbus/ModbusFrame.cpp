@@ -3,8 +3,6 @@
 namespace modbusframe {
 namespace {
 
-constexpr std::uint8_t kUnitIdentifier = 1;
-
 void PutUint16(std::uint8_t* at, std::uint16_t value) {
   at[0] = static_cast<std::uint8_t>(value >> 8);
   at[1] = static_cast<std::uint8_t>(value & 0xff);
@@ -12,17 +10,18 @@ void PutUint16(std::uint8_t* at, std::uint16_t value) {
 
 // Fills bytes 0-7: the MBAP header and the function code.
 void PutHeader(std::uint8_t* frame, std::uint16_t length,
-               std::uint8_t functionCode) {
+               std::uint8_t functionCode, std::uint8_t unitId) {
   PutUint16(frame + mbap::kTransactionId, 0);  // 0-1
   PutUint16(frame + mbap::kProtocolId, 0);     // 2-3
   PutUint16(frame + mbap::kLength, length);    // 4-5: bytes that follow
-  frame[mbap::kUnitId] = kUnitIdentifier;      // 6
+  frame[mbap::kUnitId] = unitId;               // 6
   frame[mbap::kFunctionCode] = functionCode;   // 7
 }
 
 int BuildFixedRequest(std::uint8_t* frame, std::uint8_t functionCode,
-                      std::uint16_t first, std::uint16_t second) {
-  PutHeader(frame, 6, functionCode);
+                      std::uint16_t first, std::uint16_t second,
+                      std::uint8_t unitId) {
+  PutHeader(frame, 6, functionCode, unitId);
   PutUint16(frame + 8, first);    // 8-9: address
   PutUint16(frame + 10, second);  // 10-11: quantity or value
   return kFixedRequestSize;
@@ -36,21 +35,24 @@ bool IsRead(std::uint8_t functionCode) {
 }  // namespace
 
 int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
-                     std::uint16_t startAddr, std::uint16_t regCount) {
-  return BuildFixedRequest(frame, functionCode, startAddr, regCount);
+                     std::uint16_t startAddr, std::uint16_t regCount,
+                     std::uint8_t unitId) {
+  return BuildFixedRequest(frame, functionCode, startAddr, regCount, unitId);
 }
 
 int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
-                             std::uint16_t regValue) {
-  return BuildFixedRequest(frame, kPresetSingleRegister, regAddr, regValue);
+                             std::uint16_t regValue, std::uint8_t unitId) {
+  return BuildFixedRequest(frame, kPresetSingleRegister, regAddr, regValue,
+                           unitId);
 }
 
 int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                std::uint16_t regCount,
-                               const std::uint16_t* regValues) {
+                               const std::uint16_t* regValues,
+                               std::uint8_t unitId) {
   const int dataBytes = 2 * regCount;
   PutHeader(frame, static_cast<std::uint16_t>(dataBytes + 7),
-            kPresetMultipleRegisters);
+            kPresetMultipleRegisters, unitId);
   PutUint16(frame + 8, startAddr);                          // 8-9
   PutUint16(frame + 10, regCount);                          // 10-11
   frame[12] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 12: byte count

@@ -2,8 +2,8 @@
 // functions over caller-owned buffers: no sockets, no output.
 //
 // Every request starts with the 7-byte MBAP header: transaction identifier 0,
-// protocol identifier 0, the length of what follows, unit identifier 1. All
-// 16-bit fields are big-endian.
+// protocol identifier 0, the length of what follows, the unit identifier (1
+// unless the host chose another). All 16-bit fields are big-endian.
 #ifndef TCPMODBUS_MODBUS_MODBUSFRAME_H_
 #define TCPMODBUS_MODBUS_MODBUSFRAME_H_
 
@@ -19,6 +19,9 @@ constexpr int kWriteResponseSize = 12;
 // 13 + 2 * 124 = 261, the request buffer.
 constexpr std::uint16_t kMaxPresetRegisters = 124;
 
+// The unit identifier every request carries unless the host chose another.
+constexpr std::uint8_t kDefaultUnitId = 1;
+
 constexpr std::uint8_t kReadHoldingRegisters = 3;
 constexpr std::uint8_t kReadInputRegisters = 4;
 constexpr std::uint8_t kPresetSingleRegister = 6;
@@ -26,16 +29,19 @@ constexpr std::uint8_t kPresetMultipleRegisters = 16;
 
 // Function code 3 or 4. Writes 12 bytes; returns 12.
 int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
-                     std::uint16_t startAddr, std::uint16_t regCount);
+                     std::uint16_t startAddr, std::uint16_t regCount,
+                     std::uint8_t unitId = kDefaultUnitId);
 // Function code 6. Writes 12 bytes; returns 12.
 int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
-                             std::uint16_t regValue);
+                             std::uint16_t regValue,
+                             std::uint8_t unitId = kDefaultUnitId);
 // Function code 16. Writes 13 + 2 * regCount bytes into a frame of
 // kRequestBufferSize and returns that size; regCount must not exceed
 // kMaxPresetRegisters.
 int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                std::uint16_t regCount,
-                               const std::uint16_t* regValues);
+                               const std::uint16_t* regValues,
+                               std::uint8_t unitId = kDefaultUnitId);
 
 enum class Verdict { Closed, TooShort, Exception, WrongSize, Accepted };
 

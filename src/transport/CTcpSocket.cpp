@@ -1,6 +1,8 @@
 #include "transport/CTcpSocket.h"
 
 #include <cctype>
+#include <chrono>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 
@@ -44,6 +46,28 @@ bool IsMalformedDottedAddress(const char* text) {
   return OnlyDigitsAndDots(text) && !ParseFourDottedNumbers(text, bytes);
 }
 
+// The end of the wait for one answer, when the host set a response time-out.
+class ResponseDeadline {
+ public:
+  explicit ResponseDeadline(unsigned timeoutMs)
+      : bounded_(timeoutMs != 0),
+        end_(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+  bool Bounded() const { return bounded_; }
+  // Milliseconds left, 0 once passed (at most INT_MAX).
+  int LeftMs() const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          end_ - Clock::now())
+                          .count();
+    if (left <= 0) return 0;
+    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool bounded_;
+  Clock::time_point end_;
+};
+
 void StoreHostAddress(const platform::HostAddress& answer,
                       platform::Ipv4SocketAddress* address) {
   address->family = answer.family;
@@ -57,7 +81,10 @@ CTcpSocket::CTcpSocket()
       LocalHost(),
       LocalAddr(),
       ErrorText("No Error"),
-      WaitSeconds(0) {}
+      WaitSeconds(0),
+      ConnectTimeoutMs(0),
+      ResponseTimeoutMs(0),
+      WaitExpired(false) {}
 
 CTcpSocket::~CTcpSocket() { CloseSocket(); }
 
@@ -163,7 +190,9 @@ bool CTcpSocket::Connect(const char* serverAddress, std::uint16_t port,
     *error = platform::InvalidArgumentError();
     return false;
   }
-  if (platform::ConnectSocket(SocketHandle, server, 0) == 0) return true;
+  if (platform::ConnectSocket(SocketHandle, server, ConnectTimeoutMs) == 0) {
+    return true;
+  }
   *error = platform::LastSocketError();
   return false;
 }
@@ -195,9 +224,20 @@ int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
 // whatever its header says (devices miscount the length field); only an
 // answer that is still short is completed, and never past the size the
 // request's answer has, so bytes behind it stay in the socket for the next
-// send to discard. No piece is waited for longer than ContinuationWaitMs.
+// send to discard. No piece is waited for longer than ContinuationWaitMs,
+// nor past the response time-out when the host set one.
 int CTcpSocket::ReceiveData(std::uint8_t* buffer, int answerSize) {
+  WaitExpired = false;
   if (!IsReady(nullptr)) return 0;
+  const ResponseDeadline deadline(ResponseTimeoutMs);
+  if (deadline.Bounded()) {
+    const int ready = WaitForInput(deadline.LeftMs());
+    if (ready < 0) return -1;
+    if (ready == 0) {
+      WaitExpired = true;
+      return TimedOut;
+    }
+  }
   int have = platform::ReceiveBytes(SocketHandle, buffer, MaxResponseBytes);
   if (have == platform::kSocketError) {
     RecordReceiveError();
@@ -206,11 +246,11 @@ int CTcpSocket::ReceiveData(std::uint8_t* buffer, int answerSize) {
   if (have == 0) return 0;
   int missing;
   while ((missing = mbap::MissingAnswerBytes(buffer, have, answerSize)) > 0) {
-    const int ready = platform::WaitReadable(SocketHandle, ContinuationWaitMs);
-    if (ready == platform::kSocketError) {
-      SetSocketError("WSASocket failed. select Error(%d)",
-                     platform::LastSocketError());
-    }
+    int wait = ContinuationWaitMs;
+    if (deadline.Bounded() && deadline.LeftMs() < wait)
+      wait = deadline.LeftMs();
+    const int ready = WaitForInput(wait);
+    if (ready == 0) WaitExpired = true;
     if (ready <= 0) break;
     const int received =
         platform::ReceiveBytes(SocketHandle, buffer + have, missing);
@@ -220,6 +260,15 @@ int CTcpSocket::ReceiveData(std::uint8_t* buffer, int answerSize) {
     have += received;
   }
   return have;
+}
+
+int CTcpSocket::WaitForInput(int milliseconds) {
+  const int ready = platform::WaitReadable(SocketHandle, milliseconds);
+  if (ready == platform::kSocketError) {
+    SetSocketError("WSASocket failed. select Error(%d)",
+                   platform::LastSocketError());
+  }
+  return ready;
 }
 
 void CTcpSocket::RecordReceiveError() {

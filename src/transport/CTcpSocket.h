@@ -21,6 +21,8 @@ class CTcpSocket {
   // the wait for its first byte has no limit. libmodbus allows the same
   // between the bytes of a frame.
   static constexpr int ContinuationWaitMs = 500;
+  // ReceiveData's result when nothing arrived within ResponseTimeoutMs.
+  static constexpr int TimedOut = -2;
 
   CTcpSocket();
   CTcpSocket(const CTcpSocket&) = delete;
@@ -49,7 +51,8 @@ class CTcpSocket {
   // asks for them, each within ContinuationWaitMs and never more than it
   // asks. The count received (1 to 261); 0 when the server closed before
   // sending anything or the socket was not ready; -1 when the first receive
-  // failed.
+  // failed; TimedOut when ResponseTimeoutMs passed before the first byte.
+  // With a response time-out, the pieces must also arrive within it.
   int ReceiveData(std::uint8_t* buffer, int answerSize);
   void SetSocketError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
   void CloseSocket();
@@ -59,9 +62,16 @@ class CTcpSocket {
   platform::Ipv4SocketAddress LocalAddr;
   char ErrorText[errortext::kSize];
   std::uint16_t WaitSeconds;
+  // Options, 0 (no limit of the library's own) until the host sets them.
+  unsigned ConnectTimeoutMs;   // longest wait of Connect
+  unsigned ResponseTimeoutMs;  // longest wait for an answer
+  // Whether the last ReceiveData stopped because a wait expired.
+  bool WaitExpired;
 
  private:
   bool IsReady(bool* inputWaiting);
+  // WaitReadable with its failure recorded: >0 input, 0 time-out, -1.
+  int WaitForInput(int milliseconds);
   void ReportMalformedAddress(const char* text);
   void RecordReceiveError();
 };

@@ -1,0 +1,52 @@
+// The command line of tcpmodbus-cli: options, command and operands, checked
+// before anything is connected.
+#ifndef TCPMODBUS_TOOLS_CLI_ARGUMENTS_H_
+#define TCPMODBUS_TOOLS_CLI_ARGUMENTS_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace cli {
+
+extern const char kUsage[];
+
+struct Arguments {
+  std::string server = "127.0.0.1";
+  std::string local = "127.0.0.1";
+  unsigned long localPort = 0;
+  unsigned long module = 1;
+  unsigned long port = 502;
+  unsigned long unit = 1;
+  unsigned long timeoutMs = 0;  // 0: the library's default, no limit
+  bool timeoutGiven = false;
+  unsigned long pollMs = 0;  // 0: one request, no polling
+  unsigned long count = 0;   // polls; 0: until Ctrl-C
+  bool quiet = false;
+  std::string command;
+  std::vector<std::string> operands;
+};
+
+// What the command asks of the module.
+struct Request {
+  enum class Kind { ReadHolding, ReadInput, Write, WriteMultiple } kind;
+  unsigned short address = 0;
+  std::vector<unsigned short> values;  // to write, or the count to read
+};
+
+class UsageError {
+ public:
+  explicit UsageError(std::string text) : text_(std::move(text)) {}
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Both throw UsageError.
+Arguments ParseArguments(int argc, char** argv);
+Request CheckOperands(const Arguments& args);
+
+}  // namespace cli
+
+#endif  // TCPMODBUS_TOOLS_CLI_ARGUMENTS_H_
