@@ -37,6 +37,14 @@ static_assert(static_cast<SocketHandle>(INVALID_SOCKET) == kInvalidSocket,
 
 SOCKET ToSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
+// An fd_set that holds `socket` alone.
+fd_set SetOf(SOCKET socket) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(socket, &set);
+  return set;
+}
+
 timeval Milliseconds(unsigned milliseconds) {
   timeval timeout;
   timeout.tv_sec = static_cast<long>(milliseconds / 1000);
@@ -52,12 +60,8 @@ bool SetBlocking(SOCKET socket, bool blocking) {
 // Waits for a connect() in progress, as a blocking connect() would end: 0,
 // or SOCKET_ERROR with the error (WSAETIMEDOUT once the time has passed).
 int FinishConnect(SOCKET socket, unsigned timeoutMs) {
-  fd_set writable;
-  fd_set failed;
-  FD_ZERO(&writable);
-  FD_ZERO(&failed);
-  FD_SET(socket, &writable);
-  FD_SET(socket, &failed);
+  fd_set writable = SetOf(socket);
+  fd_set failed = SetOf(socket);
   timeval timeout = Milliseconds(timeoutMs);
   const int ready = ::select(0, nullptr, &writable, &failed, &timeout);
   if (ready == SOCKET_ERROR) return SOCKET_ERROR;
@@ -152,12 +156,8 @@ int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
 
 int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
   const SOCKET handle = ToSocket(socket);
-  fd_set writable;
-  fd_set readable;
-  FD_ZERO(&writable);
-  FD_ZERO(&readable);
-  FD_SET(handle, &writable);
-  FD_SET(handle, &readable);
+  fd_set writable = SetOf(handle);
+  fd_set readable = SetOf(handle);
   timeval timeout;
   timeout.tv_sec = seconds > static_cast<unsigned>(LONG_MAX)
                        ? LONG_MAX
@@ -170,8 +170,7 @@ int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
     *inputWaiting = FD_ISSET(handle, &readable) != 0;
     if (!FD_ISSET(handle, &writable)) {
       // Only input was ready: the socket may still turn writable.
-      FD_ZERO(&writable);
-      FD_SET(handle, &writable);
+      writable = SetOf(handle);
       ready = ::select(0, nullptr, &writable, nullptr, &timeout);
     }
   }
@@ -179,9 +178,7 @@ int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
 }
 
 int WaitReadable(SocketHandle socket, int milliseconds) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(ToSocket(socket), &readable);
+  fd_set readable = SetOf(ToSocket(socket));
   timeval timeout = Milliseconds(static_cast<unsigned>(milliseconds));
   return ::select(0, &readable, nullptr, nullptr,
                   milliseconds < 0 ? nullptr : &timeout);
