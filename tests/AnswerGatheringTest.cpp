@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "ClientHarness.h"
 #include "ModbusAnswers.h"
 #include "ScriptedSockets.h"
 #include "tcpmodbus/TCPModbusIntf.h"
@@ -17,6 +17,7 @@
 namespace {
 
 using testsupport::Bytes;
+using testsupport::ClientHarness;
 using testsupport::ExceptionAnswer;
 using testsupport::ReadAnswer;
 using testsupport::WriteAnswer;
@@ -45,11 +46,10 @@ Bytes FirstBytes(const Bytes& bytes, std::size_t count) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(count));
 }
 
-int ReadTwo(TCPModbusIntf& module, std::vector<std::uint16_t>* values) {
-  testing::internal::CaptureStdout();
-  const int result = module.ReadHoldRegs(0, values->data(), 2);
-  testing::internal::GetCapturedStdout();
-  return result;
+int ReadTwo(ClientHarness& module, std::vector<std::uint16_t>* values) {
+  return module.Run([&](TCPModbusIntf& client) {
+    return client.ReadHoldRegs(0, values->data(), 2);
+  });
 }
 
 TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
@@ -139,19 +139,17 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     script.answers = {row.answer, ReadAnswer(3, {0x4242, 0x4343})};
     script.chunks = row.chunks;
     scripted::Load(script);
-    std::unique_ptr<TCPModbusIntf> module(TCPModbusIntf::GetInstance());
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(module->Initialize(1, "127.0.0.1", 0, "127.0.0.2"), 1);
-    testing::internal::GetCapturedStdout();
+    ClientHarness module;
+    ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
 
     std::vector<std::uint16_t> values = kUntouched;
-    EXPECT_EQ(ReadTwo(*module, &values), row.message.empty() ? 1 : 0);
+    EXPECT_EQ(ReadTwo(module, &values), row.message.empty() ? 1 : 0);
     EXPECT_EQ(values, row.values);
     EXPECT_EQ(module->LastErrorString(),
               row.message.empty() ? "" : kReadName + row.message);
 
     values = kUntouched;
-    EXPECT_EQ(ReadTwo(*module, &values), 1) << module->LastErrorString();
+    EXPECT_EQ(ReadTwo(module, &values), 1) << module->LastErrorString();
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0x4242, 0x4343}));
     EXPECT_FALSE(scripted::ReceivedStaleBytes());
   }

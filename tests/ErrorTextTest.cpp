@@ -1,9 +1,9 @@
 // The bounded error records of the transport and of the protocol client.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "modbus/CMBusTCP.h"
 #include "transport/CTcpSocket.h"
@@ -30,34 +30,31 @@ class ErrorTextTest : public testing::Test {
   };
 };
 
-TEST_F(ErrorTextTest, LongMessageIsCutAt255Characters) {
-  std::string message(300, 'x');
-  for (std::size_t i = 0; i < message.size(); ++i) {
-    message[i] = static_cast<char>('a' + i % 26);
+// Each row writes its texts in turn; the record then holds `expected`: at
+// most 255 characters, each write replacing the whole text.
+TEST_F(ErrorTextTest, KeepsTheLastTextCutAt255Characters) {
+  std::string alphabet(300, 'x');
+  for (std::size_t i = 0; i < alphabet.size(); ++i) {
+    alphabet[i] = static_cast<char>('a' + i % 26);
   }
-  for (const Record& record : records_) {
-    SCOPED_TRACE(record.owner);
-    record.set(message.c_str());
-    EXPECT_EQ(std::strlen(record.text()), 255u);
-    EXPECT_EQ(std::string(record.text()), message.substr(0, 255));
-  }
-}
-
-TEST_F(ErrorTextTest, MessageOf255CharactersIsKeptWhole) {
-  const std::string message(255, 'q');
-  for (const Record& record : records_) {
-    SCOPED_TRACE(record.owner);
-    record.set(message.c_str());
-    EXPECT_EQ(std::string(record.text()), message);
-  }
-}
-
-TEST_F(ErrorTextTest, EachWriteReplacesTheWholeText) {
-  for (const Record& record : records_) {
-    SCOPED_TRACE(record.owner);
-    record.set(std::string(200, 'z').c_str());
-    record.set("short");
-    EXPECT_STREQ(record.text(), "short");
+  struct Row {
+    const char* what;
+    std::vector<std::string> writes;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {"300 characters", {alphabet}, alphabet.substr(0, 255)},
+      {"255 characters", {std::string(255, 'q')}, std::string(255, 'q')},
+      {"a long text, then a short one",
+       {std::string(200, 'z'), "short"},
+       "short"},
+  };
+  for (const Row& row : rows) {
+    for (const Record& record : records_) {
+      SCOPED_TRACE(std::string(row.what) + ", " + record.owner);
+      for (const std::string& text : row.writes) record.set(text.c_str());
+      EXPECT_EQ(std::string(record.text()), row.expected);
+    }
   }
 }
 

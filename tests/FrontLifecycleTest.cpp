@@ -1,11 +1,12 @@
-// Connection lifecycle of the interface object: Initialize, Close,
-// LastErrorString and destruction, against the scripted fake server.
+// Connection lifecycle of the interface object: GetInstance, Initialize,
+// Close, LastErrorString and destruction, against the scripted fake server.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "ClientHarness.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "PlatformError.h"
@@ -15,26 +16,11 @@
 
 namespace {
 
-using testsupport::Bytes;
+using testsupport::ClientHarness;
 using testsupport::FakeModbusServer;
 using testsupport::PlatformError;
 using testsupport::ReadAnswer;
 using testsupport::Step;
-
-std::unique_ptr<TCPModbusIntf> NewClient() {
-  return std::unique_ptr<TCPModbusIntf>(TCPModbusIntf::GetInstance());
-}
-
-CTCPModbus& Object(const std::unique_ptr<TCPModbusIntf>& client) {
-  return dynamic_cast<CTCPModbus&>(*client);
-}
-
-int InitializeQuietly(TCPModbusIntf& client, const char* address) {
-  testing::internal::CaptureStdout();
-  const int result = client.Initialize(1, address, 0, address);
-  testing::internal::GetCapturedStdout();
-  return result;
-}
 
 std::string ConnectedLines(const std::string& address) {
   return "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=" +
@@ -43,106 +29,93 @@ std::string ConnectedLines(const std::string& address) {
          "CTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n";
 }
 
+TEST(FrontLifecycleTest, GetInstanceGivesANewObjectWithEmptyErrorText) {
+  ClientHarness first;
+  ClientHarness second;
+  EXPECT_NE(&first.Client(), &second.Client());
+  EXPECT_NE(dynamic_cast<CTCPModbus*>(&first.Client()), nullptr);
+  ASSERT_NE(first->LastErrorString(), nullptr);
+  EXPECT_STREQ(first->LastErrorString(), "");
+  EXPECT_NE(first->LastErrorString(), second->LastErrorString());
+}
+
 TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
-  FakeModbusServer server("127.0.1.1", {Step::WaitForClientClose()});
-  SKIP_UNLESS_LISTENING(server);
-  auto client = NewClient();
-  testing::internal::CaptureStdout();
-  const int result = client->Initialize(7, "127.0.1.1", 0, "127.0.1.1");
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(
-      out,
-      "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.1.1, LocalPort=0\n"
-      "CTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n");
+  ClientHarness client;
+  SERVE_OR_SKIP(client, {"127.0.1.1", 7}, {Step::WaitForClientClose()});
+  EXPECT_EQ(client.Printed(), ConnectedLines("127.0.1.1"));
   EXPECT_STREQ(client->LastErrorString(), "");
-  EXPECT_EQ(Object(client).ServerPort, 502);
-  EXPECT_EQ(Object(client).ModbusClient.ServerPort, 502);
-  EXPECT_EQ(Object(client).ModbusClient.ModuleId, 7);
-  EXPECT_EQ(Object(client).ModbusClient.ServerIPAddr, "127.0.1.1");
-  client.reset();  // deleting the object closes the connection
-  EXPECT_EQ(server.Join(), "");
-  EXPECT_TRUE(server.ClientClosed());
+  EXPECT_EQ(client.Object().ServerPort, 502);
+  EXPECT_EQ(client.Object().ModbusClient.ServerPort, 502);
+  EXPECT_EQ(client.Object().ModbusClient.ModuleId, 7);
+  EXPECT_EQ(client.Object().ModbusClient.ServerIPAddr, "127.0.1.1");
+  // Deleting the object closes the connection.
+  EXPECT_EQ(client.Finish(), "");
+  EXPECT_TRUE(client.Server().ClientClosed());
 }
 
 TEST(FrontLifecycleTest, TwoInstancesAreIndependent) {
-  const Bytes read1Answer = ReadAnswer(3, {0x1234});
-  FakeModbusServer serverA("127.0.1.2", {Step::WaitForClientClose()});
-  FakeModbusServer serverB(
-      "127.0.1.3",
-      {Step::Receive(12), Step::Send(read1Answer), Step::WaitForClientClose()});
-  SKIP_UNLESS_LISTENING(serverA);
-  SKIP_UNLESS_LISTENING(serverB);
-  auto a = NewClient();
-  auto b = NewClient();
-  ASSERT_NE(a.get(), b.get());
-  ASSERT_EQ(InitializeQuietly(*a, "127.0.1.2"), 1);
-  ASSERT_EQ(InitializeQuietly(*b, "127.0.1.3"), 1);
-
-  a.reset();
-  EXPECT_EQ(serverA.Join(), "");
-  EXPECT_TRUE(serverA.ClientClosed());
+  ClientHarness a;
+  ClientHarness b;
+  SERVE_OR_SKIP(a, {"127.0.1.2"}, {Step::WaitForClientClose()});
+  SERVE_OR_SKIP(b, {"127.0.1.3"},
+                {Step::Receive(12), Step::Send(ReadAnswer(3, {0x1234})),
+                 Step::WaitForClientClose()});
+  EXPECT_EQ(a.Finish(), "");
+  EXPECT_TRUE(a.Server().ClientClosed());
 
   std::uint16_t value = 0;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(b->ReadHoldRegs(0, &value, 1), 1);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(value, 0x1234);
-  b.reset();
-  EXPECT_EQ(serverB.Join(), "");
-}
-
-TEST(FrontLifecycleTest, NewObjectHasEmptyErrorText) {
-  auto client = NewClient();
-  const char* text = client->LastErrorString();
-  ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text, "");
-}
-
-TEST(FrontLifecycleTest, RefusedConnectionClosesTheSocket) {
-  // Nothing listens on 127.0.1.4.
-  auto client = NewClient();
-  testing::internal::CaptureStdout();
-  const int result = client->Initialize(3, "127.0.1.4", 0, "127.0.1.4");
-  const std::string out = testing::internal::GetCapturedStdout();
-  const std::string error = "WSASocket failed. connect Error(" +
-                            std::to_string(PlatformError(111, 10061)) + ")";
-  EXPECT_EQ(result, 0);
   EXPECT_EQ(
-      out,
-      "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.1.4, LocalPort=0\n"
-      "CTCPModbus::Initialize - Failed to Connect to Modbus Server (ServerIPAddr=127.0.1.4, ClientPort=0)\nError: " +
-          error + "\n");
-  EXPECT_EQ(std::string(client->LastErrorString()), error);
-  EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
-
-  std::uint16_t values[2] = {0xaaaa, 0xbbbb};
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(client->ReadHoldRegs(0, values, 2), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n");
-  EXPECT_EQ(values[0], 0xaaaa);
-  EXPECT_EQ(std::string(client->LastErrorString()), error);
+      b.Run([&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, &value, 1); }), 1);
+  EXPECT_EQ(value, 0x1234);
+  EXPECT_EQ(b.Finish(), "");
 }
 
-TEST(FrontLifecycleTest, InvalidServerAddressFailsTheConnect) {
-  const char* const texts[] = {"not-an-address", "256.1.2.3", "", "1.2.3"};
-  for (const char* text : texts) {
-    SCOPED_TRACE(text);
-    auto client = NewClient();
-    testing::internal::CaptureStdout();
-    const int result = client->Initialize(3, "127.0.1.5", 0, text);
-    const std::string out = testing::internal::GetCapturedStdout();
-    const std::string error = "WSASocket failed. connect Error(" +
-                              std::to_string(PlatformError(22, 10022)) + ")";
-    EXPECT_EQ(result, 0);
+// A connect that fails closes the socket; the error stays the last one
+// while the operations report that there is no connection.
+TEST(FrontLifecycleTest, FailedConnectClosesTheSocketAndKeepsTheError) {
+  struct Row {
+    const char* local;
+    const char* server;
+    int error;
+  };
+  const int refused = PlatformError(111, 10061);
+  const int invalid = PlatformError(22, 10022);
+  const Row rows[] = {
+      {"127.0.1.4", "127.0.1.4", refused},  // nothing listens there
+      {"127.0.1.5", "not-an-address", invalid},
+      {"127.0.1.5", "256.1.2.3", invalid},
+      {"127.0.1.5", "", invalid},
+      {"127.0.1.5", "1.2.3", invalid},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.server);
+    ClientHarness client;
+    EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
+      return c.Initialize(3, row.local, 0, row.server);
+    }),
+              0);
+    const std::string error =
+        "WSASocket failed. connect Error(" + std::to_string(row.error) + ")";
     EXPECT_EQ(
-        out,
-        "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.1.5, LocalPort=0\n"
-        "CTCPModbus::Initialize - Failed to Connect to Modbus Server (ServerIPAddr=" +
-            std::string(text) + ", ClientPort=0)\nError: " + error + "\n");
+        client.Printed(),
+        "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=" +
+            std::string(row.local) +
+            ", LocalPort=0\n"
+            "CTCPModbus::Initialize - Failed to Connect to Modbus Server (ServerIPAddr=" +
+            row.server + ", ClientPort=0)\nError: " + error + "\n");
     EXPECT_EQ(std::string(client->LastErrorString()), error);
-    EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
+    EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+
+    std::uint16_t values[2] = {0xaaaa, 0xbbbb};
+    EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
+      return c.ReadHoldRegs(0, values, 2);
+    }),
+              0);
+    EXPECT_EQ(
+        client.Printed(),
+        "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n");
+    EXPECT_EQ(values[0], 0xaaaa);
+    EXPECT_EQ(std::string(client->LastErrorString()), error);
   }
 }
 
@@ -150,22 +123,22 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
   // The fake server holds 127.0.1.6:502; the client tries to bind it too.
   FakeModbusServer server("127.0.1.6", {});
   SKIP_UNLESS_LISTENING(server);
-  auto client = NewClient();
+  ClientHarness client;
   // A refused connect first, so that there is an error text to keep.
-  ASSERT_EQ(InitializeQuietly(*client, "127.0.1.7"), 0);
+  ASSERT_EQ(client.Initialize({"127.0.1.7"}), 0);
   const std::string before = client->LastErrorString();
   ASSERT_NE(before, "");
 
-  testing::internal::CaptureStdout();
-  const int result = client->Initialize(2, "127.0.1.6", 502, "127.0.1.6");
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(client.Run([](TCPModbusIntf& c) {
+    return c.Initialize(2, "127.0.1.6", 502, "127.0.1.6");
+  }),
+            0);
   EXPECT_EQ(
-      out,
+      client.Printed(),
       "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.1.6, LocalPort=502. Error: WSASocket failed. bind Error(" +
           std::to_string(PlatformError(98, 10048)) + ")\n");
   EXPECT_EQ(std::string(client->LastErrorString()), before);
-  EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
+  EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(server.Join(), "");
 }
 
@@ -181,45 +154,44 @@ TEST(FrontLifecycleTest, InitializeAgainReconnectsWithTheSameLines) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    FakeModbusServer server(row.address,
-                            {Step::WaitForClientClose(), Step::Accept(),
-                             Step::WaitForClientClose()});
-    SKIP_UNLESS_LISTENING(server);
-    auto client = NewClient();
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(client->Initialize(1, row.address, 0, row.address), 1);
-    const std::string first = testing::internal::GetCapturedStdout();
-    testing::internal::CaptureStdout();
+    ClientHarness client;
+    SERVE_OR_SKIP(client, {row.address},
+                  {Step::WaitForClientClose(), Step::Accept(),
+                   Step::WaitForClientClose()});
+    EXPECT_EQ(client.Printed(), ConnectedLines(row.address));
     if (row.closeFirst) client->Close();
-    EXPECT_EQ(client->Initialize(1, row.address, 0, row.address), 1);
-    const std::string second = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(first, ConnectedLines(row.address));
-    EXPECT_EQ(second, first);
-    client.reset();
+    EXPECT_EQ(client.Initialize({row.address}), 1);
+    EXPECT_EQ(client.Printed(), ConnectedLines(row.address));
     // The first WaitForClientClose passes only if the old connection ended.
-    EXPECT_EQ(server.Join(), "");
-    EXPECT_EQ(server.Connections(), 2);
+    EXPECT_EQ(client.Finish(), "");
+    EXPECT_EQ(client.Server().Connections(), 2);
   }
 }
 
 TEST(FrontLifecycleTest, CloseTwicePrintsNothing) {
-  FakeModbusServer server("127.0.1.10", {Step::WaitForClientClose()});
-  SKIP_UNLESS_LISTENING(server);
-  auto client = NewClient();
-  testing::internal::CaptureStdout();
-  client->Close();  // a new object: nothing to close
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  ASSERT_EQ(InitializeQuietly(*client, "127.0.1.10"), 1);
+  ClientHarness client;
+  // A new object: nothing to close, and the transport keeps its text.
+  client.Run([](TCPModbusIntf& c) {
+    c.Close();
+    c.Close();
+    return 0;
+  });
+  EXPECT_EQ(client.Printed(), "");
+  EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+  EXPECT_STREQ(client.Object().TcpSocket.ErrorText, "No Error");
 
-  testing::internal::CaptureStdout();
-  client->Close();
-  client->Close();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(Object(client).TcpSocket.SocketHandle, 0u);
+  SERVE_OR_SKIP(client, {"127.0.1.10"}, {Step::WaitForClientClose()});
+  client.Run([](TCPModbusIntf& c) {
+    c.Close();
+    c.Close();
+    return 0;
+  });
+  EXPECT_EQ(client.Printed(), "");
+  EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_STREQ(client->LastErrorString(), "");
   // Close alone ends the connection: the object is still alive here.
-  EXPECT_EQ(server.Join(), "");
-  EXPECT_TRUE(server.ClientClosed());
+  EXPECT_EQ(client.Server().Join(), "");
+  EXPECT_TRUE(client.Server().ClientClosed());
 }
 
 TEST(FrontLifecycleTest, OperationsReportNotConnected) {
@@ -230,25 +202,23 @@ TEST(FrontLifecycleTest, OperationsReportNotConnected) {
   const Row states[] = {{"new object", false}, {"after Close", true}};
   for (const Row& state : states) {
     SCOPED_TRACE(state.what);
-    std::unique_ptr<FakeModbusServer> server;
-    auto client = NewClient();
+    ClientHarness client;
     if (state.connectThenClose) {
-      server.reset(
-          new FakeModbusServer("127.0.1.11", {Step::WaitForClientClose()}));
-      SKIP_UNLESS_LISTENING(*server);
-      ASSERT_EQ(InitializeQuietly(*client, "127.0.1.11"), 1);
+      SERVE_OR_SKIP(client, {"127.0.1.11"}, {Step::WaitForClientClose()});
       client->Close();
-      EXPECT_EQ(server->Join(), "");
+      EXPECT_EQ(client.Server().Join(), "");
     }
     std::uint16_t values[2] = {0x1111, 0x2222};
     unsigned short single = 0x3333;
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(client->ReadHoldRegs(1, values, 2), 0);
-    EXPECT_EQ(client->ReadInputRegs(1, values, 2), 0);
-    EXPECT_EQ(client->WriteSingleHoldReg(1, single), 0);
-    EXPECT_EQ(client->WriteMultiHoldRegs(1, values, 2), 0);
+    client.Run([&](TCPModbusIntf& c) {
+      EXPECT_EQ(c.ReadHoldRegs(1, values, 2), 0);
+      EXPECT_EQ(c.ReadInputRegs(1, values, 2), 0);
+      EXPECT_EQ(c.WriteSingleHoldReg(1, single), 0);
+      EXPECT_EQ(c.WriteMultiHoldRegs(1, values, 2), 0);
+      return 0;
+    });
     EXPECT_EQ(
-        testing::internal::GetCapturedStdout(),
+        client.Printed(),
         "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n"
         "CTCPModbus::ReadInputRegs: Not connected to Modbus Server yet.\n"
         "CTCPModbus::WriteSingleHoldReg: Not connected to Modbus Server yet. Please call Initialize() first.\n"

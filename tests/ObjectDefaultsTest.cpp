@@ -1,15 +1,13 @@
-// What new objects hold, the interface's own default bodies, and the
-// protocol client's guards that need no connection.
+// The protocol client's table of exception texts and its guards that need
+// no connection, and the interface's own default bodies.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include "ExpectedExceptionTexts.h"
-#include "front/CTCPModbus.h"
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "transport/CTcpSocket.h"
@@ -25,15 +23,6 @@ TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
                  testsupport::kExpectedExceptionTable[code]);
   }
   EXPECT_EQ(std::strlen(client.ExceptionTexts[7]), 48u);
-}
-
-TEST(CMBusTCPConstructionTest, StartsEmptyWithoutTransport) {
-  const CMBusTCP client;
-  EXPECT_STREQ(client.ErrorText, "");
-  EXPECT_EQ(client.TcpSocket, nullptr);
-  EXPECT_EQ(client.ModuleId, 0);
-  EXPECT_EQ(client.ServerPort, 0);
-  EXPECT_EQ(client.ServerIPAddr, "");
 }
 
 // Guards that fail before anything is built, traced or sent.
@@ -89,38 +78,6 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
   EXPECT_EQ(values[1], 0x5678);
 }
 
-TEST(CTcpSocketConstructionTest, StartsWithoutHandle) {
-  const CTcpSocket socket;
-  EXPECT_EQ(socket.SocketHandle, 0u);
-  EXPECT_STREQ(socket.LocalHost, "");
-  const std::uint8_t zero[16] = {};
-  EXPECT_EQ(std::memcmp(&socket.LocalAddr, zero, sizeof(zero)), 0);
-  EXPECT_STREQ(socket.ErrorText, "No Error");
-  EXPECT_EQ(socket.WaitSeconds, 0);
-  EXPECT_EQ(CTcpSocket::MaxResponseBytes, 261);
-}
-
-TEST(CTcpSocketConstructionTest, CloseWithoutHandleChangesNothing) {
-  CTcpSocket socket;
-  socket.CloseSocket();
-  socket.CloseSocket();
-  EXPECT_EQ(socket.SocketHandle, 0u);
-  EXPECT_STREQ(socket.ErrorText, "No Error");
-}
-
-TEST(CTCPModbusConstructionTest, StartsNotConnectedWithEmptyFields) {
-  const CTCPModbus object;
-  EXPECT_EQ(object.ModuleId, 0);
-  EXPECT_EQ(object.LocalIpAddr, "");
-  EXPECT_EQ(object.LocalPort, 0);
-  EXPECT_EQ(object.ServerIPAddr, "");
-  EXPECT_EQ(object.ServerPort, 0);
-  EXPECT_EQ(object.TcpSocket.SocketHandle, 0u);
-  EXPECT_STREQ(object.TcpSocket.ErrorText, "No Error");
-  EXPECT_EQ(object.ModbusClient.TcpSocket, nullptr);
-  EXPECT_STREQ(object.ModbusClient.ErrorText, "");
-}
-
 TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
   TCPModbusIntf base;
   std::uint16_t values[3] = {1, 2, 3};
@@ -143,18 +100,6 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
   TCPModbusIntf copy(base);
   copy = base;
   EXPECT_EQ(copy.LastErrorString(), nullptr);
-}
-
-TEST(TCPModbusIntfDefaultsTest, GetInstanceGivesANewObjectEachCall) {
-  std::unique_ptr<TCPModbusIntf> first(TCPModbusIntf::GetInstance());
-  std::unique_ptr<TCPModbusIntf> second(TCPModbusIntf::GetInstance());
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(first.get(), second.get());
-  EXPECT_NE(dynamic_cast<CTCPModbus*>(first.get()), nullptr);
-  ASSERT_NE(first->LastErrorString(), nullptr);
-  EXPECT_STREQ(first->LastErrorString(), "");
-  EXPECT_NE(first->LastErrorString(), second->LastErrorString());
 }
 
 }  // namespace

@@ -1,24 +1,31 @@
-// Several objects on several threads, each running exchanges against its own
-// server at the same time. Separate objects share nothing but standard
-// output; the ThreadSanitizer build runs this test to prove it.
+// Several objects on several threads at once, each against its own server:
+// exchanges running side by side, and a silent server that blocks only the
+// thread of its own object. Separate objects share nothing but standard
+// output; the ThreadSanitizer build runs these tests (label "threads").
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ClientHarness.h"
 #include "FakeModbusServer.h"
-#include "ReliabilitySupport.h"
-#include "SkipUnlessListening.h"
+#include "ModbusAnswers.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
-namespace reliability {
 namespace {
 
+using testsupport::ClientHarness;
 using testsupport::FakeModbusServer;
+using testsupport::ReadAnswer;
+using testsupport::ScriptConnection;
 using testsupport::Step;
+using testsupport::WriteAnswer;
 
 constexpr int kObjects = 4;
 constexpr int kRounds = 100;  // each round: all four operations
@@ -72,15 +79,12 @@ std::string RunRounds(TCPModbusIntf& client, int object) {
 }
 
 TEST(ConcurrencyTest, ObjectsOnSeparateThreadsRunExchangesAtOnce) {
-  std::vector<std::unique_ptr<FakeModbusServer>> servers;
-  std::vector<std::unique_ptr<TCPModbusIntf>> clients;
+  ClientHarness objects[kObjects];
   for (int object = 0; object < kObjects; ++object) {
-    const std::string address = "127.0.12." + std::to_string(object + 1);
-    servers.emplace_back(new FakeModbusServer(address, ScriptFor(object)));
-    SKIP_UNLESS_LISTENING(*servers.back());
-    clients.push_back(
-        ConnectClient(address, static_cast<unsigned short>(object + 1)));
-    ASSERT_TRUE(clients.back());
+    SERVE_OR_SKIP(objects[object],
+                  {"127.0.12." + std::to_string(object + 1),
+                   static_cast<unsigned short>(object + 1)},
+                  ScriptFor(object));
   }
 
   std::vector<std::string> failures(kObjects);
@@ -88,7 +92,7 @@ TEST(ConcurrencyTest, ObjectsOnSeparateThreadsRunExchangesAtOnce) {
   testing::internal::CaptureStdout();
   for (int object = 0; object < kObjects; ++object) {
     threads.emplace_back([&, object] {
-      failures[object] = RunRounds(*clients[object], object);
+      failures[object] = RunRounds(objects[object].Client(), object);
     });
   }
   for (std::thread& thread : threads) thread.join();
@@ -96,12 +100,68 @@ TEST(ConcurrencyTest, ObjectsOnSeparateThreadsRunExchangesAtOnce) {
 
   for (int object = 0; object < kObjects; ++object) {
     SCOPED_TRACE("object " + std::to_string(object));
-    EXPECT_EQ(failures[object], "") << clients[object]->LastErrorString();
-    EXPECT_STREQ(clients[object]->LastErrorString(), "");
-    clients[object].reset();
-    EXPECT_EQ(servers[object]->Join(), "");
+    EXPECT_EQ(failures[object], "") << objects[object]->LastErrorString();
+    EXPECT_STREQ(objects[object]->LastErrorString(), "");
+    EXPECT_EQ(objects[object].Finish(), "");
   }
 }
 
+TEST(ConcurrencyTest, SilentServerBlocksOnlyTheThreadOfItsOwnObject) {
+  std::promise<void> requestSeen;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  FakeModbusServer::Options patient;
+  patient.timeout = std::chrono::seconds(30);
+  ClientHarness blocked;
+  SERVE_OR_SKIP(blocked, {"127.0.10.10", 7},
+                {Step::Receive(12),
+                 Step::Custom("hold the answer",
+                              [&](ScriptConnection&) {
+                                requestSeen.set_value();
+                                return released.wait_for(std::chrono::seconds(
+                                           30)) == std::future_status::ready
+                                           ? std::string()
+                                           : std::string("never released");
+                              }),
+                 Step::Close()},
+                patient);
+  ClientHarness free;
+  SERVE_OR_SKIP(free, {"127.0.10.11", 8},
+                {Step::Receive(12), Step::Send(ReadAnswer(4, {99}))});
+
+  testing::internal::CaptureStdout();
+  std::atomic<bool> blockedDone{false};
+  std::vector<std::uint16_t> blockedValues = {0xaaaa};
+  int blockedResult = -1;
+  std::thread first([&] {
+    blockedResult = blocked->ReadHoldRegs(0, blockedValues.data(), 1);
+    blockedDone = true;
+  });
+  const bool seen = requestSeen.get_future().wait_for(
+                        std::chrono::seconds(10)) == std::future_status::ready;
+
+  std::uint16_t value = 0;
+  int freeResult = -1;
+  std::thread second([&] { freeResult = free->ReadInputRegs(0, &value, 1); });
+  second.join();
+  // The first object is still waiting for its answer: only the release below
+  // lets its server close.
+  const bool firstStillBlocked = !blockedDone;
+  release.set_value();
+  first.join();
+  testing::internal::GetCapturedStdout();
+
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(freeResult, 1) << free->LastErrorString();
+  EXPECT_EQ(value, 99);
+  EXPECT_TRUE(firstStillBlocked);
+  EXPECT_EQ(blockedResult, 0);
+  EXPECT_STREQ(
+      blocked->LastErrorString(),
+      "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 7");
+  EXPECT_EQ(blockedValues, (std::vector<std::uint16_t>{0xaaaa}));
+  EXPECT_EQ(blocked.Finish(), "");
+  EXPECT_EQ(free.Finish(), "");
+}
+
 }  // namespace
-}  // namespace reliability

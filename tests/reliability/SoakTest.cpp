@@ -12,13 +12,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "ClientHarness.h"
 #include "FakeModbusServer.h"
-#include "ReliabilitySupport.h"
+#include "ModbusAnswers.h"
 #include "SkipUnlessListening.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
@@ -34,10 +34,12 @@
 #include <sanitizer/allocator_interface.h>
 #endif
 
-namespace reliability {
 namespace {
 
+using testsupport::Bytes;
+using testsupport::ClientHarness;
 using testsupport::FakeModbusServer;
+using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
 using testsupport::Step;
 
@@ -137,7 +139,7 @@ TEST(SoakTest, InitializeAndCloseCyclesLeakNoDescriptor) {
     }
     FakeModbusServer server("127.0.13.1", script);
     SKIP_UNLESS_LISTENING(server);
-    std::unique_ptr<TCPModbusIntf> client(TCPModbusIntf::GetInstance());
+    ClientHarness client;
     int succeeded = 0;
     {
       StdoutToNull quiet;
@@ -161,7 +163,7 @@ TEST(SoakTest, FailedInitializeCallsLeakNoDescriptor) {
   // call fails earlier, at the bind, on a local address text that is too
   // long.
   const std::string tooLong(40, '1');
-  std::unique_ptr<TCPModbusIntf> client(TCPModbusIntf::GetInstance());
+  ClientHarness client;
   const int before = OpenDescriptors();
   ASSERT_GT(before, 0);
   int failed = 0;
@@ -185,25 +187,25 @@ TEST(SoakTest, HundredThousandExchangesOnOneConnectionKeepTheHeapFlat) {
   const Bytes answer = ReadAnswer(3, {0x1234, 0xabcd});
   FakeModbusServer::Options options;
   options.timeout = std::chrono::seconds(30);
-  FakeModbusServer server(
-      "127.0.13.3",
-      {Step::Custom("answer every read",
-                    [&](ScriptConnection& connection) {
-                      Bytes request;
-                      for (int i = 0; i < kExchanges; ++i) {
-                        std::string error =
-                            connection.ReceiveExactly(12, &request);
-                        if (error.empty()) error = connection.SendAll(answer);
-                        if (!error.empty()) {
-                          return "exchange " + std::to_string(i) + ": " + error;
-                        }
-                      }
-                      return std::string();
-                    })},
-      options);
-  SKIP_UNLESS_LISTENING(server);
-  auto client = ConnectClient("127.0.13.3", 1);
-  ASSERT_TRUE(client);
+  ClientHarness client;
+  SERVE_OR_SKIP(client, {"127.0.13.3"},
+                {Step::Custom("answer every read",
+                              [&](ScriptConnection& connection) {
+                                Bytes request;
+                                for (int i = 0; i < kExchanges; ++i) {
+                                  std::string error =
+                                      connection.ReceiveExactly(12, &request);
+                                  if (error.empty()) {
+                                    error = connection.SendAll(answer);
+                                  }
+                                  if (!error.empty()) {
+                                    return "exchange " + std::to_string(i) +
+                                           ": " + error;
+                                  }
+                                }
+                                return std::string();
+                              })},
+                options);
 
   constexpr int kWarmUp = 1000;
   int succeeded = 0;
@@ -234,9 +236,7 @@ TEST(SoakTest, HundredThousandExchangesOnOneConnectionKeepTheHeapFlat) {
   // slack covers the server thread's buffer in flight.
   EXPECT_LE(heapAfter, heapBefore + 4096)
       << "heap grew from " << heapBefore << " to " << heapAfter << " bytes";
-  client.reset();
-  EXPECT_EQ(server.Join(), "");
+  EXPECT_EQ(client.Finish(), "");
 }
 
 }  // namespace
-}  // namespace reliability

@@ -4,8 +4,6 @@
 #ifndef TCPMODBUS_TESTS_SUPPORT_EXPECTEDEXCEPTIONTEXTS_H_
 #define TCPMODBUS_TESTS_SUPPORT_EXPECTEDEXCEPTIONTEXTS_H_
 
-#include <string>
-
 namespace testsupport {
 
 // The client's table of texts for the codes 0 to 14. (Parentheses keep a
@@ -28,13 +26,6 @@ inline const char* const kExpectedExceptionTable[kExceptionTableSize] = {
     "",
     "",
 };
-
-// The text an exception response with `code` is reported with.
-inline std::string ExpectedExceptionText(int code) {
-  if (code >= 1 && code <= 11) return kExpectedExceptionTable[code];
-  if (code == 255) return "Extended Exception Response";
-  return "Unknow exception";
-}
 
 }  // namespace testsupport
 

@@ -11,13 +11,24 @@
 
 #include <gtest/gtest.h>
 
-#define SKIP_UNLESS_LISTENING(server)                                     \
-  do {                                                                    \
-    if (!(server).Listening()) {                                          \
-      GTEST_SKIP() << "the fake server cannot listen on port 502 (needs " \
-                      "root or a private network namespace): "            \
-                   << (server).BindError();                               \
-    }                                                                     \
+#include <string>
+
+#include "FakeModbusServer.h"
+
+namespace testsupport {
+
+inline std::string NotListeningReason(const FakeModbusServer& server) {
+  return "the fake server cannot listen on port 502 (needs root or a private network namespace): " +
+         server.BindError();
+}
+
+}  // namespace testsupport
+
+#define SKIP_UNLESS_LISTENING(server)                            \
+  do {                                                           \
+    if (!(server).Listening()) {                                 \
+      GTEST_SKIP() << testsupport::NotListeningReason((server)); \
+    }                                                            \
   } while (0)
 
 #endif  // TCPMODBUS_TESTS_SUPPORT_SKIPUNLESSLISTENING_H_

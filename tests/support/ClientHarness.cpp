@@ -1,0 +1,47 @@
+#include "ClientHarness.h"
+
+#include "SkipUnlessListening.h"
+#include "front/CTCPModbus.h"
+
+namespace testsupport {
+
+ClientHarness::ClientHarness() : client_(TCPModbusIntf::GetInstance()) {}
+
+ClientHarness::~ClientHarness() { client_.reset(); }
+
+ClientHarness::Started ClientHarness::Serve(const Endpoint& endpoint,
+                                            std::vector<Step> script,
+                                            FakeModbusServer::Options options) {
+  // A new client object for the new server, which must outlive it.
+  client_.reset();
+  server_.reset(
+      new FakeModbusServer(endpoint.address, std::move(script), options));
+  client_.reset(TCPModbusIntf::GetInstance());
+  if (!server_->Listening()) {
+    skipReason_ = NotListeningReason(*server_);
+    return Started::kSkipped;
+  }
+  if (Initialize(endpoint) != 1) {
+    ADD_FAILURE() << "Initialize failed: " << client_->LastErrorString();
+    return Started::kFailed;
+  }
+  return Started::kConnected;
+}
+
+int ClientHarness::Initialize(const Endpoint& endpoint) {
+  return Run([&](TCPModbusIntf& client) {
+    return client.Initialize(endpoint.moduleId, endpoint.address, 0,
+                             endpoint.address);
+  });
+}
+
+CTCPModbus& ClientHarness::Object() {
+  return dynamic_cast<CTCPModbus&>(*client_);
+}
+
+std::string ClientHarness::Finish() {
+  client_.reset();
+  return server_ ? server_->Join() : std::string();
+}
+
+}  // namespace testsupport
