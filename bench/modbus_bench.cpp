@@ -1,25 +1,32 @@
-// Microseconds per Modbus/TCP exchange on loopback, for three clients of the
+// Microseconds per Modbus/TCP exchange on loopback, for four clients of the
 // same simulated module, measured in one process and interleaved:
 //
-//   ours       the library through TCPModbusIntf, its full console trace
-//              going to a file (a file is dup2'ed onto descriptor 1 for the
-//              whole run, as a host that keeps the trace would do);
-//   libmodbus  the libmodbus client (modbus_new_tcp, modbus_read_registers,
-//              modbus_write_register, modbus_write_registers);
-//   raw        the floor: one send of the request, receive until the whole
-//              answer is in, decode the values.
+//   ours             the library through TCPModbusIntf, its full console
+//                    trace going to standard output;
+//   libmodbus-trace  the libmodbus client with its debug trace on
+//                    (modbus_set_debug), which it prints to standard output;
+//   libmodbus        the libmodbus client without its trace
+//                    (modbus_new_tcp, modbus_read_registers,
+//                    modbus_write_register, modbus_write_registers);
+//   raw              the floor: one send of the request, receive until the
+//                    whole answer is in, decode the values.
+//
+// Standard output (descriptor 1, for the whole run) is, by --stdout:
+//   file  a file, fully buffered, as for a host that keeps its trace;
+//   line  the same file, line-buffered, as on a terminal or a console;
+//   null  /dev/null, fully buffered.
 //
 // A round runs one batch of every client for every case, the clients in a
 // rotating order; the figure of a client and case is the median over the
 // rounds of the batch mean. The report goes to the original standard output.
 //
 // Usage: tcpmodbus-bench [--rounds N] [--batch N] [--quick] [--address A]
-//                        [--sim PATH] [--trace FILE]
+//                        [--sim PATH] [--stdout file|line|null] [--trace FILE]
 //                        [--cpu N]
-//        tcpmodbus-bench --profile ours|libmodbus|raw CASE COUNT
-// The second form runs COUNT exchanges of one client and case and nothing
-// else, for callgrind and strace (run it twice with different counts and
-// take the difference).
+//        tcpmodbus-bench [--stdout ...] --profile CLIENT CASE COUNT
+// CLIENT is ours, libmodbus-trace, libmodbus or raw. The second form runs
+// COUNT exchanges of one client and case and nothing else, for callgrind and
+// strace (run it twice with different counts and take the difference).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <modbus/modbus.h>
@@ -27,6 +34,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -123,9 +131,11 @@ class OursClient : public Client {
 
 class LibmodbusClient : public Client {
  public:
-  explicit LibmodbusClient(const std::string& address)
-      : context_(modbus_new_tcp(address.c_str(), 502)) {
-    if (context_ == nullptr || modbus_connect(context_) != 0) {
+  // With `trace`, libmodbus prints every frame and step to standard output.
+  LibmodbusClient(const std::string& address, bool trace)
+      : context_(modbus_new_tcp(address.c_str(), 502)), trace_(trace) {
+    if (context_ == nullptr || modbus_set_debug(context_, trace) != 0 ||
+        modbus_connect(context_) != 0) {
       Fail("the libmodbus client could not connect to the module");
     }
   }
@@ -133,7 +143,9 @@ class LibmodbusClient : public Client {
     modbus_close(context_);
     modbus_free(context_);
   }
-  const char* Name() const override { return "libmodbus"; }
+  const char* Name() const override {
+    return trace_ ? "libmodbus-trace" : "libmodbus";
+  }
   bool Read(std::uint16_t address, std::uint16_t count,
             std::uint16_t* values) override {
     return modbus_read_registers(context_, address, count, values) == count;
@@ -148,6 +160,7 @@ class LibmodbusClient : public Client {
 
  private:
   modbus_t* context_;
+  bool trace_;
 };
 
 // The least a client can do: build the frame, one send, receive until the
@@ -285,6 +298,9 @@ class Server {
       // built-in one runs as a program of its own too, so that profilers
       // that follow no exec see the client alone.
       dup2(ready[1], 2);
+      // A benchmark killed half-way takes its module with it, so that the
+      // address is free for the next run.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (!sim.empty()) {
         const std::string registers = std::to_string(kRegisters);
         execl(sim.c_str(), sim.c_str(), "--address", address.c_str(), "--port",
@@ -350,6 +366,7 @@ struct Options {
   int batch = 200;
   std::string address = "127.0.70.1";
   std::string sim = DefaultSim();
+  std::string stdoutMode = "file";
   std::string trace;
   int cpu = -1;
   std::string profileClient;
@@ -380,6 +397,8 @@ Options ParseOptions(int argc, char** argv) {
       options.sim.clear();
     } else if (arg == "--cpu") {
       options.cpu = std::atoi(next().c_str());
+    } else if (arg == "--stdout") {
+      options.stdoutMode = next();
     } else if (arg == "--trace") {
       options.trace = next();
     } else if (arg == "--profile") {
@@ -391,13 +410,22 @@ Options ParseOptions(int argc, char** argv) {
     }
   }
   if (options.rounds < 1 || options.batch < 1) Fail("bad --rounds or --batch");
+  if (options.stdoutMode != "file" && options.stdoutMode != "line" &&
+      options.stdoutMode != "null") {
+    Fail("--stdout takes file, line or null");
+  }
   return options;
 }
 
 std::unique_ptr<Client> MakeClient(const std::string& name,
                                    const std::string& address) {
   if (name == "ours") return std::make_unique<OursClient>(address);
-  if (name == "libmodbus") return std::make_unique<LibmodbusClient>(address);
+  if (name == "libmodbus-trace") {
+    return std::make_unique<LibmodbusClient>(address, true);
+  }
+  if (name == "libmodbus") {
+    return std::make_unique<LibmodbusClient>(address, false);
+  }
   if (name == "raw") return std::make_unique<RawClient>(address);
   Fail(("unknown client " + name).c_str());
 }
@@ -406,6 +434,39 @@ double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
   return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Where descriptor 1 went, for the report.
+struct TraceDestination {
+  std::string path;
+  bool remove = false;  // a temporary file of our own
+};
+
+// Points descriptor 1 at the trace destination for the whole run and sets
+// how standard output is buffered; stdout has not been used yet, so setvbuf
+// may still be called.
+TraceDestination RedirectStdout(const Options& options) {
+  TraceDestination destination;
+  int fd;
+  if (options.stdoutMode == "null") {
+    destination.path = "/dev/null";
+    fd = open("/dev/null", O_WRONLY);
+  } else if (options.trace.empty()) {
+    char name[] = "/tmp/tcpmodbus-bench-trace-XXXXXX";
+    fd = mkstemp(name);
+    destination.path = name;
+    destination.remove = true;
+  } else {
+    destination.path = options.trace;
+    fd = open(options.trace.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
+  if (fd < 0 || dup2(fd, 1) < 0) Fail("cannot open the trace destination");
+  close(fd);
+  const int buffering = options.stdoutMode == "line" ? _IOLBF : _IOFBF;
+  if (std::setvbuf(stdout, nullptr, buffering, BUFSIZ) != 0) {
+    Fail("cannot set the buffering of standard output");
+  }
+  return destination;
 }
 
 }  // namespace
@@ -417,21 +478,10 @@ int main(int argc, char** argv) {
   const Options options = ParseOptions(argc, argv);
 
   // The report keeps the original standard output; descriptor 1 becomes the
-  // trace file, so stdout is fully buffered as for any host writing a file.
+  // trace destination.
   FILE* report = fdopen(dup(1), "w");
   if (report == nullptr) Fail("cannot keep standard output");
-  std::string tracePath = options.trace;
-  int traceFd;
-  if (tracePath.empty()) {
-    char name[] = "/tmp/tcpmodbus-bench-trace-XXXXXX";
-    traceFd = mkstemp(name);
-    tracePath = name;
-  } else {
-    traceFd = open(tracePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
-  if (traceFd < 0 || dup2(traceFd, 1) < 0) Fail("cannot open the trace file");
-  close(traceFd);
-  const bool removeTrace = options.trace.empty();
+  const TraceDestination trace = RedirectStdout(options);
 
   // Pinned, the client and the module share one core (the module inherits
   // the mask): a round trip is then two context switches, and what each
@@ -452,12 +502,13 @@ int main(int argc, char** argv) {
         MakeClient(options.profileClient, options.address);
     RunBatch(*client, *c, static_cast<int>(options.profileCount));
     std::fflush(stdout);
-    if (removeTrace) unlink(tracePath.c_str());
+    if (trace.remove) unlink(trace.path.c_str());
     return 0;
   }
 
-  const char* kClientNames[] = {"ours", "libmodbus", "raw"};
-  constexpr int kClients = 3;
+  // The order of the report's columns.
+  const char* kClientNames[] = {"ours", "libmodbus-trace", "libmodbus", "raw"};
+  constexpr int kClients = 4;
   std::unique_ptr<Client> clients[kClients];
   for (int k = 0; k < kClients; ++k) {
     clients[k] = MakeClient(kClientNames[k], options.address);
@@ -492,21 +543,32 @@ int main(int argc, char** argv) {
       "server: %s on %s:502; %d rounds x %d exchanges per client and case, interleaved; %s\n",
       options.sim.empty() ? "built-in libmodbus server" : options.sim.c_str(),
       options.address.c_str(), options.rounds, options.batch, pinning.c_str());
-  std::fprintf(report, "our trace: %lld bytes written to %s%s\n\n",
-               static_cast<long long>(traceInfo.st_size), tracePath.c_str(),
-               removeTrace ? " (removed)" : "");
-  std::fprintf(report, "median us/exchange  %9s %10s %9s   %14s %9s\n", "ours",
-               "libmodbus", "raw", "ours/libmodbus", "ours/raw");
+  if (S_ISREG(traceInfo.st_mode)) {
+    std::fprintf(
+        report,
+        "standard output: %s, %s; %lld bytes of trace from ours and libmodbus-trace%s\n\n",
+        trace.path.c_str(),
+        options.stdoutMode == "line" ? "line-buffered" : "fully buffered",
+        static_cast<long long>(traceInfo.st_size),
+        trace.remove ? ", file removed" : "");
+  } else {
+    std::fprintf(report, "standard output: %s, fully buffered\n\n",
+                 trace.path.c_str());
+  }
+  std::fprintf(report, "median us/exchange %7s %16s %10s %7s   %20s %9s\n",
+               "ours", "libmodbus-trace", "libmodbus", "raw",
+               "ours/libmodbus-trace", "ours/raw");
   for (int ci = 0; ci < kCaseCount; ++ci) {
     const double ours = Median(samples[ci][0]);
-    const double libmodbus = Median(samples[ci][1]);
-    const double raw = Median(samples[ci][2]);
-    std::fprintf(report, "%-19s %9.2f %10.2f %9.2f   %14.2f %9.2f\n",
-                 kCases[ci].name, ours, libmodbus, raw, ours / libmodbus,
+    const double traced = Median(samples[ci][1]);
+    const double libmodbus = Median(samples[ci][2]);
+    const double raw = Median(samples[ci][3]);
+    std::fprintf(report, "%-18s %7.2f %16.2f %10.2f %7.2f   %20.2f %9.2f\n",
+                 kCases[ci].name, ours, traced, libmodbus, raw, ours / traced,
                  ours / raw);
   }
   std::fclose(report);
   for (auto& client : clients) client.reset();
-  if (removeTrace) unlink(tracePath.c_str());
+  if (trace.remove) unlink(trace.path.c_str());
   return 0;
 }

@@ -5,10 +5,16 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TextLines.h"
 #include "trace/HexDump.h"
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -155,5 +161,26 @@ TEST(HexDumpTest, BytesLongerThan65535Return) {
   for (const std::string& line : lines) items += ItemCount(line);
   EXPECT_LE(items, 70000u);
 }
+
+#ifndef _WIN32
+// A line-buffered stream (a terminal) writes at each newline; a packet socket
+// keeps each write a message, so the dump arrives as one. A line goes first,
+// as in an exchange: glibc writes a new stream's first text line by line.
+TEST(HexDumpTest, DumpIsOneWriteOnALineBufferedStream) {
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
+  FILE* terminal = fdopen(ends[0], "w");
+  setvbuf(terminal, nullptr, _IOLBF, BUFSIZ);
+  std::fputs("\n", terminal);
+  std::swap(stdout, terminal);
+  DumpBytes(Sequence(261).data(), 261);
+  std::swap(stdout, terminal);
+  std::fclose(terminal);
+  char message[1024];
+  EXPECT_EQ(recv(ends[1], message, sizeof(message), 0), 1);
+  EXPECT_EQ(recv(ends[1], message, sizeof(message), 0), 797);  // 14 lines
+  close(ends[1]);
+}
+#endif
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "trace/HexDump.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "trace/PrintTrace.h"
@@ -28,9 +29,15 @@ constexpr ByteTexts MakeByteTexts() {
 
 constexpr ByteTexts kByteTexts = MakeByteTexts();
 
-// The longest line: 21 register items of five characters, the spare
-// character of the last four-byte move, and a NUL.
-constexpr int kLineCapacity = 21 * 5 + 2;
+// The longest line: 21 register items of five characters and its newline,
+// which also takes the spare character of the last four-byte move.
+constexpr std::ptrdiff_t kLineCapacity = 21 * 5 + 1;
+// A dump's lines are built here and go to the stream in one write, so that a
+// line-buffered stream (a terminal, a console) makes one system call per
+// dump, not one per line. Every dump of an exchange fits (at most 797
+// characters, for 261 bytes); a longer one goes out in several writes, each
+// of whole lines.
+constexpr std::size_t kDumpCapacity = 2048;
 constexpr std::uint32_t kFirstLineItems = 21;
 constexpr std::uint32_t kLaterLineItems = 20;
 
@@ -52,24 +59,28 @@ inline char* AppendItem(char* out, std::uint16_t value) {
   return AppendItem(out, static_cast<std::uint8_t>(value & 0xff));
 }
 
-// Writes the items in lines: the first line ends after item 20, each later
-// one after the next 20 items, and the rest (possibly nothing) goes out as
-// the last line. A 64-bit line end, so that any 32-bit length ends the loop.
+// Builds the items in lines: the first line ends after item 20, each later
+// one after the next 20 items, and the rest (possibly nothing) is the last
+// line. A 64-bit line end, so that any 32-bit length ends the loop.
 template <typename Item>
 void DumpItems(const Item* items, std::uint32_t count) {
-  char line[kLineCapacity];
+  char text[kDumpCapacity];
+  char* end = text;
   std::uint32_t i = 0;
   std::uint64_t lineEnd = kFirstLineItems;
   for (;;) {
-    char* end = line;
+    if (text + sizeof(text) - end < kLineCapacity) {
+      WriteTrace(text, static_cast<std::size_t>(end - text));
+      end = text;
+    }
     const std::uint32_t stop =
         count < lineEnd ? count : static_cast<std::uint32_t>(lineEnd);
     for (; i < stop; ++i) end = AppendItem(end, items[i]);
-    *end = '\0';
-    PrintTrace("%s\n", line);
-    if (i < lineEnd) return;
+    *end++ = '\n';
+    if (i < lineEnd) break;
     lineEnd += kLaterLineItems;
   }
+  WriteTrace(text, static_cast<std::size_t>(end - text));
 }
 
 }  // namespace

@@ -78,10 +78,9 @@ bool FormatSimple(char* line, std::size_t* length, const char* format,
 }  // namespace
 
 // Every trace text goes out in one call on the stream, so its lock is taken
-// once as printf would take it. The hex-dump lines ("%s\n") and the trace
-// lines of the exchanges use only %s, %d and %u; they are formatted here
-// into the same bytes printf gives and written with one fwrite. Any other
-// format goes to printf.
+// once as printf would take it. The trace lines of the exchanges use only
+// %s, %d and %u; they are formatted here into the same bytes printf gives
+// and written with one fwrite. Any other format goes to printf.
 int PrintTrace(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
@@ -91,14 +90,14 @@ int PrintTrace(const char* format, ...) {
   std::size_t length = 0;
   const bool formatted = FormatSimple(line, &length, format, simple);
   va_end(simple);
-  int written;
-  if (formatted) {
-    written = std::fwrite(line, 1, length, stdout) == length
-                  ? static_cast<int>(length)
-                  : -1;
-  } else {
-    written = std::vprintf(format, args);
-  }
+  const int written =
+      formatted ? WriteTrace(line, length) : std::vprintf(format, args);
   va_end(args);
   return written;
+}
+
+int WriteTrace(const char* text, std::size_t length) {
+  return std::fwrite(text, 1, length, stdout) == length
+             ? static_cast<int>(length)
+             : -1;
 }
