@@ -18,7 +18,7 @@ deb="$(ls "$build"/tcpmodbus_*_*.deb)"
 echo "-- $deb"
 
 [ "$(dpkg-deb -f "$deb" Package)" = tcpmodbus ] || fail "package name"
-[ "$(dpkg-deb -f "$deb" Version)" = 1.0.0 ] || fail "package version"
+[ "$(dpkg-deb -f "$deb" Version)" = 1.1.0 ] || fail "package version"
 depends="$(dpkg-deb -f "$deb" Depends)"
 echo "Depends: $depends"
 case "$depends" in
@@ -31,7 +31,7 @@ multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-mu
 for wanted in \
   usr/include/tcpmodbus/TCPModbusIntf.h \
   usr/include/tcpmodbus/export.h \
-  "usr/lib/$multiarch/libtcpmodbus.so.1.0.0" \
+  "usr/lib/$multiarch/libtcpmodbus.so.1.1.0" \
   "usr/lib/$multiarch/libtcpmodbus.so.1" \
   "usr/lib/$multiarch/libtcpmodbus.so" \
   "usr/lib/$multiarch/cmake/TcpModbus/TcpModbusConfig.cmake" \
@@ -51,9 +51,9 @@ strays="$(echo "$contents" | grep -iE 'gtest|gmock|_tests?$|/tests/' || true)"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-deb.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"
-sh "$here/check-so.sh" soname "$work/root/usr/lib/$multiarch/libtcpmodbus.so.1.0.0" >/dev/null ||
+sh "$here/check-so.sh" soname "$work/root/usr/lib/$multiarch/libtcpmodbus.so.1.1.0" >/dev/null ||
   fail "SONAME of the packaged library"
-sh "$here/check-so.sh" exports "$work/root/usr/lib/$multiarch/libtcpmodbus.so.1.0.0" >/dev/null ||
+sh "$here/check-so.sh" exports "$work/root/usr/lib/$multiarch/libtcpmodbus.so.1.1.0" >/dev/null ||
   fail "exports of the packaged library"
 PKG_CONFIG_PATH="$work/root/usr/lib/$multiarch/pkgconfig"
 export PKG_CONFIG_PATH

@@ -53,12 +53,12 @@ done
 
 case "$mode" in
   linux)
-    expect_file "$libdir/libtcpmodbus.so.1.0.0"
-    [ "$(readlink "$prefix/$libdir/libtcpmodbus.so.1")" = libtcpmodbus.so.1.0.0 ] ||
-      fail "libtcpmodbus.so.1 does not point at libtcpmodbus.so.1.0.0"
+    expect_file "$libdir/libtcpmodbus.so.1.1.0"
+    [ "$(readlink "$prefix/$libdir/libtcpmodbus.so.1")" = libtcpmodbus.so.1.1.0 ] ||
+      fail "libtcpmodbus.so.1 does not point at libtcpmodbus.so.1.1.0"
     [ "$(readlink "$prefix/$libdir/libtcpmodbus.so")" = libtcpmodbus.so.1 ] ||
       fail "libtcpmodbus.so does not point at libtcpmodbus.so.1"
-    soname="$(readelf -d "$prefix/$libdir/libtcpmodbus.so.1.0.0" |
+    soname="$(readelf -d "$prefix/$libdir/libtcpmodbus.so.1.1.0" |
       sed -n 's/.*(SONAME).*\[\(.*\)\].*/\1/p')"
     [ "$soname" = libtcpmodbus.so.1 ] || fail "SONAME is '$soname'"
     expect_file "$libdir/pkgconfig/tcpmodbus.pc"
@@ -77,12 +77,12 @@ case "$mode" in
       >"$work/cmake-host2.log" 2>&1; then
       fail "find_package(TcpModbus 2.0) accepted the installed 1.x"
     fi
-    grep -q 'version: 1\.0\.0' "$work/cmake-host2.log" ||
+    grep -q 'version: 1\.1\.0' "$work/cmake-host2.log" ||
       { cat "$work/cmake-host2.log"; fail "2.0 refused for another reason"; }
 
     step "host with pkg-config"
     export PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig"
-    [ "$(pkg-config --modversion tcpmodbus)" = 1.0.0 ] ||
+    [ "$(pkg-config --modversion tcpmodbus)" = 1.1.0 ] ||
       fail "pkg-config --modversion tcpmodbus"
     pc_libdir="$(pkg-config --variable=libdir tcpmodbus)"
     # shellcheck disable=SC2046
