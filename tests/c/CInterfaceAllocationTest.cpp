@@ -19,6 +19,11 @@ void* operator new(std::size_t size) {
   if (memory == nullptr) throw std::bad_alloc();
   return memory;
 }
+// Its own, not the runtime's: a sanitizer's runtime brings one that does not
+// call the one above.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return failAllocations ? nullptr : std::malloc(size ? size : 1);
+}
 // Not inlined: gcc would then take the free() for a mismatch with new.
 __attribute__((noinline)) void operator delete(void* memory) noexcept {
   std::free(memory);

@@ -13,8 +13,10 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #define REFUSED "WSASocket failed. connect Error(10061)"
+#define INVALID "WSASocket failed. connect Error(10022)"
 #else
 #define REFUSED "WSASocket failed. connect Error(111)"
+#define INVALID "WSASocket failed. connect Error(22)"
 #endif
 #define PAST_THE_TABLE \
   "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 7 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""
@@ -111,6 +113,9 @@ int main(int argc, char** argv) {
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[4]) == 0 &&
             strcmp(tcpmodbus_last_error(module), REFUSED) == 0,
         "refused connect", tcpmodbus_last_error(module));
+  check(tcpmodbus_initialize(module, 7, argv[3], 0, NULL) == 0 &&
+            strcmp(tcpmodbus_last_error(module), INVALID) == 0,
+        "a null server address is an empty one", tcpmodbus_last_error(module));
   tcpmodbus_destroy(module);
 #ifdef _WIN32
   WSACleanup();
