@@ -8,7 +8,10 @@
 #   lib/cmake/TcpModbus/TcpModbus{Config,ConfigVersion,Targets}.cmake
 #   lib/pkgconfig/tcpmodbus.pc
 #   bin/tcpmodbus-cli and bin/tcpmodbus-sim, when the tools are built
-# and `cpack -G DEB` (in the build folder) makes a Debian package of them.
+#   lib/python3/dist-packages/tcpmodbus, the Python package (not on Windows)
+#   lib/tcpmodbus.def, the C functions' export list (Windows only)
+# and `cpack -G DEB` (in the build folder) makes two Debian packages of them:
+# tcpmodbus, and python3-tcpmodbus with the Python package.
 include(CMakePackageConfigHelpers)
 
 set(TCPMODBUS_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/TcpModbus" CACHE STRING
@@ -23,6 +26,23 @@ install(TARGETS tcpmodbus EXPORT TcpModbusTargets
 install(DIRECTORY include/tcpmodbus
         DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT development
         FILES_MATCHING PATTERN "*.h")
+
+# An MSVC host makes its own import library of the C functions from this.
+if(WIN32)
+  install(FILES src/front/tcpmodbus.def
+          DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT development)
+endif()
+
+# The Python package loads the library through ctypes; nothing is built.
+# Debian keeps pure modules for every python3 in lib/python3/dist-packages.
+set(TCPMODBUS_PYTHON_DIR "lib/python3/dist-packages" CACHE STRING
+    "Where the Python package goes, relative to the prefix")
+if(NOT WIN32)
+  install(DIRECTORY python/tcpmodbus DESTINATION "${TCPMODBUS_PYTHON_DIR}"
+          COMPONENT python
+          FILES_MATCHING PATTERN "*.py" PATTERN "py.typed"
+          PATTERN "__pycache__" EXCLUDE)
+endif()
 
 install(EXPORT TcpModbusTargets NAMESPACE TcpModbus::
         DESTINATION "${TCPMODBUS_CMAKE_DIR}" COMPONENT development)
@@ -87,7 +107,9 @@ else()
                  CALL _tcpmodbus_install_tools)
 endif()
 
-# Debian package of the library, its header and the tools: `cpack -G DEB`.
+# Debian packages, `cpack -G DEB`: tcpmodbus (the library, its headers and
+# the tools) and python3-tcpmodbus (the Python package, which needs python3
+# and the library, while hosts in C or C++ need neither Python nor it).
 set(CPACK_PACKAGE_NAME "tcpmodbus")
 set(CPACK_PACKAGE_VENDOR "TcpModbus developers")
 set(CPACK_PACKAGE_CONTACT "TcpModbus developers <tcpmodbus@localhost>")
@@ -106,8 +128,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "libs")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Reads and writes holding and input registers of a remote I/O module over \
 Modbus/TCP, with a console trace of every exchange. The package holds the \
-shared library, its C++ header, CMake and pkg-config files, the command-line \
-host tcpmodbus-cli and the simulated module tcpmodbus-sim.")
+shared library, its C and C++ headers, CMake and pkg-config files, the \
+command-line host tcpmodbus-cli and the simulated module tcpmodbus-sim.")
 set(CPACK_STRIP_FILES ON)
 # Dependencies from the binaries themselves (dpkg-shlibdeps, in dpkg-dev).
 find_program(TCPMODBUS_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -115,4 +137,27 @@ if(TCPMODBUS_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 set(CPACK_SOURCE_IGNORE_FILES "/build/;/\\\\.git/")
+
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+# Named here: CPack would list only the components installed so far, and the
+# tools' install rules come later.
+set(CPACK_COMPONENTS_ALL runtime development python)
+if(TCPMODBUS_BUILD_TOOLS)
+  list(APPEND CPACK_COMPONENTS_ALL tools)
+endif()
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME "tcpmodbus")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME "python3-tcpmodbus")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE "all")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION "python")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "python3, tcpmodbus (= ${CPACK_PACKAGE_VERSION})")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+    "Python package of the tcpmodbus library: a Module class that reads and \
+writes holding and input registers of a remote I/O module over Modbus/TCP, \
+with the library's results, trace and error texts. Standard library only: it \
+loads libtcpmodbus through ctypes.")
 include(CPack)
+foreach(component runtime development tools)
+  cpack_add_component(${component} GROUP library)
+endforeach()
+cpack_add_component(python GROUP python)

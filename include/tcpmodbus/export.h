@@ -1,9 +1,13 @@
-// Symbol visibility of the library's interface.
-//
-// Building the library (shared object or DLL) defines
-// TCPMODBUS_COMPILE_LIBRARY, so the interface is exported; everything else is
-// compiled with hidden visibility and stays internal. Hosts see the interface
-// as imported from the DLL on Windows and as an ordinary declaration elsewhere.
+/*
+ * Symbol visibility of the library's interface.
+ *
+ * Building the library (shared object or DLL) defines
+ * TCPMODBUS_COMPILE_LIBRARY, so the interface is exported; everything else is
+ * compiled with hidden visibility and stays internal. Hosts see the interface
+ * as imported from the DLL on Windows and as an ordinary declaration
+ * elsewhere. C comments only: the C interface (tcpmodbus.h) includes this
+ * header, and C89 has no line comments.
+ */
 #ifndef TCPMODBUS_EXPORT_H_
 #define TCPMODBUS_EXPORT_H_
 
@@ -19,4 +23,4 @@
 #endif
 #endif
 
-#endif  // TCPMODBUS_EXPORT_H_
+#endif /* TCPMODBUS_EXPORT_H_ */

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Makes the Debian package of a build configured with
-# -DCMAKE_INSTALL_PREFIX=/usr (cpack -G DEB) and checks what it holds.
+# Makes the Debian packages of a build configured with
+# -DCMAKE_INSTALL_PREFIX=/usr (cpack -G DEB), tcpmodbus and
+# python3-tcpmodbus, and checks what they hold.
 #   check-deb.sh <build dir>
 set -eu
 build="$1"
@@ -12,7 +13,7 @@ fail() {
   exit 1
 }
 
-rm -f "$build"/tcpmodbus_*.deb
+rm -f "$build"/tcpmodbus_*.deb "$build"/python3-tcpmodbus_*.deb
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) ||
   { cat "$build/cpack.log"; fail "cpack -G DEB"; }
 deb="$(ls "$build"/tcpmodbus_*_*.deb)"
@@ -33,6 +34,7 @@ multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-mu
 for wanted in \
   usr/include/tcpmodbus/TCPModbusIntf.h \
   usr/include/tcpmodbus/export.h \
+  usr/include/tcpmodbus/tcpmodbus.h \
   "usr/lib/$multiarch/libtcpmodbus.so.$version" \
   "usr/lib/$multiarch/libtcpmodbus.so.1" \
   "usr/lib/$multiarch/libtcpmodbus.so" \
@@ -47,12 +49,26 @@ done
 # Nothing of the tests or of GoogleTest.
 strays="$(echo "$contents" | grep -iE 'gtest|gmock|_tests?$|/tests/' || true)"
 [ -z "$strays" ] || fail "test files in the package: $strays"
+! echo "$contents" | grep -q python || fail "Python files in the library's package"
+
+# The Python package: on its own, for every architecture, needing python3
+# and this very library.
+python_deb="$(ls "$build"/python3-tcpmodbus_*_all.deb)"
+echo "-- $python_deb"
+[ "$(dpkg-deb -f "$python_deb" Package)" = python3-tcpmodbus ] || fail "Python package name"
+[ "$(dpkg-deb -f "$python_deb" Depends)" = "python3, tcpmodbus (= $version)" ] ||
+  fail "Python package depends on: $(dpkg-deb -f "$python_deb" Depends)"
+python_contents="$(dpkg-deb -c "$python_deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)"
+[ "$python_contents" = "$(printf 'usr/lib/python3/dist-packages/tcpmodbus/%s\n' \
+  __init__.py _error.py _library.py _module.py py.typed | sort)" ] ||
+  fail "the Python package holds: $python_contents"
 
 # The packaged library keeps its SONAME after stripping, and the packaged
 # pkg-config file works from wherever the tree lies.
 work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-deb.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"
+dpkg-deb -x "$python_deb" "$work/root"
 sh "$here/check-so.sh" soname "$work/root/usr/lib/$multiarch/libtcpmodbus.so.$version" >/dev/null ||
   fail "SONAME of the packaged library"
 sh "$here/check-so.sh" exports "$work/root/usr/lib/$multiarch/libtcpmodbus.so.$version" >/dev/null ||
@@ -65,4 +81,9 @@ ${CXX:-c++} -std=c++17 $(pkg-config --cflags tcpmodbus) "$here/host/main.cpp" \
   -Wl,-rpath,"$(pkg-config --variable=libdir tcpmodbus)" ||
   fail "building a host against the unpacked package"
 "$work/host" | grep -q "host ok" || fail "host against the unpacked package"
+reported="$(PYTHONPATH="$work/root/usr/lib/python3/dist-packages" \
+  LD_LIBRARY_PATH="$work/root/usr/lib/$multiarch" PYTHONDONTWRITEBYTECODE=1 \
+  python3 -c 'import tcpmodbus; print(tcpmodbus.version())')" ||
+  fail "importing the unpacked Python package"
+[ "$reported" = "$version" ] || fail "the unpacked Python package reports '$reported'"
 echo "Debian package checks passed"

@@ -2,7 +2,8 @@
 # Installs a build into a temporary prefix and builds tiny hosts against it:
 #   check-install.sh linux   <build dir>
 #       find_package(TcpModbus) and pkg-config, then runs both hosts and the
-#       installed command-line host;
+#       installed command-line host; builds the C example against the
+#       installed C header, and imports the installed Python package;
 #   check-install.sh windows <build dir> <toolchain file> <runner>
 #       find_package(TcpModbus) with the cross toolchain, host run by <runner>
 #       (the wine wrapper).
@@ -42,6 +43,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
   { cat "$work/install.log"; fail "cmake --install"; }
 expect_file include/tcpmodbus/TCPModbusIntf.h
 expect_file include/tcpmodbus/export.h
+expect_file include/tcpmodbus/tcpmodbus.h
 
 # The library directory as configured (lib, or lib/<multiarch> for /usr).
 cmake_dir="$(cd "$prefix" && find . -path '*/cmake/TcpModbus/TcpModbusConfig.cmake' | head -n 1)"
@@ -95,6 +97,22 @@ case "$mode" in
       -Wl,-rpath,"$pc_libdir" || fail "building the pkg-config host"
     expect_host_ok "$work/pc-host"
 
+    step "C host with pkg-config"
+    # shellcheck disable=SC2046
+    ${CC:-cc} -std=c99 -Wall -Wextra -Wpedantic -Werror \
+      $(pkg-config --cflags tcpmodbus) "$here/../../examples/read_registers.c" \
+      -o "$work/c-host" $(pkg-config --libs tcpmodbus) ||
+      fail "building the C example against the installed header"
+
+    step "installed Python package"
+    expect_file lib/python3/dist-packages/tcpmodbus/__init__.py
+    expect_file lib/python3/dist-packages/tcpmodbus/py.typed
+    reported="$(PYTHONPATH="$prefix/lib/python3/dist-packages" \
+      LD_LIBRARY_PATH="$prefix/$libdir" PYTHONDONTWRITEBYTECODE=1 \
+      python3 -c 'import tcpmodbus; print(tcpmodbus.version())')" ||
+      fail "importing the installed Python package"
+    [ "$reported" = "$version" ] || fail "the Python package reports version '$reported'"
+
     if [ -x "$prefix/bin/tcpmodbus-cli" ]; then
       step "installed tcpmodbus-cli finds its library"
       "$prefix/bin/tcpmodbus-cli" --help >/dev/null ||
@@ -106,6 +124,7 @@ case "$mode" in
     runner="$4"
     expect_file bin/tcpmodbus.dll
     expect_file "$libdir/libtcpmodbus.dll.a"
+    expect_file "$libdir/tcpmodbus.def"
 
     step "Windows host with find_package(TcpModbus)"
     cmake -S "$here/host" -B "$work/cmake-host" \

@@ -1,0 +1,168 @@
+/*
+ * C interface of the Modbus/TCP client library.
+ *
+ * The same objects as the C++ interface (TCPModbusIntf.h), behind an opaque
+ * handle and plain C functions, so that hosts built with any compiler or
+ * written in any language that can call C (C, C++ of another toolchain, C#,
+ * Python, LabVIEW, Delphi) can use the library. Every result, trace line,
+ * frame and error text is the one the C++ interface gives for the same call.
+ *
+ * Only C types cross this interface, and no exception ever does: a failed
+ * allocation is reported as a null handle or as result 0 with a text.
+ *
+ * Results: the functions that act on a module return 1 for success and 0 for
+ * failure, as the C++ interface does; tcpmodbus_last_error tells why the last
+ * protocol operation failed. Every function given a null handle does nothing
+ * and returns 0 (tcpmodbus_last_error then returns an empty text).
+ *
+ * Threading: one handle serves one thread at a time; calls on one handle
+ * must not overlap. Separate handles share nothing and may be used on
+ * separate threads at once. tcpmodbus_create, tcpmodbus_destroy (each on its
+ * own handle) and tcpmodbus_version may be called from any thread.
+ *
+ * The library traces every step on standard output (C stdio), with hex
+ * dumps of each frame. On Windows the host starts Windows Sockets
+ * (WSAStartup) before tcpmodbus_initialize; the library never starts or
+ * stops them. The functions use the platform's default C calling convention
+ * and are exported under their plain names, as declared here.
+ *
+ * Clean C89 and C99; C++ hosts may include it too.
+ */
+#ifndef TCPMODBUS_TCPMODBUS_H_
+#define TCPMODBUS_TCPMODBUS_H_
+
+#include "tcpmodbus/export.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One module connection: the object of TCPModbusIntf::GetInstance(). */
+typedef struct tcpmodbus_module tcpmodbus_module;
+
+/*
+ * A new, independent object, not connected and with every option off; null
+ * when it could not be allocated. The caller owns it and releases it with
+ * tcpmodbus_destroy.
+ */
+TCPMODBUS_EXPORT tcpmodbus_module* tcpmodbus_create(void);
+
+/*
+ * Closes the object's connection and releases it; the handle is invalid
+ * afterwards. A null handle is ignored. No other call on the same handle may
+ * run at the same time.
+ */
+TCPMODBUS_EXPORT void tcpmodbus_destroy(tcpmodbus_module* module);
+
+/*
+ * TCPModbusIntf::Initialize: opens a TCP socket bound to
+ * local_ip_addr:local_port (an empty address means the first address of this
+ * machine's host name; port 0 lets the system choose) and connects it to
+ * server_ip_addr (dotted IPv4) on the module's port, 502 unless
+ * tcpmodbus_set_server_port chose another. May be called again at any time;
+ * it closes the old connection first. module_id names the module in messages
+ * only ("DIO Module 1"); it is never sent.
+ *
+ * The texts are copied; the caller keeps them. A null text is taken as an
+ * empty one. When the copies cannot be allocated, the object is closed as
+ * tcpmodbus_close leaves it, the result is 0 and tcpmodbus_last_error reads
+ * "tcpmodbus_initialize: Out of memory".
+ */
+TCPMODBUS_EXPORT int tcpmodbus_initialize(tcpmodbus_module* module,
+                                          unsigned short module_id,
+                                          const char* local_ip_addr,
+                                          unsigned short local_port,
+                                          const char* server_ip_addr);
+
+/*
+ * TCPModbusIntf::Close: closes the connection; the object stays usable and
+ * keeps its options. Recovery never reconnects after it; only
+ * tcpmodbus_initialize does.
+ */
+TCPMODBUS_EXPORT void tcpmodbus_close(tcpmodbus_module* module);
+
+/*
+ * TCPModbusIntf::LastErrorString: the reason for the last failed protocol
+ * operation; empty until the first failure, never cleared by a success.
+ * Never null. The text belongs to the object: it is valid until the object
+ * is destroyed and changes with its next failure, so a host that keeps it
+ * copies it.
+ */
+TCPMODBUS_EXPORT const char* tcpmodbus_last_error(tcpmodbus_module* module);
+
+/* TCPModbusIntf::WriteSingleHoldReg: writes one holding register (code 6). */
+TCPMODBUS_EXPORT int tcpmodbus_write_single_hold_reg(tcpmodbus_module* module,
+                                                     unsigned short reg_addr,
+                                                     unsigned short reg_value);
+
+/*
+ * TCPModbusIntf::WriteMultiHoldRegs: writes reg_count holding registers from
+ * reg_values (code 16), which the library only reads. At most 124 registers
+ * fit one request; more is refused before anything is sent.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_write_multi_hold_regs(
+    tcpmodbus_module* module, unsigned short start_addr,
+    const unsigned short* reg_values, unsigned short reg_count);
+
+/*
+ * TCPModbusIntf::ReadHoldRegs: reads reg_count holding registers (code 3)
+ * into reg_values, which the caller owns and which must hold reg_count
+ * entries; it is written only on success.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_read_hold_regs(tcpmodbus_module* module,
+                                              unsigned short start_addr,
+                                              unsigned short* reg_values,
+                                              unsigned short reg_count);
+
+/* TCPModbusIntf::ReadInputRegs: as tcpmodbus_read_hold_regs, for input
+ * registers (code 4). */
+TCPMODBUS_EXPORT int tcpmodbus_read_input_regs(tcpmodbus_module* module,
+                                               unsigned short start_addr,
+                                               unsigned short* reg_values,
+                                               unsigned short reg_count);
+
+/*
+ * Connection options (library 1.1), as in TCPModbusIntf.h: each is off
+ * until set, and the object then behaves exactly as without it; each is kept
+ * across tcpmodbus_initialize and tcpmodbus_close. The setters return 1, or 0
+ * for a refused value.
+ */
+
+/* Longest wait of the connect in tcpmodbus_initialize, in milliseconds; 0
+ * (the default) waits as long as the system allows. */
+TCPMODBUS_EXPORT int tcpmodbus_set_connect_timeout(tcpmodbus_module* module,
+                                                   unsigned int milliseconds);
+
+/* Longest wait for an answer, in milliseconds; 0 (the default) waits without
+ * limit. On expiry the operation fails and the connection is closed. */
+TCPMODBUS_EXPORT int tcpmodbus_set_response_timeout(tcpmodbus_module* module,
+                                                    unsigned int milliseconds);
+
+/* Nonzero turns recovery on: an operation that finds the connection lost
+ * through a failure first reconnects as the last tcpmodbus_initialize did.
+ * Off by default. */
+TCPMODBUS_EXPORT int tcpmodbus_set_recovery(tcpmodbus_module* module,
+                                            int enabled);
+
+/* The module's TCP port, 502 by default, from the next tcpmodbus_initialize
+ * on; 0 is refused. */
+TCPMODBUS_EXPORT int tcpmodbus_set_server_port(tcpmodbus_module* module,
+                                               unsigned short port);
+
+/* The unit identifier of every request, 1 by default, from the next request
+ * on (gateways route by it). */
+TCPMODBUS_EXPORT int tcpmodbus_set_unit_id(tcpmodbus_module* module,
+                                           unsigned char unit_id);
+
+/* How many times recovery has reconnected since the last
+ * tcpmodbus_initialize. */
+TCPMODBUS_EXPORT unsigned int tcpmodbus_reconnects(tcpmodbus_module* module);
+
+/* The library's version, "major.minor.patch": a static text, never null. */
+TCPMODBUS_EXPORT const char* tcpmodbus_version(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TCPMODBUS_TCPMODBUS_H_ */

@@ -1,0 +1,129 @@
+"""Finding and loading the tcpmodbus library, and its C functions' types.
+
+The library is looked for, in this order:
+
+1. beside this package (a copy of libtcpmodbus.so.1, or tcpmodbus.dll, in
+   the package's own folder), so a package shipped with its library uses
+   that one;
+2. by its file name through the platform's loader: LD_LIBRARY_PATH and the
+   system's library folders on Linux; on Windows the folders that
+   os.add_dll_directory added and the system's;
+3. through ctypes.util.find_library("tcpmodbus"), which also searches PATH
+   on Windows.
+
+Only major version 1 is looked for by name: its binary interface is the
+one declared here.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import ctypes.util
+import os
+import sys
+from typing import Iterator, List
+
+_ABI_MAJOR = 1
+# The C interface came with library 1.1.
+_LEAST_MINOR = 1
+
+_Handle = ctypes.c_void_p
+_UShortArray = ctypes.POINTER(ctypes.c_ushort)
+
+# name: (result type, argument types), as tcpmodbus.h declares them.
+_PROTOTYPES = {
+    "tcpmodbus_create": (_Handle, []),
+    "tcpmodbus_destroy": (None, [_Handle]),
+    "tcpmodbus_initialize": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, ctypes.c_char_p, ctypes.c_ushort, ctypes.c_char_p],
+    ),
+    "tcpmodbus_close": (None, [_Handle]),
+    "tcpmodbus_last_error": (ctypes.c_char_p, [_Handle]),
+    "tcpmodbus_write_single_hold_reg": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, ctypes.c_ushort],
+    ),
+    "tcpmodbus_write_multi_hold_regs": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_read_hold_regs": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_read_input_regs": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_set_connect_timeout": (ctypes.c_int, [_Handle, ctypes.c_uint]),
+    "tcpmodbus_set_response_timeout": (ctypes.c_int, [_Handle, ctypes.c_uint]),
+    "tcpmodbus_set_recovery": (ctypes.c_int, [_Handle, ctypes.c_int]),
+    "tcpmodbus_set_server_port": (ctypes.c_int, [_Handle, ctypes.c_ushort]),
+    "tcpmodbus_set_unit_id": (ctypes.c_int, [_Handle, ctypes.c_ubyte]),
+    "tcpmodbus_reconnects": (ctypes.c_uint, [_Handle]),
+    "tcpmodbus_version": (ctypes.c_char_p, []),
+}
+
+
+def _file_name() -> str:
+    if sys.platform == "win32":
+        return "tcpmodbus.dll"
+    if sys.platform == "darwin":
+        return f"libtcpmodbus.{_ABI_MAJOR}.dylib"
+    return f"libtcpmodbus.so.{_ABI_MAJOR}"
+
+
+def _candidates() -> Iterator[str]:
+    name = _file_name()
+    yield os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
+    yield name
+    found = ctypes.util.find_library("tcpmodbus")
+    if found:
+        yield found
+
+
+def _declare(library: ctypes.CDLL) -> None:
+    for name, (result, arguments) in _PROTOTYPES.items():
+        function = getattr(library, name)
+        function.restype = result
+        function.argtypes = arguments
+
+
+def _check_version(library: ctypes.CDLL) -> None:
+    text = library.tcpmodbus_version().decode("ascii")
+    major, minor = (int(part) for part in text.split(".")[:2])
+    if major != _ABI_MAJOR or minor < _LEAST_MINOR:
+        raise OSError(f"version {text}, not {_ABI_MAJOR}.{_LEAST_MINOR} or a later {_ABI_MAJOR}.x")
+
+
+def load() -> ctypes.CDLL:
+    """The first library of the candidates that loads and fits, its
+    functions typed; ImportError naming every candidate when none does."""
+    tried: List[str] = []
+    for candidate in _candidates():
+        if os.path.isabs(candidate) and not os.path.exists(candidate):
+            tried.append(f"{candidate}: no such file")
+            continue
+        try:
+            library = ctypes.CDLL(candidate)
+            _declare(library)
+            _check_version(library)
+        except (OSError, AttributeError, ValueError) as error:
+            tried.append(f"{candidate}: {error}")
+            continue
+        return library
+    raise ImportError("cannot load the tcpmodbus library; tried " + "; ".join(tried))
+
+
+if sys.platform == "win32":
+    # The library never starts Windows Sockets; Python's socket module starts
+    # them for the process (WSAStartup) when it is imported.
+    import socket  # noqa: F401
+
+LIBRARY = load()
+
+
+def version() -> str:
+    """The loaded library's version, "major.minor.patch"."""
+    return LIBRARY.tcpmodbus_version().decode("ascii")

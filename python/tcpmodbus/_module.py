@@ -1,0 +1,197 @@
+"""Module: one connection to a remote I/O module, over the C interface."""
+
+from __future__ import annotations
+
+import ctypes
+import operator
+import threading
+import weakref
+from typing import Any, Callable, Iterable, List, Optional
+
+from ._error import TcpModbusError
+from ._library import LIBRARY
+
+_USHORT_MAX = 0xFFFF
+_UINT_MAX = 0xFFFFFFFF
+_UCHAR_MAX = 0xFF
+
+
+def _number(name: str, value: Any, largest: int) -> int:
+    """value as an int that fits its C type (0 to largest): ctypes would
+    silently cut a larger one."""
+    number = operator.index(value)
+    if not 0 <= number <= largest:
+        raise ValueError(f"{name} must be 0 to {largest}, not {number}")
+    return number
+
+
+def _text(name: str, value: str) -> bytes:
+    if "\0" in value:
+        raise ValueError(f"{name} must not contain NUL")
+    return value.encode("utf-8")
+
+
+def _registers(count: int) -> ctypes.Array:
+    return (ctypes.c_ushort * count)()
+
+
+class Module:
+    """One connection to a remote I/O module: the library's object behind a
+    handle of its C interface.
+
+    The options are keyword arguments here and of configure(); each one not
+    given stays as the library has it (off), and the object then behaves
+    exactly as without it. Options are kept across initialize() and close().
+
+    Operations return their result or None, and raise TcpModbusError with
+    the library's LastErrorString when the library reports failure; values
+    that do not fit the C types raise ValueError (or TypeError) before any
+    call. The library's trace goes to the process's standard output through
+    C stdio, not through sys.stdout.
+
+    One object may be used from several threads: its calls are taken one at
+    a time. Separate objects share nothing, and ctypes releases the GIL
+    during each call, so they run in parallel.
+
+    As a context manager the object closes its connection on exit. The
+    library's object is released when this one is collected.
+    """
+
+    def __init__(self, **options: Optional[int]) -> None:
+        """A new object, not connected; options as for configure()."""
+        handle = LIBRARY.tcpmodbus_create()
+        if not handle:
+            raise MemoryError("tcpmodbus_create: no memory for a module object")
+        self._handle = handle
+        self._lock = threading.Lock()
+        self._release = weakref.finalize(self, LIBRARY.tcpmodbus_destroy, handle)
+        self.configure(**options)
+
+    def configure(
+        self,
+        *,
+        connect_timeout: Optional[int] = None,
+        response_timeout: Optional[int] = None,
+        recovery: Optional[bool] = None,
+        server_port: Optional[int] = None,
+        unit_id: Optional[int] = None,
+    ) -> None:
+        """Sets the options given; None leaves one as it is.
+
+        connect_timeout: longest wait of the connect in initialize(), in ms
+            (0: as long as the system allows, the default).
+        response_timeout: longest wait for an answer, in ms (0: no limit,
+            the default); on expiry the operation fails and the connection
+            is closed.
+        recovery: when true, an operation that finds the connection lost
+            through a failure first reconnects as the last initialize() did.
+        server_port: the module's TCP port (502 by default), from the next
+            initialize() on; the library refuses 0 (ValueError).
+        unit_id: the unit identifier of every request (1 by default).
+        """
+        settings = (
+            ("connect_timeout", connect_timeout, _UINT_MAX),
+            ("response_timeout", response_timeout, _UINT_MAX),
+            ("recovery", recovery, 1),
+            ("server_port", server_port, _USHORT_MAX),
+            ("unit_id", unit_id, _UCHAR_MAX),
+        )
+        for name, value, largest in settings:
+            if value is None:
+                continue
+            number = _number(name, value, largest)
+            setter = getattr(LIBRARY, f"tcpmodbus_set_{name}")
+            with self._lock:
+                accepted = setter(self._handle, number)
+            if not accepted:
+                raise ValueError(f"{name} {number} refused by the library")
+
+    def initialize(self, module_id: int, local_ip: str, local_port: int, server_ip: str) -> None:
+        """Binds a TCP socket to local_ip:local_port and connects it to the
+        module at server_ip (dotted IPv4) on its port: TCPModbusIntf's
+        Initialize. An empty local_ip means the first address of this
+        machine's host name; local_port 0 lets the system choose. module_id
+        names the module in messages only. May be called again at any time:
+        it closes the old connection first."""
+        self._call(
+            "initialize",
+            LIBRARY.tcpmodbus_initialize,
+            _number("module_id", module_id, _USHORT_MAX),
+            _text("local_ip", local_ip),
+            _number("local_port", local_port, _USHORT_MAX),
+            _text("server_ip", server_ip),
+        )
+
+    def close(self) -> None:
+        """Closes the connection; the object stays usable with its options
+        (initialize() connects again)."""
+        with self._lock:
+            LIBRARY.tcpmodbus_close(self._handle)
+
+    def read_holding(self, address: int, count: int) -> List[int]:
+        """Reads count holding registers from address (function code 3)."""
+        return self._read("read_holding", LIBRARY.tcpmodbus_read_hold_regs, address, count)
+
+    def read_input(self, address: int, count: int) -> List[int]:
+        """Reads count input registers from address (function code 4)."""
+        return self._read("read_input", LIBRARY.tcpmodbus_read_input_regs, address, count)
+
+    def write(self, address: int, value: int) -> None:
+        """Writes one holding register (function code 6)."""
+        self._call(
+            "write",
+            LIBRARY.tcpmodbus_write_single_hold_reg,
+            _number("address", address, _USHORT_MAX),
+            _number("value", value, _USHORT_MAX),
+        )
+
+    def write_many(self, address: int, values: Iterable[int]) -> None:
+        """Writes holding registers from address on, one per value (function
+        code 16). The library refuses more than 124 in one request."""
+        numbers = [_number("value", value, _USHORT_MAX) for value in values]
+        count = _number("len(values)", len(numbers), _USHORT_MAX)
+        buffer = _registers(count)
+        buffer[:] = numbers
+        self._call(
+            "write_many",
+            LIBRARY.tcpmodbus_write_multi_hold_regs,
+            _number("address", address, _USHORT_MAX),
+            buffer,
+            count,
+        )
+
+    @property
+    def reconnects(self) -> int:
+        """How many times recovery has reconnected since initialize()."""
+        with self._lock:
+            return int(LIBRARY.tcpmodbus_reconnects(self._handle))
+
+    @property
+    def last_error(self) -> str:
+        """The library's LastErrorString: why the last protocol operation
+        failed; empty until the first failure, never cleared by a success."""
+        with self._lock:
+            return self._last_error_unlocked()
+
+    def __enter__(self) -> "Module":
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+    def _read(
+        self, operation: str, function: Callable[..., int], address: int, count: int
+    ) -> List[int]:
+        buffer = _registers(_number("count", count, _USHORT_MAX))
+        self._call(operation, function, _number("address", address, _USHORT_MAX), buffer, count)
+        return list(buffer)
+
+    def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
+        with self._lock:
+            if function(self._handle, *arguments):
+                return
+            text = self._last_error_unlocked()
+        raise TcpModbusError(operation, text)
+
+    def _last_error_unlocked(self) -> str:
+        return LIBRARY.tcpmodbus_last_error(self._handle).decode("utf-8", "replace")

@@ -1,0 +1,134 @@
+// The C interface (tcpmodbus.h): each function forwards to the same member
+// of the object behind TCPModbusIntf, so results, trace lines, frames and
+// texts are the C++ interface's. What it adds is the C side of the boundary:
+// null handles and texts, const register values, and no exception leaving.
+#include <new>
+
+#include "front/CTCPModbus.h"
+#include "tcpmodbus/tcpmodbus.h"
+
+// The opaque handle is the object itself.
+struct tcpmodbus_module {
+  CTCPModbus object;
+};
+
+namespace {
+
+// Runs `call` on the handle's object and returns its result; 0 for a null
+// handle. An exception must not unwind into a C caller, so each one ends
+// here as result 0 with a text. The library throws none of its own; only
+// the standard library's allocations can fail this way.
+template <typename Call>
+int Guarded(tcpmodbus_module* module, const char* name, Call call) {
+  if (module == nullptr) return 0;
+  try {
+    return call(module->object);
+  } catch (const std::bad_alloc&) {
+    module->object.ModbusClient.SetClientError("%s: Out of memory", name);
+  } catch (...) {
+    module->object.ModbusClient.SetClientError("%s: Unexpected failure", name);
+  }
+  return 0;
+}
+
+const char* TextOrEmpty(const char* text) {
+  return text != nullptr ? text : "";
+}
+
+}  // namespace
+
+tcpmodbus_module* tcpmodbus_create(void) {
+  return new (std::nothrow) tcpmodbus_module();
+}
+
+void tcpmodbus_destroy(tcpmodbus_module* module) { delete module; }
+
+int tcpmodbus_initialize(tcpmodbus_module* module, unsigned short module_id,
+                         const char* local_ip_addr, unsigned short local_port,
+                         const char* server_ip_addr) {
+  return Guarded(module, "tcpmodbus_initialize", [&](CTCPModbus& object) {
+    // Initialize closes the old connection before anything else; closing it
+    // before the texts are copied as well leaves a failed copy with the
+    // object closed, not still connected or due to reconnect with the
+    // arguments of an earlier call. No trace line, frame or result changes.
+    object.Close();
+    return object.Initialize(module_id, TextOrEmpty(local_ip_addr), local_port,
+                             TextOrEmpty(server_ip_addr));
+  });
+}
+
+void tcpmodbus_close(tcpmodbus_module* module) {
+  if (module != nullptr) module->object.Close();
+}
+
+const char* tcpmodbus_last_error(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.LastErrorString() : "";
+}
+
+int tcpmodbus_write_single_hold_reg(tcpmodbus_module* module,
+                                    unsigned short reg_addr,
+                                    unsigned short reg_value) {
+  return Guarded(module, "tcpmodbus_write_single_hold_reg",
+                 [&](CTCPModbus& object) {
+                   return object.WriteSingleHoldReg(reg_addr, reg_value);
+                 });
+}
+
+int tcpmodbus_write_multi_hold_regs(tcpmodbus_module* module,
+                                    unsigned short start_addr,
+                                    const unsigned short* reg_values,
+                                    unsigned short reg_count) {
+  // The C++ signature is not const, but the values are only read.
+  return Guarded(
+      module, "tcpmodbus_write_multi_hold_regs", [&](CTCPModbus& object) {
+        return object.WriteMultiHoldRegs(
+            start_addr, const_cast<unsigned short*>(reg_values), reg_count);
+      });
+}
+
+int tcpmodbus_read_hold_regs(tcpmodbus_module* module,
+                             unsigned short start_addr,
+                             unsigned short* reg_values,
+                             unsigned short reg_count) {
+  return Guarded(module, "tcpmodbus_read_hold_regs", [&](CTCPModbus& object) {
+    return object.ReadHoldRegs(start_addr, reg_values, reg_count);
+  });
+}
+
+int tcpmodbus_read_input_regs(tcpmodbus_module* module,
+                              unsigned short start_addr,
+                              unsigned short* reg_values,
+                              unsigned short reg_count) {
+  return Guarded(module, "tcpmodbus_read_input_regs", [&](CTCPModbus& object) {
+    return object.ReadInputRegs(start_addr, reg_values, reg_count);
+  });
+}
+
+int tcpmodbus_set_connect_timeout(tcpmodbus_module* module,
+                                  unsigned int milliseconds) {
+  return module != nullptr ? module->object.SetConnectTimeout(milliseconds) : 0;
+}
+
+int tcpmodbus_set_response_timeout(tcpmodbus_module* module,
+                                   unsigned int milliseconds) {
+  return module != nullptr ? module->object.SetResponseTimeout(milliseconds)
+                           : 0;
+}
+
+int tcpmodbus_set_recovery(tcpmodbus_module* module, int enabled) {
+  return module != nullptr ? module->object.SetRecovery(enabled != 0) : 0;
+}
+
+int tcpmodbus_set_server_port(tcpmodbus_module* module, unsigned short port) {
+  return module != nullptr ? module->object.SetServerPort(port) : 0;
+}
+
+int tcpmodbus_set_unit_id(tcpmodbus_module* module, unsigned char unit_id) {
+  return module != nullptr ? module->object.SetUnitId(unit_id) : 0;
+}
+
+unsigned int tcpmodbus_reconnects(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.Reconnects() : 0;
+}
+
+const char* tcpmodbus_version(void) { return TCPModbusIntf::Version(); }

@@ -1,0 +1,22 @@
+#!/bin/sh
+# Reads a library's exported names, one a line, and fails unless the members
+# that came with library 1.1 are among them and the names outside the class
+# TCPModbusIntf are exactly the C interface's functions, undecorated: the
+# EXPORTS of the shipped src/front/tcpmodbus.def. Used by the .so and DLL
+# checks.
+here="$(cd "$(dirname "$0")" && pwd)"
+names="$(cat)"
+for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
+  _ZN13TCPModbusIntf18SetResponseTimeoutEj _ZN13TCPModbusIntf11SetRecoveryEb \
+  _ZN13TCPModbusIntf13SetServerPortEt _ZN13TCPModbusIntf9SetUnitIdEh \
+  _ZN13TCPModbusIntf10ReconnectsEv _ZN13TCPModbusIntf7VersionEv; do
+  echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
+done
+others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"
+c_functions="$(sed -n '/^EXPORTS/,$ s/^[[:space:]][[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\).*/\1/p' \
+  "$here/../../src/front/tcpmodbus.def" | LC_ALL=C sort)"
+[ "$others" = "$c_functions" ] || {
+  # shellcheck disable=SC2086
+  echo "FAIL: exports outside the C++ interface:" $others "- expected the C functions:" $c_functions >&2
+  exit 1
+}

@@ -1,0 +1,125 @@
+/*
+ * A C99 host of the C interface:  host SERVER PORT LOCAL REFUSING
+ * SERVER:PORT is the simulated module (1000 registers), LOCAL the address to
+ * bind, REFUSING one where nothing listens. Prints a line per check and
+ * "N passed, N failed"; exits 0 when every check held.
+ */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "tcpmodbus/tcpmodbus.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#define REFUSED "WSASocket failed. connect Error(10061)"
+#define INVALID "WSASocket failed. connect Error(10022)"
+#else
+#define REFUSED "WSASocket failed. connect Error(111)"
+#define INVALID "WSASocket failed. connect Error(22)"
+#endif
+#define PAST_THE_TABLE \
+  "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 7 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""
+#define TOO_MANY \
+  "CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 7: 125 (at most 124)"
+
+static int passed, failed;
+
+static void check(int held, const char* what, const char* error) {
+  held ? ++passed : ++failed;
+  printf("%s: %s%s%s\n", held ? "ok" : "FAIL", what, held ? "" : ": ",
+         held ? "" : error);
+}
+
+enum operation { WRITE, WRITE_MULTI, READ_HOLDING, READ_INPUT };
+
+/* Run in order on one connection; error NULL means success, and a read's
+ * values must then be `values` (input registers: address + one tick). */
+static const struct {
+  const char* what;
+  enum operation operation;
+  unsigned short address, count, values[3];
+  const char* error;
+} rows[] = {
+    {"write one", WRITE, 10, 1, {0x1234}, NULL},
+    {"write three", WRITE_MULTI, 20, 3, {1, 2, 0xffff}, NULL},
+    {"read the one back", READ_HOLDING, 10, 1, {0x1234}, NULL},
+    {"read the three back", READ_HOLDING, 20, 3, {1, 2, 0xffff}, NULL},
+    {"read inputs", READ_INPUT, 5, 3, {0}, NULL},
+    {"read past the table", READ_HOLDING, 999, 2, {0}, PAST_THE_TABLE},
+    {"write 125: refused", WRITE_MULTI, 0, 125, {0}, TOO_MANY},
+};
+
+static int run(tcpmodbus_module* module, size_t row, unsigned short* values) {
+  const unsigned short address = rows[row].address, count = rows[row].count;
+  switch (rows[row].operation) {
+    case WRITE:
+      return tcpmodbus_write_single_hold_reg(module, address, values[0]);
+    case WRITE_MULTI:
+      return tcpmodbus_write_multi_hold_regs(module, address, values, count);
+    case READ_HOLDING:
+      return tcpmodbus_read_hold_regs(module, address, values, count);
+    case READ_INPUT:
+      return tcpmodbus_read_input_regs(module, address, values, count);
+  }
+  return -1;
+}
+
+int main(int argc, char** argv) {
+  tcpmodbus_module* module;
+  unsigned short value = 0;
+  size_t row, i;
+#ifdef _WIN32
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return 1;
+#endif
+  if (argc != 5) return 2;
+  check(strcmp(tcpmodbus_version(), TCPMODBUS_EXPECTED_VERSION) == 0, "version",
+        tcpmodbus_version());
+  check(tcpmodbus_read_hold_regs(NULL, 0, &value, 1) == 0 &&
+            tcpmodbus_set_unit_id(NULL, 1) == 0 &&
+            strcmp(tcpmodbus_last_error(NULL), "") == 0,
+        "a null handle is refused", "");
+
+  module = tcpmodbus_create();
+  check(module != NULL && tcpmodbus_set_server_port(module, 0) == 0 &&
+            tcpmodbus_set_server_port(module, atoi(argv[2])) == 1 &&
+            tcpmodbus_set_unit_id(module, 3) == 1 &&
+            tcpmodbus_set_connect_timeout(module, 5000) == 1 &&
+            tcpmodbus_set_response_timeout(module, 5000) == 1 &&
+            tcpmodbus_set_recovery(module, 1) == 1,
+        "create and set the options (server port 0 refused)", "");
+  check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[1]) == 1, "initialize",
+        tcpmodbus_last_error(module));
+  for (row = 0; row < sizeof rows / sizeof rows[0]; ++row) {
+    const int reads = rows[row].operation >= READ_HOLDING;
+    unsigned short values[125] = {0};
+    int held;
+    if (!reads) memcpy(values, rows[row].values, sizeof rows[row].values);
+    held = run(module, row, values) == (rows[row].error == NULL);
+    for (i = 0; reads && rows[row].error == NULL && i < rows[row].count; ++i) {
+      held &= values[i] == (rows[row].operation == READ_INPUT
+                                ? (unsigned short)(values[0] + i)
+                                : rows[row].values[i]);
+    }
+    if (rows[row].error != NULL) {
+      held &= strcmp(tcpmodbus_last_error(module), rows[row].error) == 0;
+    }
+    check(held, rows[row].what, tcpmodbus_last_error(module));
+  }
+  check(tcpmodbus_reconnects(module) == 0, "no reconnect", "");
+  tcpmodbus_close(module);
+  check(tcpmodbus_read_hold_regs(module, 10, &value, 1) == 0, "closed", "");
+  check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[4]) == 0 &&
+            strcmp(tcpmodbus_last_error(module), REFUSED) == 0,
+        "refused connect", tcpmodbus_last_error(module));
+  check(tcpmodbus_initialize(module, 7, argv[3], 0, NULL) == 0 &&
+            strcmp(tcpmodbus_last_error(module), INVALID) == 0,
+        "a null server address is an empty one", tcpmodbus_last_error(module));
+  tcpmodbus_destroy(module);
+#ifdef _WIN32
+  WSACleanup();
+#endif
+  printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 ? 0 : 1;
+}
