@@ -10,18 +10,18 @@
 #include <cstring>
 
 int RunBenchServer(const char* address, int registers, int readyFd) {
-  modbus_t* context = modbus_new_tcp(address, 502);
+  modbus_t* context = modbus_new_tcp(address, kBenchPort);
   modbus_mapping_t* mapping = modbus_mapping_new(0, 0, registers, registers);
   if (context == nullptr || mapping == nullptr) return 1;
   const int listener = modbus_tcp_listen(context, 16);
   if (listener < 0) {
-    std::fprintf(stderr, "bench server: cannot listen on %s:502: %s\n", address,
-                 modbus_strerror(errno));
+    std::fprintf(stderr, "bench server: cannot listen on %s:%d: %s\n", address,
+                 kBenchPort, modbus_strerror(errno));
     return 1;
   }
   char ready[96];
-  const int length =
-      std::snprintf(ready, sizeof(ready), "listening on %s:502\n", address);
+  const int length = std::snprintf(ready, sizeof(ready), "listening on %s:%d\n",
+                                   address, kBenchPort);
   if (write(readyFd, ready, static_cast<size_t>(length)) != length) return 1;
 
   fd_set clients;

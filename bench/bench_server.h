@@ -2,8 +2,11 @@
 #ifndef TCPMODBUS_BENCH_BENCH_SERVER_H_
 #define TCPMODBUS_BENCH_BENCH_SERVER_H_
 
-// Serves holding and input registers on address:502 to any number of
-// clients at once. Writes "listening on <address>:502\n" to `readyFd` once
+// The module's port in the benchmark: high, so that it runs without root.
+constexpr int kBenchPort = 15070;
+
+// Serves holding and input registers on address:kBenchPort to any number of
+// clients at once. Writes "listening on <address>:<port>\n" to `readyFd` once
 // it accepts connections, then serves until it is killed. Returns non-zero
 // when it could not listen.
 int RunBenchServer(const char* address, int registers, int readyFd);

@@ -107,6 +107,7 @@ class OursClient : public Client {
  public:
   explicit OursClient(const std::string& address)
       : modbus_(TCPModbusIntf::GetInstance()) {
+    modbus_->SetServerPort(kBenchPort);
     if (modbus_->Initialize(1, address, 0, address) != 1) {
       Fail("our library could not connect to the module");
     }
@@ -133,7 +134,7 @@ class LibmodbusClient : public Client {
  public:
   // With `trace`, libmodbus prints every frame and step to standard output.
   LibmodbusClient(const std::string& address, bool trace)
-      : context_(modbus_new_tcp(address.c_str(), 502)), trace_(trace) {
+      : context_(modbus_new_tcp(address.c_str(), kBenchPort)), trace_(trace) {
     if (context_ == nullptr || modbus_set_debug(context_, trace) != 0 ||
         modbus_connect(context_) != 0) {
       Fail("the libmodbus client could not connect to the module");
@@ -171,7 +172,7 @@ class RawClient : public Client {
       : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in server = {};
     server.sin_family = AF_INET;
-    server.sin_port = htons(502);
+    server.sin_port = htons(kBenchPort);
     if (fd_ < 0 || inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1 ||
         connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof(server)) !=
             0) {
@@ -303,8 +304,9 @@ class Server {
       prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (!sim.empty()) {
         const std::string registers = std::to_string(kRegisters);
+        const std::string port = std::to_string(kBenchPort);
         execl(sim.c_str(), sim.c_str(), "--address", address.c_str(), "--port",
-              "502", "--registers", registers.c_str(), "--quiet",
+              port.c_str(), "--registers", registers.c_str(), "--quiet",
               static_cast<char*>(nullptr));
       } else {
         execl(self.c_str(), self.c_str(), "--serve", address.c_str(),
@@ -540,9 +542,10 @@ int main(int argc, char** argv) {
           : std::string("not pinned");
   std::fprintf(
       report,
-      "server: %s on %s:502; %d rounds x %d exchanges per client and case, interleaved; %s\n",
+      "server: %s on %s:%d; %d rounds x %d exchanges per client and case, interleaved; %s\n",
       options.sim.empty() ? "built-in libmodbus server" : options.sim.c_str(),
-      options.address.c_str(), options.rounds, options.batch, pinning.c_str());
+      options.address.c_str(), kBenchPort, options.rounds, options.batch,
+      pinning.c_str());
   if (S_ISREG(traceInfo.st_mode)) {
     std::fprintf(
         report,

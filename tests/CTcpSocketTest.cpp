@@ -12,7 +12,11 @@
 #include "PlatformError.h"
 #include "transport/CTcpSocket.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -190,11 +194,23 @@ TEST(OpenSocketTest, NeverTakesAStandardDescriptor) {
 // With the local port equal to the server's and the same address, TCP
 // connects the socket to itself; no server answered, and that is what the
 // failure says.
+// The port is one the system chose, so that the connection's TIME_WAIT
+// never blocks the next run.
 TEST(ConnectTest, ASocketConnectedToItselfIsRefused) {
   CTcpSocket socket;
-  ASSERT_EQ(socket.OpenSocket("127.0.1.27", 15027), 1) << socket.ErrorText;
+  ASSERT_EQ(socket.OpenSocket("127.0.1.27", 0), 1) << socket.ErrorText;
+  sockaddr_in bound = {};
+#ifdef _WIN32
+  int length = sizeof(bound);
+  const auto handle = static_cast<SOCKET>(socket.SocketHandle);
+#else
+  socklen_t length = sizeof(bound);
+  const auto handle = static_cast<int>(socket.SocketHandle);
+#endif
+  ASSERT_EQ(getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &length),
+            0);
   int error = 0;
-  EXPECT_FALSE(socket.Connect("127.0.1.27", 15027, &error));
+  EXPECT_FALSE(socket.Connect("127.0.1.27", ntohs(bound.sin_port), &error));
   EXPECT_EQ(error, testsupport::PlatformError(111, 10061));
 }
 

@@ -41,7 +41,7 @@ TEST(FrontLifecycleTest, GetInstanceGivesANewObjectWithEmptyErrorText) {
 
 TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.1.1", 7}, {Step::WaitForClientClose()});
+  SERVE_OR_SKIP(client, {"127.0.1.1", 7, 502}, {Step::WaitForClientClose()});
   EXPECT_EQ(client.Printed(), ConnectedLines("127.0.1.1"));
   EXPECT_STREQ(client->LastErrorString(), "");
   EXPECT_EQ(client.Object().ServerPort, 502);

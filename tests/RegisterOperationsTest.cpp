@@ -108,7 +108,7 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
     script.push_back(Step::Send(row.answer));
   }
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.1"}, script);
+  SERVE_OR_SKIP(harness_, {"127.0.2.1", 1, 502}, script);
 
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

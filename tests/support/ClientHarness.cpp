@@ -12,15 +12,7 @@ ClientHarness::~ClientHarness() { client_.reset(); }
 ClientHarness::Started ClientHarness::Serve(const Endpoint& endpoint,
                                             std::vector<Step> script,
                                             FakeModbusServer::Options options) {
-  // A new client object for the new server, which must outlive it.
-  client_.reset();
-  server_.reset(
-      new FakeModbusServer(endpoint.address, std::move(script), options));
-  client_.reset(TCPModbusIntf::GetInstance());
-  if (!server_->Listening()) {
-    skipReason_ = NotListeningReason(*server_);
-    return Started::kSkipped;
-  }
+  if (!Listen(endpoint, std::move(script), options)) return Started::kSkipped;
   if (Initialize(endpoint) != 1) {
     ADD_FAILURE() << "Initialize failed: " << client_->LastErrorString();
     return Started::kFailed;
@@ -28,7 +20,22 @@ ClientHarness::Started ClientHarness::Serve(const Endpoint& endpoint,
   return Started::kConnected;
 }
 
+bool ClientHarness::Listen(const Endpoint& endpoint, std::vector<Step> script,
+                           FakeModbusServer::Options options) {
+  options.port = endpoint.port;
+  // A new client object for the new server, which must outlive it.
+  client_.reset();
+  server_.reset(
+      new FakeModbusServer(endpoint.address, std::move(script), options));
+  client_.reset(TCPModbusIntf::GetInstance());
+  if (server_->Listening()) return true;
+  skipReason_ = NotListeningReason(*server_);
+  return false;
+}
+
 int ClientHarness::Initialize(const Endpoint& endpoint) {
+  // 502 is the default: the conformance tests leave the option alone.
+  if (endpoint.port != 502) client_->SetServerPort(endpoint.port);
   return Run([&](TCPModbusIntf& client) {
     return client.Initialize(endpoint.moduleId, endpoint.address, 0,
                              endpoint.address);

@@ -42,12 +42,17 @@ auto Captured(Call call, std::string* printed = nullptr) -> decltype(call()) {
   return result;
 }
 
+// The server port of the tests that need not show the default: high, so
+// that they run without root. The conformance tests name 502 itself.
+constexpr unsigned short kTestServerPort = 15020;
+
 // Where a client connects: the server's address, which is also the local
-// address the client binds (port 0: any), and the module number its
-// messages name.
+// address the client binds (port 0: any), the module number its messages
+// name, and the server's port (502 is reached with the options untouched).
 struct Endpoint {
   std::string address;
   unsigned short moduleId = 1;
+  unsigned short port = kTestServerPort;
 };
 
 class ClientHarness {
@@ -65,6 +70,11 @@ class ClientHarness {
   // Initialize failed.
   Started Serve(const Endpoint& endpoint, std::vector<Step> script,
                 FakeModbusServer::Options options = {});
+  // Starts the fake server and gives a new client object, not connected
+  // yet: set its options, then Initialize. False when the server cannot
+  // listen (SkipReason() says why).
+  bool Listen(const Endpoint& endpoint, std::vector<Step> script,
+              FakeModbusServer::Options options = {});
   // Initialize to whatever listens at `endpoint`; its trace in Printed().
   int Initialize(const Endpoint& endpoint);
 

@@ -463,7 +463,7 @@ FakeModbusServer::FakeModbusServer(std::string address,
     listener_ = kNoSocket;
     return;
   }
-  if (listen(listener, 8) != 0) {
+  if (listen(listener, options_.backlog) != 0) {
     bindError_ = "cannot listen on " + where + ": " + ErrorString(LastError());
     CloseSocket(listener_);
     listener_ = kNoSocket;

@@ -103,6 +103,9 @@ class FakeModbusServer {
  public:
   struct Options {
     std::uint16_t port = 502;
+    // Connections the system may queue before the script accepts; with 0 a
+    // second connection waits for a place that never comes.
+    int backlog = 8;
     // Longest wait of any one step (accept, receive, wait for close).
     std::chrono::milliseconds timeout{5000};
   };

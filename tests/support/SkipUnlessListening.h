@@ -18,8 +18,8 @@
 namespace testsupport {
 
 inline std::string NotListeningReason(const FakeModbusServer& server) {
-  return "the fake server cannot listen on port 502 (needs root or a private network namespace): " +
-         server.BindError();
+  // BindError() says when the port needs root or a network namespace.
+  return "the fake server cannot listen: " + server.BindError();
 }
 
 }  // namespace testsupport

@@ -1,0 +1,210 @@
+// The connection options against the scripted fake server: each off is the
+// behaviour the other suites check; here each is on. Built for Windows too,
+// so the time-outs also run on the DLL under wine.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "ClientHarness.h"
+#include "FakeModbusServer.h"
+#include "ModbusAnswers.h"
+#include "PlatformError.h"
+#include "front/CTCPModbus.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::ClientHarness;
+using testsupport::Endpoint;
+using testsupport::FakeModbusServer;
+using testsupport::ReadAnswer;
+using testsupport::ScriptConnection;
+using testsupport::Step;
+using testsupport::ToHex;
+
+constexpr char kName[] = "CMBusTCP::MbReadHoldingRegs: ";
+constexpr char kNotConnected[] =
+    "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n";
+
+// A module that takes the request and never answers while the client waits.
+Step Silent() { return Step::Pause(std::chrono::milliseconds(600)); }
+
+std::string ConnectedLines(const std::string& address) {
+  return "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=" +
+         address +
+         ", LocalPort=0\nCTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n";
+}
+
+// Two reads of two holding registers on one object with a response time-out
+// of 200 ms and, where a row says so, recovery on. The first read fails with
+// `firstMessage`; the second either reads `values` (after reconnecting) or
+// reports that the object is not connected.
+TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
+  const Bytes answer = ReadAnswer(3, {0x4242, 0x4343});
+  const Bytes late = ReadAnswer(3, {0x0bad, 0x0bad});
+  std::promise<void> lateSent;
+  struct Row {
+    const char* what;
+    const char* address;
+    bool recovery;
+    std::vector<Step> script;
+    std::string firstMessage;
+    bool secondReads;
+    bool answersLate = false;  // the second read waits for the late answer
+  };
+  const std::string noResponse =
+      std::string(kName) + "No response from DIO Module 1 within 200 ms";
+  const std::vector<Row> rows = {
+      {"silent module, recovery off",
+       "127.0.20.1",
+       false,
+       {Step::Receive(12), Silent()},
+       noResponse,
+       false},
+      {"late answer, recovery on: the next read gets its own",
+       "127.0.20.2",
+       true,
+       {Step::Receive(12), Silent(),
+        Step::Custom("answer late",
+                     [&](ScriptConnection& c) {
+                       c.SendAll(late);  // the client has gone: may fail
+                       lateSent.set_value();
+                       return std::string();
+                     }),
+        Step::Accept(), Step::Receive(12), Step::Send(answer)},
+       noResponse,
+       true,
+       true},
+      {"7 bytes, then silence: judged, then closed",
+       "127.0.20.3",
+       false,
+       {Step::Receive(12),
+        Step::Send(Bytes(answer.begin(), answer.begin() + 7)), Silent()},
+       std::string(kName) +
+           "Response was too short on DIO Module 1. readSize=7",
+       false},
+      {"closed by the module, recovery on",
+       "127.0.20.4",
+       true,
+       {Step::Receive(12), Step::Close(), Step::Accept(), Step::Receive(12),
+        Step::Send(answer)},
+       std::string(kName) + "Unexpected close of connection on DIO Module 1",
+       true},
+      {"reset by the module, recovery on",
+       "127.0.20.5",
+       true,
+       {Step::Receive(12), Step::Reset(), Step::Accept(), Step::Receive(12),
+        Step::Send(answer)},
+       "",  // the reset reads as a failed receive or a close, by platform
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ClientHarness client;
+    const Endpoint endpoint{row.address};
+    ASSERT_TRUE(client.Listen(endpoint, row.script)) << client.SkipReason();
+    client->SetResponseTimeout(200);
+    client->SetRecovery(row.recovery);
+    ASSERT_EQ(client.Initialize(endpoint), 1);
+
+    std::uint16_t values[2] = {0xaaaa, 0xbbbb};
+    auto read = [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 2); };
+    EXPECT_EQ(client.Run(read), 0);
+    if (!row.firstMessage.empty()) {
+      EXPECT_EQ(client->LastErrorString(), row.firstMessage);
+    }
+    EXPECT_EQ(values[0], 0xaaaa);
+    if (row.answersLate) {
+      ASSERT_EQ(lateSent.get_future().wait_for(std::chrono::seconds(10)),
+                std::future_status::ready);
+    }
+    EXPECT_EQ(client.Run(read), row.secondReads ? 1 : 0)
+        << client->LastErrorString();
+    if (row.secondReads) {
+      // Initialize's lines, then the exchange on the new connection.
+      EXPECT_EQ(client.Printed().rfind(ConnectedLines(row.address), 0), 0u)
+          << client.Printed();
+      EXPECT_EQ(values[0], 0x4242);
+      EXPECT_EQ(values[1], 0x4343);
+      EXPECT_EQ(client->Reconnects(), 1u);
+    } else {
+      EXPECT_EQ(client.Printed(), kNotConnected);
+      EXPECT_EQ(values[0], 0xaaaa);
+    }
+    EXPECT_EQ(client.Finish(), "");
+  }
+}
+
+// Recovery never undoes Close, and it retries an Initialize that failed.
+TEST(ConnectionOptionsTest, RecoveryAfterAFailedInitializeButNotAfterClose) {
+  ClientHarness closed;
+  ASSERT_TRUE(closed.Listen({"127.0.20.6"}, {Step::WaitForClientClose()}))
+      << closed.SkipReason();
+  closed->SetRecovery(true);
+  ASSERT_EQ(closed.Initialize({"127.0.20.6"}), 1);
+  closed->Close();
+  std::uint16_t value = 0;
+  auto read = [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, &value, 1); };
+  EXPECT_EQ(closed.Run(read), 0);
+  EXPECT_EQ(closed.Printed(), kNotConnected);
+  EXPECT_EQ(closed.Finish(), "");
+  EXPECT_EQ(closed.Server().Connections(), 1);
+
+  // Nothing listens at the first Initialize; the module comes up later.
+  ClientHarness late;
+  late->SetRecovery(true);
+  EXPECT_EQ(late.Initialize({"127.0.20.7"}), 0);
+  ClientHarness module;
+  ASSERT_TRUE(module.Listen(
+      {"127.0.20.7"}, {Step::Receive(12), Step::Send(ReadAnswer(3, {9}))}))
+      << module.SkipReason();
+  EXPECT_EQ(late.Run(read), 1) << late->LastErrorString();
+  EXPECT_EQ(value, 9);
+  EXPECT_EQ(late->Reconnects(), 1u);
+  late.Finish();
+  EXPECT_EQ(module.Finish(), "");
+}
+
+// The port the harness chose and the unit identifier reach the wire.
+TEST(ConnectionOptionsTest, UnitIdentifierAndServerPortOnTheWire) {
+  ClientHarness client;
+  SERVE_OR_SKIP(client, {"127.0.20.8"},
+                {Step::Receive(12), Step::Send(ReadAnswer(3, {5}))});
+  EXPECT_EQ(client->SetServerPort(0), 0);  // refused; the port stays
+  EXPECT_EQ(client->SetUnitId(0x11), 1);
+  std::uint16_t value = 0;
+  EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
+    return c.ReadHoldRegs(0x0102, &value, 1);
+  }),
+            1);
+  EXPECT_EQ(value, 5);
+  EXPECT_EQ(client.Object().ServerPort, testsupport::kTestServerPort);
+  EXPECT_EQ(client.Finish(), "");
+  ASSERT_EQ(client.Server().Requests().size(), 1u);
+  EXPECT_EQ(ToHex(client.Server().Requests()[0]),
+            "00 00 00 00 00 06 11 03 01 02 00 01");
+}
+
+// A listener whose queue is full never answers a further SYN: connect gives
+// up after the time-out with the platform's time-out number.
+TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {
+  FakeModbusServer::Options full;
+  full.backlog = 0;
+  ClientHarness filler;
+  ASSERT_TRUE(filler.Listen({"127.0.20.9"}, {}, full)) << filler.SkipReason();
+  ASSERT_EQ(filler.Initialize({"127.0.20.9"}), 1);  // takes the one place
+  ClientHarness client;
+  client->SetConnectTimeout(300);
+  EXPECT_EQ(client.Initialize({"127.0.20.9"}), 0);
+  EXPECT_EQ(std::string(client->LastErrorString()),
+            "WSASocket failed. connect Error(" +
+                std::to_string(testsupport::PlatformError(110, 10060)) + ")");
+  EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+}
+
+}  // namespace
