@@ -42,7 +42,7 @@ std::vector<std::string> Module(const std::string& address,
 #define START_AND_CONNECT(address, ...)                                        \
   do {                                                                         \
     START_SERVER_OR_SKIP(sim_, address, __VA_ARGS__);                          \
-    ASSERT_EQ(client_.Initialize({address}), 1) << client_->LastErrorString(); \
+    ASSERT_EQ(client_.Initialize({address, 1, 502}), 1) << client_->LastErrorString(); \
   } while (0)
 
 class SimulatedModuleTest : public testing::Test {
@@ -173,7 +173,7 @@ TEST_F(SimulatedModuleTest, LargestReadReturns125Registers) {
 TEST_F(SimulatedModuleTest, ServesTwoClientsAtOnce) {
   START_AND_CONNECT("127.0.51.8", Module("127.0.51.8"));
   ClientHarness second;
-  ASSERT_EQ(second.Initialize({"127.0.51.8", 2}), 1);
+  ASSERT_EQ(second.Initialize({"127.0.51.8", 2, 502}), 1);
   unsigned short a = 111, b = 222;
   ASSERT_EQ(client_->WriteSingleHoldReg(1, a), 1);
   ASSERT_EQ(second->WriteSingleHoldReg(2, b), 1);

@@ -77,7 +77,7 @@ class InteropTest : public testing::TestWithParam<Peer> {
     }
   }
 
-  int Initialize() { return harness_.Initialize({address_, kModule}); }
+  int Initialize() { return harness_.Initialize({address_, kModule, 502}); }
   int ReadHolding(unsigned short start, std::vector<std::uint16_t>* values) {
     return harness_.Run([&](TCPModbusIntf& c) {
       return c.ReadHoldRegs(start, values->data(),
