@@ -8,10 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "FakeModbusServer.h"
-#include "PlatformError.h"
-#include "transport/CTcpSocket.h"
-
+// Before PlatformError.h, whose windows.h must come after winsock2.h.
 #ifdef _WIN32
 #include <winsock2.h>
 #else
@@ -19,6 +16,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
+
+#include "FakeModbusServer.h"
+#include "PlatformError.h"
+#include "transport/CTcpSocket.h"
 
 namespace {
 

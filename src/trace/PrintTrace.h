@@ -1,5 +1,7 @@
-// The console trace: printf to standard output, nothing added. Each call
-// writes one whole text; the library never flushes the stream itself.
+// The console trace on standard output: each text formatted as printf would
+// format it (the library's own %s, %d and %u formats by a small formatter of
+// its own, anything else by vprintf), nothing added. Each call hands one
+// whole text to the stream; the library never flushes it itself.
 #ifndef TCPMODBUS_TRACE_PRINTTRACE_H_
 #define TCPMODBUS_TRACE_PRINTTRACE_H_
 

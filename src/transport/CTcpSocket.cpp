@@ -51,7 +51,8 @@ class ResponseDeadline {
  public:
   explicit ResponseDeadline(unsigned timeoutMs)
       : bounded_(timeoutMs != 0),
-        end_(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
+        end_(bounded_ ? Clock::now() + std::chrono::milliseconds(timeoutMs)
+                      : Clock::time_point()) {}
   bool Bounded() const { return bounded_; }
   // Milliseconds left, 0 once passed (at most INT_MAX).
   int LeftMs() const {
