@@ -111,7 +111,13 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        {12},
        kUntouched,
        "Incorrect response size: 12. Expected: 13"},
-      {"protocol identifier 1 in two pieces", protocolOne, {5}, {1, 2}, ""},
+      // Not the start of a Modbus answer: judged as it came, as one receive
+      // would have judged it; its rest is discarded before the next request.
+      {"protocol identifier 1 in two pieces",
+       protocolOne,
+       {5},
+       kUntouched,
+       "Response was too short on DIO Module 1. readSize=5"},
       {"7 bytes announcing more, then silence",
        FirstBytes(kAnswer, 7),
        {},
@@ -152,6 +158,33 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     EXPECT_EQ(ReadTwo(module, &values), 1) << module->LastErrorString();
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0x4242, 0x4343}));
     EXPECT_FALSE(scripted::ReceivedStaleBytes());
+  }
+}
+
+// A device that stalls in the middle of an answer for longer than the wait
+// between pieces: the end of that answer arrives after the next request.
+// Those bytes must never complete the next answer; the read after it is in
+// step again.
+TEST(AnswerGatheringTest, ALateEndNeverCompletesTheNextAnswer) {
+  for (std::size_t late = 1; late < kAnswer.size(); ++late) {
+    SCOPED_TRACE(std::to_string(late) + " bytes late");
+    scripted::Script script;
+    script.answers = {kAnswer, ReadAnswer(3, {3, 4}),
+                      ReadAnswer(3, {0x4242, 0x4343})};
+    script.late = {late};
+    // The late end comes in a receive of its own, the worst case.
+    script.chunks = {kAnswer.size() - late, late};
+    scripted::Load(script);
+    ClientHarness module;
+    ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
+    for (int read = 0; read < 2; ++read) {
+      std::vector<std::uint16_t> values = kUntouched;
+      EXPECT_EQ(ReadTwo(module, &values), 0) << "read " << read;
+      EXPECT_EQ(values, kUntouched);
+    }
+    std::vector<std::uint16_t> values = kUntouched;
+    EXPECT_EQ(ReadTwo(module, &values), 1) << module->LastErrorString();
+    EXPECT_EQ(values, (std::vector<std::uint16_t>{0x4242, 0x4343}));
   }
 }
 

@@ -181,8 +181,9 @@ TEST(ModbusFrameTest, RegistersDecodeBigEndianAndUnsigned) {
 }
 
 // How many bytes an answer still lacks, for the bytes received so far and
-// the size the request's answer has. The length field only ends a wait
-// early; it never asks for bytes beyond the answer.
+// what the request's answer looks like. The length field only ends a wait
+// early; it never asks for bytes beyond the answer, and bytes that cannot
+// begin this answer are judged as they are.
 TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
   const Bytes read2 = {0, 0, 0, 0, 0, 7, 1, 3, 4, 0, 1, 0, 2};
   struct Row {
@@ -190,13 +191,20 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
     Bytes bytes;
     int answerSize;
     int missing;
+    std::uint8_t functionCode = 3;
   };
   auto first = [&](std::size_t count) {
     return Bytes(read2.begin(), read2.begin() + static_cast<long>(count));
   };
+  auto readOf = [](std::size_t size) {
+    Bytes bytes(size, 0);
+    bytes[7] = 3;
+    return bytes;
+  };
   const Row rows[] = {
-      {"one byte", first(1), 13, 12},
-      {"the header", first(7), 13, 6},
+      {"one byte: up to the function code first", first(1), 13, 7},
+      {"the header", first(7), 13, 1},
+      {"the function code", first(8), 13, 5},
       {"all but one", first(12), 13, 1},
       {"whole", read2, 13, 0},
       {"two answers in one piece", Bytes(26, 0), 13, 0},
@@ -205,22 +213,34 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
        13,
        1},
       {"whole exception", {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, 13, 0},
-      {"exception answer to a write", {0, 0, 0, 0, 0, 3, 1, 0x86, 2}, 12, 0},
+      {"exception answer to a write", {0, 0, 0, 0, 0, 3, 1, 0x86, 2}, 12, 0, 6},
+      {"exception flag of a write multiple",
+       {0, 0, 0, 0, 0, 3, 1, 0x90},
+       12,
+       1,
+       16},
       {"a whole shorter frame", {0, 0, 0, 0, 0, 5, 1, 3, 2, 0, 1}, 13, 0},
-      {"length 13, whole frame counted", {0, 0, 0, 0, 0, 13, 1}, 13, 6},
+      {"length 13, whole frame counted", {0, 0, 0, 0, 0, 13, 1, 3}, 13, 5},
       {"length 6, data only counted", {0, 0, 0, 0, 0, 6, 1, 3, 4, 0}, 13, 3},
       {"length 255", {0, 0, 0, 0, 0, 0xff, 1, 3}, 13, 5},
       {"length 65535", {0, 0, 0, 0, 0xff, 0xff, 1, 3}, 13, 5},
       {"length 0", {0, 0, 0, 0, 0, 0, 1, 3}, 13, 5},
-      {"protocol 1 announcing what arrived", {0, 0, 0, 1, 0, 1, 1}, 13, 6},
-      {"answer larger than a receive", Bytes(200, 0), 263, 61},
+      {"protocol identifier 1", {0, 0, 0, 1, 0, 1, 1}, 13, 0},
+      {"the end of another answer, then a header",
+       {2, 0, 0, 0, 0, 0, 7, 1},
+       13,
+       0},
+      {"protocol identifier 0x0100, first byte of it", {0, 0, 1}, 13, 0},
+      {"another function code", {0, 0, 0, 0, 0, 7, 1, 4, 4}, 13, 0},
+      {"register bytes of another answer", {0x11, 0x11, 0x11, 0x11}, 13, 0},
+      {"answer larger than a receive", readOf(200), 263, 61},
       {"largest frame", Bytes(261, 0), 263, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     EXPECT_EQ(mbap::MissingAnswerBytes(row.bytes.data(),
                                        static_cast<int>(row.bytes.size()),
-                                       row.answerSize),
+                                       {row.answerSize, row.functionCode}),
               row.missing);
   }
 }

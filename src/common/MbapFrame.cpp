@@ -12,16 +12,36 @@ bool AnnouncesExactly(const std::uint8_t* bytes, int have) {
   return 6 + length == have;
 }
 
+// Whether the bytes so far may be the start of an answer with
+// `functionCode`: protocol identifier 0 and byte 7 that code, with or without
+// the exception flag (each looked at once it has arrived).
+bool CouldBegin(const std::uint8_t* bytes, int have,
+                std::uint8_t functionCode) {
+  for (int at = kProtocolId; at < kProtocolId + 2 && at < have; ++at) {
+    if (bytes[at] != 0) return false;
+  }
+  return have <= kFunctionCode ||
+         (bytes[kFunctionCode] & ~kExceptionFlag & 0xff) == functionCode;
+}
+
 }  // namespace
 
-int MissingAnswerBytes(const std::uint8_t* bytes, int have, int answerSize) {
-  const int whole = answerSize < kMaxFrameSize ? answerSize : kMaxFrameSize;
+int MissingAnswerBytes(const std::uint8_t* bytes, int have,
+                       const ExpectedAnswer& answer) {
+  const int whole = answer.size < kMaxFrameSize ? answer.size : kMaxFrameSize;
   if (have >= whole) return 0;
   const bool exception = have > kFunctionCode && IsException(bytes);
   if (exception && have >= kMinimumAnswerSize) return 0;
   if (AnnouncesExactly(bytes, have)) return 0;
+  if (!CouldBegin(bytes, have, answer.functionCode)) return 0;
   const int target =
       exception && kMinimumAnswerSize < whole ? kMinimumAnswerSize : whole;
+  // Until byte 7 is in, only up to it: whether these bytes begin this
+  // answer is then known before the rest is taken.
+  const int untilFunctionCode = kFunctionCode + 1 - have;
+  if (untilFunctionCode > 0 && untilFunctionCode < target - have) {
+    return untilFunctionCode;
+  }
   return target - have;
 }
 

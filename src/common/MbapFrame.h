@@ -32,17 +32,30 @@ inline bool IsException(const std::uint8_t* frame) {
   return (frame[kFunctionCode] & kExceptionFlag) != 0;
 }
 
+// What a request's answer looks like when it is whole and in order: its size
+// (2 * N + 9 for a read of N registers, 12 for a write) and the function
+// code it carries in byte 7 (with the exception flag, when refused).
+struct ExpectedAnswer {
+  int size;
+  std::uint8_t functionCode;
+};
+
 // How many more bytes the answer in `bytes` needs before it is judged, for
-// the `have` bytes (1 or more) received so far and `answerSize`, the size a
-// complete answer to the request has. 0 means judge now:
-// - `have` reaches `answerSize` (at most kMaxFrameSize), or is 9 or more
-//   with the exception flag set: the answer is whole;
+// the `have` bytes (1 or more) received so far. 0 means judge now:
+// - `have` reaches the expected size (at most kMaxFrameSize), or is 9 or
+//   more with the exception flag set: the answer is whole;
 // - the header announces exactly `have` bytes: a whole frame of another
-//   size, which the verdict refuses at once instead of after a wait.
-// Otherwise the count still missing to `answerSize`, or to 9 once byte 7
-// carries the exception flag. The length field never asks for more than
-// that, so nothing behind the answer is taken from the stream.
-int MissingAnswerBytes(const std::uint8_t* bytes, int have, int answerSize);
+//   size, which the verdict refuses at once instead of after a wait;
+// - the bytes cannot begin this request's answer (protocol identifier not 0,
+//   or another function code in byte 7): whatever they are, more bytes would
+//   only make a frame of pieces that do not belong together.
+// Otherwise the count still missing to the expected size, or to 9 once byte
+// 7 carries the exception flag; while byte 7 has not arrived, only the count
+// up to it, so that pieces that do not begin this answer are never joined
+// with what follows into one of the right size. The length field never asks
+// for more, so nothing behind the answer is taken from the stream.
+int MissingAnswerBytes(const std::uint8_t* bytes, int have,
+                       const ExpectedAnswer& answer);
 
 }  // namespace mbap
 

@@ -35,6 +35,10 @@ int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
 
 CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   static constexpr char kName[] = "CTCPModbus::Initialize";
+  // The protocol client's copy of the address (up to its first NUL) is made
+  // before the socket: running out of memory then leaves no socket that
+  // looks connected.
+  std::string server = ServerIPAddr.c_str();
   TcpSocket.CloseSocket();
   if (TcpSocket.OpenSocket(LocalIpAddr, LocalPort) == 0) {
     PrintTrace(
@@ -45,7 +49,7 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   PrintTrace("%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
              kName, LocalIpAddr.c_str(), LocalPort);
 
-  ModbusClient.ServerIPAddr = ServerIPAddr.c_str();
+  ModbusClient.ServerIPAddr.swap(server);
   ModbusClient.ServerPort = ServerPort;
   ModbusClient.ModuleId = ModuleId;
   ModbusClient.TcpSocket = &TcpSocket;

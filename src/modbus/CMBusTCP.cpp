@@ -175,12 +175,13 @@ int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
   std::uint8_t response[CTcpSocket::MaxResponseBytes];
   const int received = TcpSocket->ReceiveData(
       response,
-      modbusframe::ExpectedResponseSize(exchange.functionCode, regCount));
+      {modbusframe::ExpectedResponseSize(exchange.functionCode, regCount),
+       exchange.functionCode});
   if (received == CTcpSocket::TimedOut) {
     SetClientError("%s: No response from DIO Module %d within %u ms",
                    exchange.name, ModuleId, TcpSocket->ResponseTimeoutMs);
     // A late answer must never be taken for a later request's.
-    TcpSocket->CloseSocket();
+    TcpSocket->AbortSocket();
     ConnectionLost = true;
     return 1;
   }
@@ -190,12 +191,12 @@ int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
   }
 
   const int result = Judge(exchange, response, received, regCount, readValues);
-  if (received <= 0) {
+  if (received <= 0 || TcpSocket->StreamEnded) {
     ConnectionLost = true;  // closed, reset, or not ready
   } else if (result != 0 && TcpSocket->WaitExpired &&
              TcpSocket->ResponseTimeoutMs != 0) {
     // The rest of this answer may still come after the next request.
-    TcpSocket->CloseSocket();
+    TcpSocket->AbortSocket();
     ConnectionLost = true;
   }
   return result;

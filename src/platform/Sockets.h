@@ -66,6 +66,8 @@ int ReceiveBytes(SocketHandle socket, void* buffer, int capacity);
 // end of the stream, at an error, or after a bounded amount.
 void DiscardWaitingInput(SocketHandle socket);
 void CloseSocketHandle(SocketHandle socket);
+// Closes with a reset (SO_LINGER of 0): no orderly end, no TIME_WAIT.
+void AbortSocketHandle(SocketHandle socket);
 int LastSocketError();
 // The platform's error number for an invalid argument (EINVAL, WSAEINVAL).
 int InvalidArgumentError();

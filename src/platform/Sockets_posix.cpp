@@ -261,6 +261,14 @@ void DiscardWaitingInput(SocketHandle socket) {
   }
 }
 
+void AbortSocketHandle(SocketHandle socket) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return;
+  const linger reset = {1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
+  ::close(fd);
+}
+
 void CloseSocketHandle(SocketHandle socket) {
   int fd;
   if (ToDescriptor(socket, &fd)) ::close(fd);

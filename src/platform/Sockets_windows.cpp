@@ -116,9 +116,21 @@ bool CopyFirstAddress(const hostent* answer, HostAddress* result) {
 
 SocketHandle OpenTcpSocket() {
   // Overlapped sockets still block in send, recv and connect; the flag only
-  // allows overlapped I/O, which the library does not use.
-  const SOCKET socket = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr,
-                                     0, WSA_FLAG_OVERLAPPED);
+  // allows overlapped I/O, which the library does not use. Like
+  // close-on-exec on POSIX, the handle is not inherited by child processes
+  // of the host; systems older than Windows 7 SP1 refuse that flag, and then
+  // the handle is made non-inheritable after the fact.
+  SOCKET socket =
+      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                   WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (socket == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
+    socket = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                          WSA_FLAG_OVERLAPPED);
+    if (socket != INVALID_SOCKET) {
+      ::SetHandleInformation(reinterpret_cast<HANDLE>(socket),
+                             HANDLE_FLAG_INHERIT, 0);
+    }
+  }
   return static_cast<SocketHandle>(socket);
 }
 
@@ -219,6 +231,15 @@ void DiscardWaitingInput(SocketHandle socket) {
 }
 
 void CloseSocketHandle(SocketHandle socket) { ::closesocket(ToSocket(socket)); }
+
+void AbortSocketHandle(SocketHandle socket) {
+  linger reset;
+  reset.l_onoff = 1;
+  reset.l_linger = 0;
+  ::setsockopt(ToSocket(socket), SOL_SOCKET, SO_LINGER,
+               reinterpret_cast<const char*>(&reset), sizeof(reset));
+  ::closesocket(ToSocket(socket));
+}
 
 int LastSocketError() { return ::WSAGetLastError(); }
 

@@ -85,7 +85,8 @@ CTcpSocket::CTcpSocket()
       WaitSeconds(0),
       ConnectTimeoutMs(0),
       ResponseTimeoutMs(0),
-      WaitExpired(false) {}
+      WaitExpired(false),
+      StreamEnded(false) {}
 
 CTcpSocket::~CTcpSocket() { CloseSocket(); }
 
@@ -227,8 +228,10 @@ int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
 // request's answer has, so bytes behind it stay in the socket for the next
 // send to discard. No piece is waited for longer than ContinuationWaitMs,
 // nor past the response time-out when the host set one.
-int CTcpSocket::ReceiveData(std::uint8_t* buffer, int answerSize) {
+int CTcpSocket::ReceiveData(std::uint8_t* buffer,
+                            const mbap::ExpectedAnswer& answer) {
   WaitExpired = false;
+  StreamEnded = false;
   if (!IsReady(nullptr)) return 0;
   const ResponseDeadline deadline(ResponseTimeoutMs);
   if (deadline.Bounded()) {
@@ -246,17 +249,19 @@ int CTcpSocket::ReceiveData(std::uint8_t* buffer, int answerSize) {
   }
   if (have == 0) return 0;
   int missing;
-  while ((missing = mbap::MissingAnswerBytes(buffer, have, answerSize)) > 0) {
+  while ((missing = mbap::MissingAnswerBytes(buffer, have, answer)) > 0) {
     int wait = ContinuationWaitMs;
     if (deadline.Bounded() && deadline.LeftMs() < wait)
       wait = deadline.LeftMs();
     const int ready = WaitForInput(wait);
-    if (ready == 0) WaitExpired = true;
+    WaitExpired = ready == 0;
+    StreamEnded = ready < 0;
     if (ready <= 0) break;
     const int received =
         platform::ReceiveBytes(SocketHandle, buffer + have, missing);
     if (received == platform::kSocketError) RecordReceiveError();
     // Closed or failed before the answer was whole: what arrived is judged.
+    StreamEnded = received <= 0;
     if (received <= 0) break;
     have += received;
   }
@@ -282,6 +287,12 @@ void CTcpSocket::SetSocketError(const char* format, ...) {
   va_start(args, format);
   errortext::FormatV(ErrorText, format, args);
   va_end(args);
+}
+
+void CTcpSocket::AbortSocket() {
+  if (SocketHandle == 0) return;
+  platform::AbortSocketHandle(SocketHandle);
+  SocketHandle = 0;
 }
 
 void CTcpSocket::CloseSocket() {

@@ -46,16 +46,20 @@ class CTcpSocket {
   // went out; otherwise 0 (socket not ready), a shorter count, or -1.
   int SendData(const std::uint8_t* bytes, int count);
   // Takes the answer to the request just sent into `buffer` (at least
-  // MaxResponseBytes), for `answerSize`, the size a complete answer has:
-  // one receive, then further pieces only while mbap::MissingAnswerBytes
-  // asks for them, each within ContinuationWaitMs and never more than it
-  // asks. The count received (1 to 261); 0 when the server closed before
-  // sending anything or the socket was not ready; -1 when the first receive
-  // failed; TimedOut when ResponseTimeoutMs passed before the first byte.
-  // With a response time-out, the pieces must also arrive within it.
-  int ReceiveData(std::uint8_t* buffer, int answerSize);
+  // MaxResponseBytes), for `answer`, what a complete answer looks like: one
+  // receive, then further pieces only while mbap::MissingAnswerBytes asks
+  // for them, each within ContinuationWaitMs and never more than it asks. The
+  // count received (1 to 261); 0 when the server closed before sending anything
+  // or the socket was not ready; -1 when the first receive failed; TimedOut
+  // when ResponseTimeoutMs passed before the first byte. With a response
+  // time-out, the pieces must also arrive within it.
+  int ReceiveData(std::uint8_t* buffer, const mbap::ExpectedAnswer& answer);
   void SetSocketError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
   void CloseSocket();
+  // Closes at once, with a reset instead of the orderly end: for a
+  // connection given up in the middle of an exchange, so that the module's
+  // late answer goes nowhere and the local port is free again at once.
+  void AbortSocket();
 
   platform::SocketHandle SocketHandle;  // 0 when there is no socket
   char LocalHost[LocalHostSize];
@@ -65,8 +69,10 @@ class CTcpSocket {
   // Options, 0 (no limit of the library's own) until the host sets them.
   unsigned ConnectTimeoutMs;   // longest wait of Connect
   unsigned ResponseTimeoutMs;  // longest wait for an answer
-  // Whether the last ReceiveData stopped because a wait expired.
+  // Whether the last ReceiveData stopped because a wait expired, and
+  // whether it met the end of the stream or a failure after the first piece.
   bool WaitExpired;
+  bool StreamEnded;
 
  private:
   bool IsReady(bool* inputWaiting);

@@ -26,6 +26,8 @@ struct Arrived {
 
 Script current;
 std::vector<Arrived> arrived;
+// The late end of the latest answer, which arrives with the next send.
+std::vector<Arrived> held;
 std::size_t readPosition = 0;
 std::size_t chunkIndex = 0;
 int sends = 0;
@@ -47,6 +49,7 @@ bool Ended() {
 void Load(const Script& script) {
   current = script;
   arrived.clear();
+  held.clear();
   readPosition = 0;
   chunkIndex = 0;
   sends = 0;
@@ -58,6 +61,7 @@ void Load(const Script& script) {
 
 int Sends() { return sends; }
 bool ReceivedStaleBytes() { return stale; }
+void ForgetStaleBytes() { stale = false; }
 int OpenHandles() { return openHandles; }
 
 }  // namespace scripted
@@ -110,9 +114,21 @@ int SendBytes(SocketHandle socket, const void* bytes, int count) {
   for (int i = 0; i < count; ++i) sink = sink ^ data[i];
   (void)sink;
   const int request = scripted::sends++;
+  // The late end of the previous answer comes first, then this answer but
+  // its own late end.
+  for (const scripted::Arrived& byte : scripted::held) {
+    scripted::arrived.push_back(byte);
+  }
+  scripted::held.clear();
   if (static_cast<std::size_t>(request) < current.answers.size()) {
-    for (std::uint8_t byte : current.answers[request]) {
-      scripted::arrived.push_back({byte, request});
+    const scripted::Bytes& answer = current.answers[request];
+    std::size_t late = static_cast<std::size_t>(request) < current.late.size()
+                           ? current.late[request]
+                           : 0;
+    if (late > answer.size()) late = answer.size();
+    for (std::size_t i = 0; i < answer.size(); ++i) {
+      (i < answer.size() - late ? scripted::arrived : scripted::held)
+          .push_back({answer[i], request});
     }
   }
   if (request == current.shortSendAt) {
@@ -161,6 +177,8 @@ void DiscardWaitingInput(SocketHandle socket) {
 void CloseSocketHandle(SocketHandle socket) {
   if (socket == scripted::kHandle) --scripted::openHandles;
 }
+
+void AbortSocketHandle(SocketHandle socket) { CloseSocketHandle(socket); }
 
 int LastSocketError() { return scripted::lastError; }
 

@@ -19,6 +19,10 @@ struct Script {
   // What the peer sends after each request, in order; nothing after the
   // last one.
   std::vector<Bytes> answers;
+  // How many bytes at the end of each answer arrive only after the next
+  // request has been sent (a device that stalls in the middle of a frame);
+  // missing entries are 0.
+  std::vector<std::size_t> late;
   // Sizes of the successive receives; when they run out, each receive takes
   // all that has arrived (up to the caller's capacity). 0 is read as 1.
   std::vector<std::size_t> chunks;
@@ -37,8 +41,10 @@ void Load(const Script& script);
 
 // Sends made so far: the answer of the latest request is answers[Sends()-1].
 int Sends();
-// Whether a receive handed out bytes of an answer to an earlier request.
+// Whether a receive handed out bytes of an answer to an earlier request
+// (since Load or ForgetStaleBytes).
 bool ReceivedStaleBytes();
+void ForgetStaleBytes();
 // Calls of OpenTcpSocket not yet matched by a CloseSocketHandle.
 int OpenHandles();
 
