@@ -203,8 +203,7 @@ bool CTcpSocket::IsReady(bool* inputWaiting) {
   if (platform::WaitWritable(SocketHandle, WaitSeconds, inputWaiting) > 0) {
     return true;
   }
-  SetSocketError("WSASocket failed. select Error(%d)",
-                 platform::LastSocketError());
+  RecordSelectError();
   return false;
 }
 
@@ -270,11 +269,13 @@ int CTcpSocket::ReceiveData(std::uint8_t* buffer,
 
 int CTcpSocket::WaitForInput(int milliseconds) {
   const int ready = platform::WaitReadable(SocketHandle, milliseconds);
-  if (ready == platform::kSocketError) {
-    SetSocketError("WSASocket failed. select Error(%d)",
-                   platform::LastSocketError());
-  }
+  if (ready == platform::kSocketError) RecordSelectError();
   return ready;
+}
+
+void CTcpSocket::RecordSelectError() {
+  SetSocketError("WSASocket failed. select Error(%d)",
+                 platform::LastSocketError());
 }
 
 void CTcpSocket::RecordReceiveError() {

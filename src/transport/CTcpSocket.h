@@ -79,6 +79,7 @@ class CTcpSocket {
   // WaitReadable with its failure recorded: >0 input, 0 time-out, -1.
   int WaitForInput(int milliseconds);
   void ReportMalformedAddress(const char* text);
+  void RecordSelectError();
   void RecordReceiveError();
 };
 
