@@ -1,6 +1,6 @@
-// Fuzzes whole register operations: the front, the protocol client and the
-// transport's gathering of answers, over a scripted socket layer that hands
-// the fuzzer's answers to the receives, split wherever the input says.
+// Fuzzes whole register operations: the front, the protocol client's
+// gathering of answers and the transport, over in-memory socket calls that
+// hand the fuzzer's answers to the receives, split wherever the input says.
 // Besides memory safety it checks that an answer is made only of bytes that
 // arrived after its own request: a read that succeeds delivers the values of
 // the answer to that request, never of an earlier one, even when every
@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "ScriptedSockets.h"
+#include "front/CTCPModbus.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
@@ -134,9 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   script.shortSendAt = (flags & 0x08) != 0 ? 0 : -1;
   // Checks alternate send, receive: check 1 is the first receive's.
   script.notReadyAt = (flags & 0x10) != 0 ? 1 : -1;
-  scripted::Load(script);
+  scripted::ScriptedSockets sockets(script);
 
-  std::unique_ptr<TCPModbusIntf> module(TCPModbusIntf::GetInstance());
+  std::unique_ptr<TCPModbusIntf> module(new tcpmodbus::CTCPModbus(sockets));
   Require(module->Initialize(3, "127.0.10.1", 0, "127.0.10.2") == 1);
 
   for (int i = 0; i < operations; ++i) {
@@ -173,13 +174,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     Require(Terminated(module->LastErrorString()));
     Require(values[regCount] == kSentinel);
     // No answer is ever made of bytes that arrived before its request.
-    Require(!scripted::ReceivedStaleBytes());
+    Require(!sockets.ReceivedStaleBytes());
     if (result == 1) {
       // A success leaves the error record as it was.
       Require(errorBefore == module->LastErrorString());
       if (operation <= 1) {
         // The values are those of this request's own answer.
-        const int request = scripted::Sends() - 1;
+        const int request = sockets.Sends() - 1;
         Require(request >= 0 &&
                 static_cast<std::size_t>(request) < script.answers.size());
         Require(DeliveredFrom(script.answers[request], values.get(), regCount));
@@ -190,6 +191,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     }
   }
   module->Close();
-  Require(scripted::OpenHandles() == 0);
+  Require(sockets.OpenHandles() == 0);
   return 0;
 }

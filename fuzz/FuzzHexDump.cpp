@@ -17,6 +17,9 @@
 
 namespace {
 
+using tcpmodbus::DumpBytes;
+using tcpmodbus::DumpRegisters;
+
 // The dump as the trace format describes it: items as "%02x ", a newline
 // after each item whose index is a non-zero multiple of 20, and one more at
 // the end.

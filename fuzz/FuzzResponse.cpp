@@ -14,6 +14,8 @@
 
 namespace {
 
+namespace modbusframe = tcpmodbus::modbusframe;
+
 void Require(bool condition) {
   if (!condition) std::abort();
 }

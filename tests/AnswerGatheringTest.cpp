@@ -1,4 +1,4 @@
-// How answers are gathered from the byte stream, over the scripted sockets
+// How answers are gathered from the byte stream, over in-memory socket calls
 // (no network, no pauses): cut, doubled, run together with other bytes, or
 // with a length field that lies. Each row answers a read of 2 holding
 // registers, then checks that the next read on the same connection gets its
@@ -144,8 +144,8 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     scripted::Script script;
     script.answers = {row.answer, ReadAnswer(3, {0x4242, 0x4343})};
     script.chunks = row.chunks;
-    scripted::Load(script);
-    ClientHarness module;
+    scripted::ScriptedSockets sockets(script);
+    ClientHarness module(sockets);
     ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
 
     std::vector<std::uint16_t> values = kUntouched;
@@ -157,7 +157,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     values = kUntouched;
     EXPECT_EQ(ReadTwo(module, &values), 1) << module->LastErrorString();
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0x4242, 0x4343}));
-    EXPECT_FALSE(scripted::ReceivedStaleBytes());
+    EXPECT_FALSE(sockets.ReceivedStaleBytes());
   }
 }
 
@@ -174,8 +174,8 @@ TEST(AnswerGatheringTest, ALateEndNeverCompletesTheNextAnswer) {
     script.late = {late};
     // The late end comes in a receive of its own, the worst case.
     script.chunks = {kAnswer.size() - late, late};
-    scripted::Load(script);
-    ClientHarness module;
+    scripted::ScriptedSockets sockets(script);
+    ClientHarness module(sockets);
     ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
     for (int read = 0; read < 2; ++read) {
       std::vector<std::uint16_t> values = kUntouched;

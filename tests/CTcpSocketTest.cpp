@@ -23,6 +23,9 @@
 
 namespace {
 
+using tcpmodbus::CTcpSocket;
+namespace platform = tcpmodbus::platform;
+
 using testsupport::Bytes;
 using testsupport::ToHex;
 
@@ -210,9 +213,10 @@ TEST(ConnectTest, ASocketConnectedToItselfIsRefused) {
 #endif
   ASSERT_EQ(getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &length),
             0);
-  int error = 0;
-  EXPECT_FALSE(socket.Connect("127.0.1.27", ntohs(bound.sin_port), &error));
-  EXPECT_EQ(error, testsupport::PlatformError(111, 10061));
+  const tcpmodbus::IoResult connected =
+      socket.Connect("127.0.1.27", ntohs(bound.sin_port), 0);
+  EXPECT_EQ(connected.kind, tcpmodbus::IoResult::Kind::kFailed);
+  EXPECT_EQ(connected.error, testsupport::PlatformError(111, 10061));
 }
 
 }  // namespace

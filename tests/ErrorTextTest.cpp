@@ -10,6 +10,9 @@
 
 namespace {
 
+using tcpmodbus::CMBusTCP;
+using tcpmodbus::CTcpSocket;
+
 struct Record {
   const char* owner;
   std::function<void(const char*)> set;  // formats "%s" with the text

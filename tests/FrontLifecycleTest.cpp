@@ -16,6 +16,8 @@
 
 namespace {
 
+using tcpmodbus::CTCPModbus;
+
 using testsupport::ClientHarness;
 using testsupport::FakeModbusServer;
 using testsupport::PlatformError;

@@ -18,6 +18,9 @@
 
 namespace {
 
+using tcpmodbus::DumpBytes;
+using tcpmodbus::DumpRegisters;
+
 using testsupport::FinalNewline;
 using testsupport::Lines;
 

@@ -8,9 +8,13 @@
 
 #include "FakeModbusServer.h"
 #include "common/MbapFrame.h"
+#include "modbus/AnswerFraming.h"
 #include "modbus/ModbusFrame.h"
 
 namespace {
+
+namespace modbusframe = tcpmodbus::modbusframe;
+namespace mbap = tcpmodbus::mbap;
 
 using testsupport::Bytes;
 using testsupport::ToHex;
@@ -238,7 +242,7 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    EXPECT_EQ(mbap::MissingAnswerBytes(row.bytes.data(),
+    EXPECT_EQ(modbusframe::MissingAnswerBytes(row.bytes.data(),
                                        static_cast<int>(row.bytes.size()),
                                        {row.answerSize, row.functionCode}),
               row.missing);

@@ -14,6 +14,9 @@
 
 namespace {
 
+using tcpmodbus::CMBusTCP;
+using tcpmodbus::CTcpSocket;
+
 TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
   const CMBusTCP client;
   for (int code = 0; code < testsupport::kExceptionTableSize; ++code) {
@@ -30,7 +33,7 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
   struct Row {
     const char* what;
     bool withTransport;
-    std::function<int(CMBusTCP&)> call;
+    std::function<tcpmodbus::Status(CMBusTCP&)> call;
     const char* expected;
   };
   std::uint16_t values[2] = {0x1234, 0x5678};
@@ -68,9 +71,10 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     client.ModuleId = 42;
     if (row.withTransport) client.TcpSocket = &socket;
     testing::internal::CaptureStdout();
-    const int result = row.call(client);
+    const tcpmodbus::Status result = row.call(client);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(result.ok());
+    EXPECT_FALSE(result.connectionLost());
     EXPECT_STREQ(client.ErrorText, row.expected);
     EXPECT_STREQ(socket.ErrorText, "No Error");
   }

@@ -10,6 +10,8 @@
 
 namespace {
 
+using tcpmodbus::PrintTrace;
+
 // A macro rather than a function, so that both calls see the literal format
 // and the compiler checks its arguments.
 #define EXPECT_PRINTS_AS_PRINTF(...)                                   \

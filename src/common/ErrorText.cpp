@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+namespace tcpmodbus {
 namespace errortext {
 
 void FormatV(char* text, const char* format, std::va_list args) {
@@ -9,3 +10,4 @@ void FormatV(char* text, const char* format, std::va_list args) {
 }
 
 }  // namespace errortext
+}  // namespace tcpmodbus

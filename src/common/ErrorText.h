@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstddef>
 
+namespace tcpmodbus {
 namespace errortext {
 
 constexpr std::size_t kSize = 256;
@@ -15,5 +16,6 @@ constexpr std::size_t kSize = 256;
 void FormatV(char* text, const char* format, std::va_list args);
 
 }  // namespace errortext
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_COMMON_ERRORTEXT_H_

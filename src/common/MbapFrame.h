@@ -1,7 +1,8 @@
 // The Modbus/TCP frame as every layer sees it: the 7-byte MBAP header, the
 // function code behind it, and the limits of one frame. This is the one place
-// that knows these offsets; the request builders and the verdict of the
-// protocol client, and the gathering of an answer in the transport, use them.
+// that knows these offsets: the protocol client's request builders, verdicts
+// and framing of answers use them, and the transport sizes its receive by
+// the largest frame.
 //
 // Offsets count from the first byte of a frame; 16-bit fields are big-endian.
 #ifndef TCPMODBUS_COMMON_MBAPFRAME_H_
@@ -9,6 +10,7 @@
 
 #include <cstdint>
 
+namespace tcpmodbus {
 namespace mbap {
 
 constexpr int kTransactionId = 0;  // 0-1
@@ -32,31 +34,7 @@ inline bool IsException(const std::uint8_t* frame) {
   return (frame[kFunctionCode] & kExceptionFlag) != 0;
 }
 
-// What a request's answer looks like when it is whole and in order: its size
-// (2 * N + 9 for a read of N registers, 12 for a write) and the function
-// code it carries in byte 7 (with the exception flag, when refused).
-struct ExpectedAnswer {
-  int size;
-  std::uint8_t functionCode;
-};
-
-// How many more bytes the answer in `bytes` needs before it is judged, for
-// the `have` bytes (1 or more) received so far. 0 means judge now:
-// - `have` reaches the expected size (at most kMaxFrameSize), or is 9 or
-//   more with the exception flag set: the answer is whole;
-// - the header announces exactly `have` bytes: a whole frame of another
-//   size, which the verdict refuses at once instead of after a wait;
-// - the bytes cannot begin this request's answer (protocol identifier not 0,
-//   or another function code in byte 7): whatever they are, more bytes would
-//   only make a frame of pieces that do not belong together.
-// Otherwise the count still missing to the expected size, or to 9 once byte
-// 7 carries the exception flag; while byte 7 has not arrived, only the count
-// up to it, so that pieces that do not begin this answer are never joined
-// with what follows into one of the right size. The length field never asks
-// for more, so nothing behind the answer is taken from the stream.
-int MissingAnswerBytes(const std::uint8_t* bytes, int have,
-                       const ExpectedAnswer& answer);
-
 }  // namespace mbap
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_COMMON_MBAPFRAME_H_

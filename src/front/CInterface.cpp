@@ -9,10 +9,12 @@
 
 // The opaque handle is the object itself.
 struct tcpmodbus_module {
-  CTCPModbus object;
+  tcpmodbus::CTCPModbus object;
 };
 
 namespace {
+
+using tcpmodbus::CTCPModbus;
 
 // Runs `call` on the handle's object and returns its result; 0 for a null
 // handle. An exception must not unwind into a C caller, so each one ends

@@ -5,16 +5,17 @@
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
 
-CTCPModbus::CTCPModbus()
-    : ModuleId(0),
-      TcpSocket(),
+namespace tcpmodbus {
+
+CTCPModbus::CTCPModbus(SocketCalls& calls)
+    : Settings(),
+      ModuleId(0),
+      TcpSocket(calls),
       LocalIpAddr(),
       LocalPort(0),
       ServerIPAddr(),
       ServerPort(0),
-      ModbusClient(),
-      ChosenServerPort(ModbusServerPort),
-      RecoveryEnabled(false),
+      ModbusClient(Settings),
       RecoveryDue(false),
       ReconnectCount(0) {}
 
@@ -26,7 +27,7 @@ int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
   this->LocalIpAddr = std::move(LocalIpAddr);
   this->LocalPort = LocalPort;
   this->ServerIPAddr = std::move(ServerIPAddr);
-  ServerPort = ChosenServerPort;
+  ServerPort = Settings.serverPort;
   ReconnectCount = 0;
   const bool connected = Connect() == ConnectOutcome::Connected;
   RecoveryDue = !connected;
@@ -53,7 +54,7 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   ModbusClient.ServerPort = ServerPort;
   ModbusClient.ModuleId = ModuleId;
   ModbusClient.TcpSocket = &TcpSocket;
-  if (ModbusClient.ConnectToServer() != 0) {
+  if (!ModbusClient.ConnectToServer().ok()) {
     PrintTrace(
         "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
         kName, ServerIPAddr.c_str(), LocalPort, ModbusClient.ErrorText);
@@ -114,13 +115,14 @@ template <typename Exchange>
 int CTCPModbus::RunOperation(const OperationTexts& texts,
                              const unsigned short* values, unsigned short count,
                              Exchange exchange) {
-  if (RecoveryEnabled && RecoveryDue) Recover();
+  if (Settings.recovery && RecoveryDue) Recover();
   if (!IsConnected()) {
     PrintTrace(texts.notConnected, texts.name);
     return 0;
   }
-  if (exchange() != 0) {
-    if (ModbusClient.ConnectionLost) RecoveryDue = true;
+  const Status status = exchange();
+  if (!status.ok()) {
+    if (status.connectionLost()) RecoveryDue = true;
     PrintTrace(texts.failure, texts.name, ModbusClient.ErrorText);
     return 0;
   }
@@ -184,29 +186,31 @@ int CTCPModbus::ReadInputRegs(unsigned short startAddr,
 }
 
 int CTCPModbus::SetConnectTimeout(unsigned int milliseconds) {
-  TcpSocket.ConnectTimeoutMs = milliseconds;
+  Settings.connectTimeoutMs = milliseconds;
   return 1;
 }
 
 int CTCPModbus::SetResponseTimeout(unsigned int milliseconds) {
-  TcpSocket.ResponseTimeoutMs = milliseconds;
+  Settings.responseTimeoutMs = milliseconds;
   return 1;
 }
 
 int CTCPModbus::SetRecovery(bool enabled) {
-  RecoveryEnabled = enabled;
+  Settings.recovery = enabled;
   return 1;
 }
 
 int CTCPModbus::SetServerPort(unsigned short port) {
   if (port == 0) return 0;
-  ChosenServerPort = port;
+  Settings.serverPort = port;
   return 1;
 }
 
 int CTCPModbus::SetUnitId(unsigned char unitId) {
-  ModbusClient.UnitId = unitId;
+  Settings.unitId = unitId;
   return 1;
 }
 
 unsigned int CTCPModbus::Reconnects() { return ReconnectCount; }
+
+}  // namespace tcpmodbus

@@ -1,20 +1,25 @@
 // The object behind TCPModbusIntf: one module connection, made of a
-// transport and a protocol client, both held by value.
+// transport and a protocol client, both held by value, and the connection
+// options, which it alone writes and hands down to them.
 #ifndef TCPMODBUS_FRONT_CTCPMODBUS_H_
 #define TCPMODBUS_FRONT_CTCPMODBUS_H_
 
 #include <cstdint>
 #include <string>
 
+#include "common/Options.h"
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "transport/CTcpSocket.h"
+#include "transport/SocketCalls.h"
+
+namespace tcpmodbus {
 
 class CTCPModbus : public TCPModbusIntf {
  public:
-  static constexpr std::uint16_t ModbusServerPort = 502;
-
-  CTCPModbus();
+  // `calls` are the socket operations of its transport: the system's,
+  // unless a test gives a stand-in.
+  explicit CTCPModbus(SocketCalls& calls = SystemSocketCalls());
   CTCPModbus(const CTCPModbus&) = delete;
   CTCPModbus& operator=(const CTCPModbus&) = delete;
   ~CTCPModbus() override;
@@ -38,6 +43,9 @@ class CTCPModbus : public TCPModbusIntf {
   int SetUnitId(unsigned char unitId) override;
   unsigned int Reconnects() override;
 
+  // What the host chose. Declared first, since the protocol client keeps a
+  // const reference to it; Initialize takes the server port from here.
+  Options Settings;
   std::uint16_t ModuleId;
   CTcpSocket TcpSocket;
   std::string LocalIpAddr;
@@ -45,10 +53,6 @@ class CTCPModbus : public TCPModbusIntf {
   std::string ServerIPAddr;
   std::uint16_t ServerPort;
   CMBusTCP ModbusClient;
-  // Options the front keeps itself (the time-outs live in the transport and
-  // the unit identifier in the protocol client, which use them).
-  std::uint16_t ChosenServerPort;  // 502 unless the host chose another
-  bool RecoveryEnabled;
   // The connection of the last Initialize was lost through a failure, and
   // not given up by Close: with recovery on, the next operation reconnects.
   bool RecoveryDue;
@@ -69,5 +73,7 @@ class CTCPModbus : public TCPModbusIntf {
   int RunOperation(const OperationTexts& texts, const unsigned short* values,
                    unsigned short count, Exchange exchange);
 };
+
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_FRONT_CTCPMODBUS_H_

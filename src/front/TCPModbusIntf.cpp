@@ -49,6 +49,8 @@ int TCPModbusIntf::SetUnitId(unsigned char) { return 1; }
 
 unsigned int TCPModbusIntf::Reconnects() { return 0; }
 
-TCPModbusIntf* TCPModbusIntf::GetInstance() { return new CTCPModbus(); }
+TCPModbusIntf* TCPModbusIntf::GetInstance() {
+  return new tcpmodbus::CTCPModbus();
+}
 
 const char* TCPModbusIntf::Version() { return TCPMODBUS_VERSION; }

@@ -1,10 +1,14 @@
 #include "modbus/CMBusTCP.h"
 
 #include <cstdarg>
+#include <cstddef>
 
+#include "modbus/AnswerGathering.h"
 #include "modbus/ModbusFrame.h"
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
+
+namespace tcpmodbus {
 
 // What tells the four exchanges apart: their function code, the name that
 // opens their messages, and their trace and size-mismatch wording.
@@ -25,9 +29,13 @@ constexpr char kReadWrongSize[] =
 constexpr char kWriteWrongSize[] =
     "%s: Incorrect response size is %d expected %d";
 
+// Bytes at most dropped before one request: far more than a module sends
+// between two requests, yet a bounded loop for one that never stops.
+constexpr std::size_t kMaxDiscardedBytes = 64 * 1024;
+
 }  // namespace
 
-CMBusTCP::CMBusTCP()
+CMBusTCP::CMBusTCP(const Options& options)
     : ModuleId(0),
       ServerPort(0),
       ServerIPAddr(),
@@ -52,8 +60,7 @@ CMBusTCP::CMBusTCP()
           "",
           "",
       },
-      UnitId(modbusframe::kDefaultUnitId),
-      ConnectionLost(false) {}
+      Settings(options) {}
 
 CMBusTCP::~CMBusTCP() = default;
 
@@ -64,22 +71,24 @@ void CMBusTCP::SetClientError(const char* format, ...) {
   va_end(args);
 }
 
-int CMBusTCP::ConnectToServer() {
+Status CMBusTCP::ConnectToServer() {
   static constexpr char kName[] = "CMBusTCP::ConnectToServer";
   if (TcpSocket == nullptr) {
     SetClientError("%s: Null socket (%d)", kName, ModuleId);
-    return 1;
+    return Status::Failed();
   }
 
-  int error = 0;
-  if (TcpSocket->Connect(ServerIPAddr.c_str(), ServerPort, &error)) return 0;
-  TcpSocket->SetSocketError("WSASocket failed. connect Error(%d)", error);
+  const IoResult connected = TcpSocket->Connect(
+      ServerIPAddr.c_str(), ServerPort, Settings.connectTimeoutMs);
+  if (connected.done()) return Status::Ok();
+  TcpSocket->SetSocketError("WSASocket failed. connect Error(%d)",
+                            connected.error);
   TcpSocket->CloseSocket();
   SetClientError("%s", TcpSocket->ErrorText);
-  return 1;
+  return Status::Failed();
 }
 
-int CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
+Status CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
                                 std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
       modbusframe::kReadHoldingRegisters, "CMBusTCP::MbReadHoldingRegs",
@@ -88,7 +97,7 @@ int CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
   return ReadRegisters(kExchange, startAddr, regCount, regValues);
 }
 
-int CMBusTCP::MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount,
+Status CMBusTCP::MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount,
                               std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
       modbusframe::kReadInputRegisters, "CMBusTCP::MbReadInputRegs",
@@ -97,39 +106,40 @@ int CMBusTCP::MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount,
   return ReadRegisters(kExchange, startAddr, regCount, regValues);
 }
 
-int CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
+Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
                             std::uint16_t regCount, std::uint16_t* regValues) {
   if (regValues == nullptr) {
     SetClientError("%s: Null register pointer on DIO Module %d", exchange.name,
                    ModuleId);
-    return 1;
+    return Status::Failed();
   }
   if (TcpSocket == nullptr) {
     SetClientError("%s: Null socket (%d)", exchange.name, ModuleId);
-    return 1;
+    return Status::Failed();
   }
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildReadRequest(request, exchange.functionCode,
-                                                 startAddr, regCount, UnitId);
+                                                 startAddr, regCount, Settings.unitId);
   return Transact(exchange, request, size, regCount, regValues);
 }
 
-int CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
+Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
   static constexpr Exchange kExchange = {
       modbusframe::kPresetSingleRegister, "CMBusTCP::MbPresetSingleReg",
       "%s ==>Sending MbPresetSingleReg Request...Size=%d\n",
       "%s <==Received MbPresetSingleReg Response...Size=%d\n", kWriteWrongSize};
   if (TcpSocket == nullptr) {
     SetClientError("%s: Null socket (%d)", kExchange.name, ModuleId);
-    return 1;
+    return Status::Failed();
   }
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size =
-      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue, UnitId);
+      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue,
+                                             Settings.unitId);
   return Transact(kExchange, request, size, 1, nullptr);
 }
 
-int CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
+Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
                                    std::uint16_t regCount,
                                    const std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
@@ -140,99 +150,112 @@ int CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
   if (regValues == nullptr) {
     SetClientError("%s: Null register value pointer on DIO Module %d",
                    kExchange.name, ModuleId);
-    return 1;
+    return Status::Failed();
   }
   if (TcpSocket == nullptr) {
     SetClientError("%s: Null socket (%d)", kExchange.name, ModuleId);
-    return 1;
+    return Status::Failed();
   }
   if (regCount > modbusframe::kMaxPresetRegisters) {
     SetClientError(
         "%s: Too many registers for one request on DIO Module %d: %d (at most %d)",
         kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
-    return 1;
+    return Status::Failed();
   }
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildPresetMultipleRequest(
-      request, startAddr, regCount, regValues, UnitId);
+      request, startAddr, regCount, regValues, Settings.unitId);
   return Transact(kExchange, request, size, regCount, nullptr);
 }
 
-int CMBusTCP::Transact(const Exchange& exchange, const std::uint8_t* request,
-                       int requestSize, std::uint16_t regCount,
-                       std::uint16_t* readValues) {
-  ConnectionLost = false;
+Status CMBusTCP::Transact(const Exchange& exchange,
+                          const std::uint8_t* request, int requestSize,
+                          std::uint16_t regCount, std::uint16_t* readValues) {
   PrintTrace(exchange.sendingLine, exchange.name, requestSize);
   DumpBytes(request, static_cast<std::uint32_t>(requestSize));
 
-  if (TcpSocket->SendData(request, requestSize) != requestSize) {
+  // The readiness check also tells whether input is waiting: the common
+  // case costs no call of its own. What waits arrived before this request,
+  // so it answers none: it is dropped.
+  bool inputWaiting = false;
+  IoResult sent = TcpSocket->CheckReady(&inputWaiting);
+  if (sent.done()) {
+    if (inputWaiting) TcpSocket->DiscardWaiting(kMaxDiscardedBytes);
+    sent = TcpSocket->Send(request, requestSize);
+  }
+  if (!sent.done() || sent.count != requestSize) {
     SetClientError("%s: Failed to send request to DIO Module %d. Error: %s",
                    exchange.name, ModuleId, TcpSocket->ErrorText);
-    ConnectionLost = true;
-    return 1;
+    return Status::ConnectionLost();
   }
 
   std::uint8_t response[CTcpSocket::MaxResponseBytes];
-  const int received = TcpSocket->ReceiveData(
-      response,
+  const GatheredAnswer gathered = GatherAnswer(
+      *TcpSocket, response,
       {modbusframe::ExpectedResponseSize(exchange.functionCode, regCount),
-       exchange.functionCode});
-  if (received == CTcpSocket::TimedOut) {
+       exchange.functionCode},
+      Settings.responseTimeoutMs);
+  if (gathered.received == 0 && gathered.ending.timedOut()) {
     SetClientError("%s: No response from DIO Module %d within %u ms",
-                   exchange.name, ModuleId, TcpSocket->ResponseTimeoutMs);
-    // A late answer must never be taken for a later request's.
-    TcpSocket->AbortSocket();
-    ConnectionLost = true;
-    return 1;
+                   exchange.name, ModuleId, Settings.responseTimeoutMs);
+    return Conclude(Status::Failed(), gathered);
   }
-  if (received > 0) {
-    PrintTrace(exchange.receivedLine, exchange.name, received);
-    DumpBytes(response, static_cast<std::uint32_t>(received));
+  if (gathered.received > 0) {
+    PrintTrace(exchange.receivedLine, exchange.name, gathered.received);
+    DumpBytes(response, static_cast<std::uint32_t>(gathered.received));
   }
-
-  const int result = Judge(exchange, response, received, regCount, readValues);
-  if (received <= 0 || TcpSocket->StreamEnded) {
-    ConnectionLost = true;  // closed, reset, or not ready
-  } else if (result != 0 && TcpSocket->WaitExpired &&
-             TcpSocket->ResponseTimeoutMs != 0) {
-    // The rest of this answer may still come after the next request.
-    TcpSocket->AbortSocket();
-    ConnectionLost = true;
-  }
-  return result;
+  return Conclude(
+      Judge(exchange, response, gathered.received, regCount, readValues),
+      gathered);
 }
 
-int CMBusTCP::Judge(const Exchange& exchange, const std::uint8_t* response,
-                    int received, std::uint16_t regCount,
-                    std::uint16_t* readValues) {
+Status CMBusTCP::Conclude(const Status& verdict,
+                          const GatheredAnswer& gathered) {
+  // Closed, reset, failed, or not ready: nothing more comes on it.
+  if (gathered.ending.ended()) return Status::ConnectionLost();
+  // The answer, or its rest, may still come after the next request: with a
+  // response time-out the connection is given up, so that it never can.
+  const bool unanswered = gathered.received == 0 && gathered.ending.timedOut();
+  const bool cutShort = !verdict.ok() && gathered.ending.timedOut() &&
+                        Settings.responseTimeoutMs != 0;
+  if (unanswered || cutShort) {
+    TcpSocket->AbortSocket();
+    return Status::ConnectionLost();
+  }
+  return verdict;
+}
+
+Status CMBusTCP::Judge(const Exchange& exchange,
+                       const std::uint8_t* response, int received,
+                       std::uint16_t regCount, std::uint16_t* readValues) {
   const modbusframe::Judgement judgement = modbusframe::JudgeResponse(
       response, received, exchange.functionCode, regCount);
   switch (judgement.verdict) {
     case modbusframe::Verdict::Closed:
       SetClientError("%s: Unexpected close of connection on DIO Module %d",
                      exchange.name, ModuleId);
-      return 1;
+      return Status::Failed();
     case modbusframe::Verdict::TooShort:
       SetClientError("%s: Response was too short on DIO Module %d. readSize=%d",
                      exchange.name, ModuleId, received);
-      return 1;
+      return Status::Failed();
     case modbusframe::Verdict::Exception:
       SetClientError(
           "%s: MODBUS exception response on DIO Module %d - Code=%d, \"%s\"",
           exchange.name, ModuleId, judgement.exceptionCode,
           ExceptionText(judgement.exceptionCode));
-      return 1;
+      return Status::Failed();
     case modbusframe::Verdict::WrongSize:
       SetClientError(exchange.wrongSizeMessage, exchange.name, received,
                      judgement.expectedSize);
-      return 1;
+      return Status::Failed();
     case modbusframe::Verdict::Accepted:
       break;
   }
   if (readValues != nullptr) {
     modbusframe::DecodeRegisters(response, regCount, readValues);
   }
-  return 0;
+  return Status::Ok();
 }
 
 const char* CMBusTCP::ExceptionText(std::uint8_t code) const {
@@ -241,3 +264,5 @@ const char* CMBusTCP::ExceptionText(std::uint8_t code) const {
   // "Unknow" is deliberate: hosts match on this text. Do not correct it.
   return "Unknow exception";
 }
+
+}  // namespace tcpmodbus

@@ -1,7 +1,7 @@
 // The Modbus/TCP protocol client: connects the transport's bound socket to
 // the server and runs one request/response exchange per register operation.
-// Its operations return 0 for success and 1 for failure, and leave the reason
-// for a failure in ErrorText.
+// Each operation returns a Status and leaves the reason for a failure in
+// ErrorText.
 #ifndef TCPMODBUS_MODBUS_CMBUSTCP_H_
 #define TCPMODBUS_MODBUS_CMBUSTCP_H_
 
@@ -10,27 +10,34 @@
 
 #include "common/Attributes.h"
 #include "common/ErrorText.h"
+#include "common/Options.h"
+#include "modbus/Status.h"
 #include "transport/CTcpSocket.h"
+
+namespace tcpmodbus {
+
+struct GatheredAnswer;
 
 class CMBusTCP {
  public:
   static constexpr int ExceptionTextCount = 15;
 
-  CMBusTCP();
+  // `options` belong to the object that owns this client and outlive it.
+  explicit CMBusTCP(const Options& options = kDefaultOptions);
   CMBusTCP(const CMBusTCP&) = delete;
   CMBusTCP& operator=(const CMBusTCP&) = delete;
   virtual ~CMBusTCP();
 
   void SetClientError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
-  int ConnectToServer();
+  Status ConnectToServer();
 
-  int MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
-                        std::uint16_t* regValues);
-  int MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount,
-                      std::uint16_t* regValues);
-  int MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue);
-  int MbPresetMultipleRegs(std::uint16_t startAddr, std::uint16_t regCount,
-                           const std::uint16_t* regValues);
+  Status MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
+                           std::uint16_t* regValues);
+  Status MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount,
+                         std::uint16_t* regValues);
+  Status MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue);
+  Status MbPresetMultipleRegs(std::uint16_t startAddr, std::uint16_t regCount,
+                              const std::uint16_t* regValues);
 
   std::uint16_t ModuleId;
   std::uint16_t ServerPort;
@@ -40,28 +47,31 @@ class CMBusTCP {
   char ErrorText[errortext::kSize];
   // Texts of the exception codes 0 to 14; only 1 to 11 are looked up.
   const char* ExceptionTexts[ExceptionTextCount];
-  // The unit identifier of every request; 1 unless the host chose another.
-  std::uint8_t UnitId;
-  // Whether the last exchange failed in a way that lost the connection (a
-  // failed send, a close, a reset, a time-out), not on a verdict about an
-  // answer that arrived.
-  bool ConnectionLost;
 
  private:
   struct Exchange;
 
-  int ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
-                    std::uint16_t regCount, std::uint16_t* regValues);
+  Status ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
+                       std::uint16_t regCount, std::uint16_t* regValues);
   // Traces, sends and receives `request`, then judges the answer. Decodes
   // the values of an accepted read into `readValues` when it is not null.
-  int Transact(const Exchange& exchange, const std::uint8_t* request,
-               int requestSize, std::uint16_t regCount,
+  Status Transact(const Exchange& exchange, const std::uint8_t* request,
+                  int requestSize, std::uint16_t regCount,
+                  std::uint16_t* readValues);
+  // Writes the message of a failed verdict, or decodes an accepted read
+  // into `readValues` when it is not null.
+  Status Judge(const Exchange& exchange, const std::uint8_t* response,
+               int received, std::uint16_t regCount,
                std::uint16_t* readValues);
-  // Writes the message of a failed verdict (1), or decodes an accepted read
-  // into `readValues` when it is not null (0).
-  int Judge(const Exchange& exchange, const std::uint8_t* response,
-            int received, std::uint16_t regCount, std::uint16_t* readValues);
+  // What a judged exchange means for the connection: the one place that
+  // decides it is lost, and closes it with a reset when a late answer could
+  // still arrive on it.
+  Status Conclude(const Status& verdict, const GatheredAnswer& gathered);
   const char* ExceptionText(std::uint8_t code) const;
+
+  const Options& Settings;
 };
+
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_MODBUS_CMBUSTCP_H_

@@ -1,5 +1,6 @@
 #include "modbus/ModbusFrame.h"
 
+namespace tcpmodbus {
 namespace modbusframe {
 namespace {
 
@@ -92,3 +93,4 @@ void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,
 }
 
 }  // namespace modbusframe
+}  // namespace tcpmodbus

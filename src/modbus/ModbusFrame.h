@@ -11,6 +11,7 @@
 
 #include "common/MbapFrame.h"
 
+namespace tcpmodbus {
 namespace modbusframe {
 
 constexpr int kRequestBufferSize = mbap::kMaxFrameSize;
@@ -66,5 +67,6 @@ void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,
                      std::uint16_t* regValues);
 
 }  // namespace modbusframe
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_MODBUS_MODBUSFRAME_H_

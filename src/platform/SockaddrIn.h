@@ -8,6 +8,7 @@
 
 #include "platform/Sockets.h"
 
+namespace tcpmodbus {
 namespace platform {
 
 template <typename SockaddrIn>
@@ -27,5 +28,6 @@ bool SameEndpoint(const SockaddrIn& a, const SockaddrIn& b) {
 }
 
 }  // namespace platform
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_PLATFORM_SOCKADDRIN_H_

@@ -1,10 +1,11 @@
-// The few socket operations the transport needs, as plain functions.
+// The socket operations the transport needs, as plain functions.
 //
 // One implementation per operating system (Sockets_posix.cpp,
-// Sockets_windows.cpp), chosen by the build. Results follow the Windows
-// Sockets conventions the transport is written against: -1 (SOCKET_ERROR)
-// for a failed call, and the calling thread's error number from
-// LastSocketError() right after it.
+// Sockets_windows.cpp), chosen by the build. Every call returns an IoResult:
+// done (with the bytes moved, where it moves bytes), or how it ended
+// otherwise, with the system's error number where the system gave one.
+// Error numbers are the platform's own (errno, or Windows Sockets' numbers),
+// so messages read "Error(111)" on Linux and "Error(10061)" on Windows.
 #ifndef TCPMODBUS_PLATFORM_SOCKETS_H_
 #define TCPMODBUS_PLATFORM_SOCKETS_H_
 
@@ -12,12 +13,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/IoResult.h"
+
+namespace tcpmodbus {
 namespace platform {
 
 // A socket handle wide enough for a Windows SOCKET. 0 means "no socket".
 using SocketHandle = std::uint64_t;
 constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
-constexpr int kSocketError = -1;
 constexpr std::uint16_t kAfInet = 2;
 // A wait without limit, for the waits that take milliseconds.
 constexpr int kWaitForever = -1;
@@ -38,50 +41,51 @@ struct HostAddress {
   std::uint8_t address[4];
 };
 
-// A blocking IPv4 TCP socket, or kInvalidSocket. Never 0, and on POSIX never
-// a standard descriptor (0, 1 or 2), so that the host's console trace can
-// never reach the connection.
-SocketHandle OpenTcpSocket();
-int BindSocket(SocketHandle socket, const Ipv4SocketAddress& local);
+// A blocking IPv4 TCP socket in `*handle` (kInvalidSocket when it failed).
+// Never 0, and on POSIX never a standard descriptor (0, 1 or 2), so that the
+// host's console trace can never reach the connection.
+IoResult OpenTcpSocket(SocketHandle* handle);
+IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local);
 // Connects, waiting as long as the system allows when `timeoutMs` is 0, or
 // at most `timeoutMs` (then failing with the platform's time-out number).
 // A connection whose local and peer endpoints are the same (TCP's
 // simultaneous open of a socket with itself, when the local port is the
 // server's) fails with the connection-refused number: no server answered.
-int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                  unsigned timeoutMs);
-// Waits up to `seconds` for the socket to become writable: >0 when it is,
-// 0 after the time-out, kSocketError on failure. `inputWaiting`, when not
-// null, tells in the same call whether bytes or the end of the stream are
-// waiting to be read.
-int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting);
+IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
+                       unsigned timeoutMs);
+// Waits up to `seconds` for the socket to become writable: done when it is,
+// timed out when not. `inputWaiting`, when not null, tells in the same call
+// whether bytes or the end of the stream are waiting to be read.
+IoResult WaitWritable(SocketHandle socket, unsigned seconds,
+                      bool* inputWaiting);
 // Waits up to `milliseconds` (kWaitForever: without limit) for bytes or the
-// end of the stream to read: >0 when there are, 0 after the time-out,
-// kSocketError on failure.
-int WaitReadable(SocketHandle socket, int milliseconds);
-// One send or receive call; never raises a signal.
-int SendBytes(SocketHandle socket, const void* bytes, int count);
-int ReceiveBytes(SocketHandle socket, void* buffer, int capacity);
-// Reads and drops the bytes already waiting, without blocking; stops at the
-// end of the stream, at an error, or after a bounded amount.
-void DiscardWaitingInput(SocketHandle socket);
-void CloseSocketHandle(SocketHandle socket);
+// end of the stream to read: done when they are there, timed out when not.
+IoResult WaitReadable(SocketHandle socket, int milliseconds);
+// One send; never raises a signal. Done with the count the system took.
+IoResult SendBytes(SocketHandle socket, const void* bytes, int count);
+// One receive, which blocks until bytes arrive or the stream ends: done with
+// the count (1 or more), or closed when the peer ended the stream.
+IoResult ReceiveBytes(SocketHandle socket, void* buffer, int capacity);
+// One receive of what has already arrived, never blocking: done with the
+// count, timed out (error 0) when nothing is waiting, closed when the peer
+// has ended the stream.
+IoResult ReceiveWaiting(SocketHandle socket, void* buffer, int capacity);
+IoResult CloseSocketHandle(SocketHandle socket);
 // Closes with a reset (SO_LINGER of 0): no orderly end, no TIME_WAIT.
-void AbortSocketHandle(SocketHandle socket);
-int LastSocketError();
-// The platform's error number for an invalid argument (EINVAL, WSAEINVAL).
-int InvalidArgumentError();
+IoResult AbortSocketHandle(SocketHandle socket);
 
-// This machine's host name: 0, or kSocketError.
-int GetLocalHostName(char* buffer, std::size_t size);
-// Forward lookup of a host name. Returns 0 and fills `result`, or the
-// platform's error number for the failed lookup.
-int LookupHostName(const char* name, HostAddress* result);
-// Reverse lookup of four address bytes. True when it answered; `result` then
-// holds the first address of the answer.
-bool LookupHostAddress(const std::uint8_t address[4], HostAddress* result);
-// Dotted IPv4 text to four bytes: 1 when converted, 0 when not.
-int ParseIpv4(const char* text, std::uint8_t address[4]);
+// This machine's host name, NUL-terminated within `size`.
+IoResult GetLocalHostName(char* buffer, std::size_t size);
+// Forward lookup of a host name: the first IPv4 address of the answer, in
+// the order the answer lists them. Failed with the lookup's own number
+// (h_errno's numbers on POSIX, Windows Sockets' on Windows).
+IoResult LookupHostName(const char* name, HostAddress* result);
+// Reverse lookup of four address bytes: done when it answered, `result`
+// then holding the first address of the answer.
+IoResult LookupHostAddress(const std::uint8_t address[4], HostAddress* result);
+// Dotted IPv4 text to four bytes; failed with the invalid-argument number
+// (EINVAL, WSAEINVAL) when the text is not a dotted address.
+IoResult ParseIpv4(const char* text, std::uint8_t address[4]);
 
 // `value` with its bytes in network order (high byte first in memory), as
 // htons gives it; needs no system.
@@ -93,10 +97,7 @@ inline std::uint16_t HostToNetwork16(std::uint16_t value) {
   return result;
 }
 
-// Bytes at most dropped by one DiscardWaitingInput: far more than a module
-// sends between two requests, yet a bounded loop for one that never stops.
-constexpr std::size_t kMaxDiscardedBytes = 64 * 1024;
-
 }  // namespace platform
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_PLATFORM_SOCKETS_H_

@@ -29,23 +29,32 @@
 #include "platform/SockaddrIn.h"
 #include "platform/Sockets.h"
 
+namespace tcpmodbus {
 namespace platform {
 namespace {
 
+constexpr int kFirstFreeDescriptor = 3;
+
 bool ToDescriptor(SocketHandle socket, int* fd) {
-  if (socket == 0 || socket > static_cast<SocketHandle>(INT_MAX)) {
-    errno = EBADF;
-    return false;
-  }
+  if (socket == 0 || socket > static_cast<SocketHandle>(INT_MAX)) return false;
   *fd = static_cast<int>(socket);
   return true;
 }
 
-constexpr int kFirstFreeDescriptor = 3;
+IoResult BadHandle() { return IoResult::Failed(EBADF); }
+
+// A failed call, told apart by errno: the peer's reset, or anything else.
+IoResult FailedWithErrno() {
+  const int error = errno;
+  if (error == ECONNRESET || error == ECONNABORTED || error == EPIPE) {
+    return IoResult::Reset(error);
+  }
+  return IoResult::Failed(error);
+}
 
 // poll() on one descriptor for up to `milliseconds` (-1: no limit), going on
 // after a signal with the time that is left.
-int PollFor(int fd, short events, int milliseconds, short* revents) {
+IoResult PollFor(int fd, short events, int milliseconds, short* revents) {
   pollfd entry = {fd, events, 0};
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
@@ -58,39 +67,30 @@ int PollFor(int fd, short events, int milliseconds, short* revents) {
     }
     const int ready = poll(&entry, 1, wait);
     if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) return kSocketError;
+    if (ready < 0) return IoResult::Failed(errno);
+    if (ready == 0) return IoResult::TimedOut(errno);
     // poll() also reports a descriptor it does not know as "ready"; select()
     // refuses it, and so does this wait.
-    if (ready > 0 && (entry.revents & POLLNVAL) != 0) {
-      errno = EBADF;
-      return kSocketError;
-    }
+    if ((entry.revents & POLLNVAL) != 0) return BadHandle();
     *revents = entry.revents;
-    return ready;
+    return IoResult::Done();
   }
 }
 
 // Waits for a connect() in progress and reports its outcome as a blocking
-// connect() would have: 0, or kSocketError with errno (ETIMEDOUT once
-// `milliseconds` have passed).
-int FinishConnect(int fd, int milliseconds) {
+// connect() would have: done, or failed (ETIMEDOUT once `milliseconds` have
+// passed).
+IoResult FinishConnect(int fd, int milliseconds) {
   short revents = 0;
-  const int ready = PollFor(fd, POLLOUT, milliseconds, &revents);
-  if (ready < 0) return kSocketError;
-  if (ready == 0) {
-    errno = ETIMEDOUT;
-    return kSocketError;
-  }
+  const IoResult ready = PollFor(fd, POLLOUT, milliseconds, &revents);
+  if (ready.timedOut()) return IoResult::Failed(ETIMEDOUT);
+  if (!ready.done()) return ready;
   int error = 0;
   socklen_t length = sizeof(error);
   if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-    return kSocketError;
+    return IoResult::Failed(errno);
   }
-  if (error != 0) {
-    errno = error;
-    return kSocketError;
-  }
-  return 0;
+  return error != 0 ? IoResult::Failed(error) : IoResult::Done();
 }
 
 // Maps getaddrinfo() failures onto the h_errno numbers that gethostbyname()
@@ -137,182 +137,184 @@ bool ConnectedToItself(int fd) {
   return SameEndpoint(local, peer);
 }
 
+IoResult Connect(int fd, const sockaddr_in& address, unsigned timeoutMs) {
+  const bool bounded = timeoutMs != 0;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                sizeof(address)) == 0) {
+    return IoResult::Done();
+  }
+  if (errno != EINPROGRESS && errno != EINTR) return IoResult::Failed(errno);
+  // Going on in the background: interrupted by a signal, or not blocking.
+  const int wait = !bounded              ? kWaitForever
+                   : timeoutMs > INT_MAX ? INT_MAX
+                                         : static_cast<int>(timeoutMs);
+  return FinishConnect(fd, wait);
+}
+
+// One receive with `flags`, going on after a signal.
+IoResult Receive(int fd, void* buffer, int capacity, int flags) {
+  if (capacity < 0) return IoResult::Failed(EINVAL);
+  ssize_t received;
+  do {
+    received = ::recv(fd, buffer, static_cast<size_t>(capacity), flags);
+  } while (received < 0 && errno == EINTR);
+  if (received > 0) return IoResult::Done(static_cast<int>(received));
+  if (received == 0) return IoResult::Closed();
+  return FailedWithErrno();
+}
+
 }  // namespace
 
-SocketHandle OpenTcpSocket() {
+IoResult OpenTcpSocket(SocketHandle* handle) {
+  *handle = kInvalidSocket;
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) return kInvalidSocket;
+  if (fd < 0) return IoResult::Failed(errno);
   if (fd < kFirstFreeDescriptor) {
-    int moved = fcntl(fd, F_DUPFD_CLOEXEC, kFirstFreeDescriptor);
-    int saved = errno;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, kFirstFreeDescriptor);
+    const int error = errno;
     ::close(fd);
-    if (moved < 0) {
-      errno = saved;
-      return kInvalidSocket;
-    }
+    if (moved < 0) return IoResult::Failed(error);
     fd = moved;
   }
-  return static_cast<SocketHandle>(fd);
+  *handle = static_cast<SocketHandle>(fd);
+  return IoResult::Done();
 }
 
-int BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
+IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return kSocketError;
-  sockaddr_in address = ToSockaddrIn<sockaddr_in>(local);
-  return ::bind(fd, reinterpret_cast<const sockaddr*>(&address),
-                sizeof(address)) == 0
-             ? 0
-             : kSocketError;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(local);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address),
+             sizeof(address)) != 0) {
+    return IoResult::Failed(errno);
+  }
+  return IoResult::Done();
 }
 
-int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                  unsigned timeoutMs) {
+IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
+                       unsigned timeoutMs) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return kSocketError;
-  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
   const bool bounded = timeoutMs != 0;
-  if (bounded && !SetBlocking(fd, false)) return kSocketError;
-  int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address),
-                         sizeof(address));
-  if (result != 0 && (errno == EINPROGRESS || errno == EINTR)) {
-    // Going on in the background: interrupted by a signal, or not blocking.
-    const int wait = !bounded              ? kWaitForever
-                     : timeoutMs > INT_MAX ? INT_MAX
-                                           : static_cast<int>(timeoutMs);
-    result = FinishConnect(fd, wait);
+  if (bounded && !SetBlocking(fd, false)) return IoResult::Failed(errno);
+  IoResult result = Connect(fd, ToSockaddrIn<sockaddr_in>(server), timeoutMs);
+  if (bounded && !SetBlocking(fd, true) && result.done()) {
+    result = IoResult::Failed(errno);
   }
-  if (bounded) {
-    const int saved = errno;
-    if (!SetBlocking(fd, true) && result == 0) return kSocketError;
-    errno = saved;
+  if (result.done() && ConnectedToItself(fd)) {
+    return IoResult::Failed(ECONNREFUSED);
   }
-  if (result != 0) return kSocketError;
-  if (ConnectedToItself(fd)) {
-    errno = ECONNREFUSED;
-    return kSocketError;
-  }
-  return 0;
+  return result;
 }
 
-int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
+IoResult WaitWritable(SocketHandle socket, unsigned seconds,
+                      bool* inputWaiting) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return kSocketError;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
   const int timeoutMs =
       seconds > INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
   const short events = inputWaiting != nullptr ? POLLOUT | POLLIN : POLLOUT;
   short revents = 0;
-  int ready = PollFor(fd, events, timeoutMs, &revents);
-  // Asked for both, only input was ready: the socket may still turn
-  // writable within the time-out.
-  if (ready > 0 && (revents & (POLLOUT | POLLERR | POLLHUP)) == 0) {
-    *inputWaiting = (revents & POLLIN) != 0;
+  IoResult ready = PollFor(fd, events, timeoutMs, &revents);
+  if (!ready.done() || inputWaiting == nullptr) return ready;
+  // A pending error is left for the send to report, not read away.
+  *inputWaiting = (revents & POLLIN) != 0 && (revents & POLLERR) == 0;
+  if ((revents & (POLLOUT | POLLERR | POLLHUP)) == 0) {
+    // Only input was ready: the socket may still turn writable within the
+    // time-out.
     ready = PollFor(fd, POLLOUT, timeoutMs, &revents);
-  } else if (ready > 0 && inputWaiting != nullptr) {
-    // A pending error is left for the send to report, not read away.
-    *inputWaiting = (revents & POLLIN) != 0 && (revents & POLLERR) == 0;
   }
   return ready;
 }
 
-int WaitReadable(SocketHandle socket, int milliseconds) {
+IoResult WaitReadable(SocketHandle socket, int milliseconds) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return kSocketError;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
   short revents = 0;
   return PollFor(fd, POLLIN, milliseconds, &revents);
 }
 
-int SendBytes(SocketHandle socket, const void* bytes, int count) {
+IoResult SendBytes(SocketHandle socket, const void* bytes, int count) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return kSocketError;
-  if (count < 0) {
-    errno = EINVAL;
-    return kSocketError;
-  }
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  if (count < 0) return IoResult::Failed(EINVAL);
   ssize_t sent;
   do {
     sent = ::send(fd, bytes, static_cast<size_t>(count), MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  return sent < 0 ? kSocketError : static_cast<int>(sent);
+  if (sent < 0) return FailedWithErrno();
+  return IoResult::Done(static_cast<int>(sent));
 }
 
-int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
+IoResult ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return kSocketError;
-  if (capacity < 0) {
-    errno = EINVAL;
-    return kSocketError;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  return Receive(fd, buffer, capacity, 0);
+}
+
+IoResult ReceiveWaiting(SocketHandle socket, void* buffer, int capacity) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  const IoResult result = Receive(fd, buffer, capacity, MSG_DONTWAIT);
+  if (result.kind == IoResult::Kind::kFailed &&
+      (result.error == EAGAIN || result.error == EWOULDBLOCK)) {
+    return IoResult::TimedOut(0);
   }
-  ssize_t received;
-  do {
-    received = ::recv(fd, buffer, static_cast<size_t>(capacity), 0);
-  } while (received < 0 && errno == EINTR);
-  return received < 0 ? kSocketError : static_cast<int>(received);
+  return result;
 }
 
-void DiscardWaitingInput(SocketHandle socket) {
+IoResult AbortSocketHandle(SocketHandle socket) {
   int fd;
-  if (!ToDescriptor(socket, &fd)) return;
-  char scrap[512];
-  for (std::size_t dropped = 0; dropped < kMaxDiscardedBytes;) {
-    const ssize_t received = ::recv(fd, scrap, sizeof(scrap), MSG_DONTWAIT);
-    if (received < 0 && errno == EINTR) continue;
-    if (received <= 0) return;  // nothing more waiting, the end, or an error
-    dropped += static_cast<std::size_t>(received);
-  }
-}
-
-void AbortSocketHandle(SocketHandle socket) {
-  int fd;
-  if (!ToDescriptor(socket, &fd)) return;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
   const linger reset = {1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
-  ::close(fd);
+  return ::close(fd) == 0 ? IoResult::Done() : IoResult::Failed(errno);
 }
 
-void CloseSocketHandle(SocketHandle socket) {
+IoResult CloseSocketHandle(SocketHandle socket) {
   int fd;
-  if (ToDescriptor(socket, &fd)) ::close(fd);
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  return ::close(fd) == 0 ? IoResult::Done() : IoResult::Failed(errno);
 }
 
-int LastSocketError() { return errno; }
-
-int InvalidArgumentError() { return EINVAL; }
-
-int GetLocalHostName(char* buffer, std::size_t size) {
-  if (size == 0 || ::gethostname(buffer, size) != 0) return kSocketError;
+IoResult GetLocalHostName(char* buffer, std::size_t size) {
+  if (size == 0) return IoResult::Failed(EINVAL);
+  if (::gethostname(buffer, size) != 0) return IoResult::Failed(errno);
   buffer[size - 1] = '\0';
-  return 0;
+  return IoResult::Done();
 }
 
-int LookupHostName(const char* name, HostAddress* result) {
+IoResult LookupHostName(const char* name, HostAddress* result) {
   addrinfo hints;
   std::memset(&hints, 0, sizeof(hints));
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* answer = nullptr;
   const int status = ::getaddrinfo(name, nullptr, &hints, &answer);
-  if (status != 0) return LookupErrorNumber(status);
+  if (status != 0) return IoResult::Failed(LookupErrorNumber(status));
   if (answer == nullptr || answer->ai_addr == nullptr) {
     if (answer != nullptr) ::freeaddrinfo(answer);
-    return NO_DATA;
+    return IoResult::Failed(NO_DATA);
   }
   const auto* address = reinterpret_cast<const sockaddr_in*>(answer->ai_addr);
   result->family = static_cast<std::uint16_t>(address->sin_family);
   std::memcpy(result->address, &address->sin_addr, sizeof(result->address));
   ::freeaddrinfo(answer);
-  return 0;
+  return IoResult::Done();
 }
 
 // A reverse lookup's answer for four address bytes is those same bytes with
 // AF_INET, which is also what the caller falls back to without an answer. On
 // POSIX the lookup could only add a wait on reverse DNS, so it is not made.
-bool LookupHostAddress(const std::uint8_t* /*address*/,
-                       HostAddress* /*result*/) {
-  return false;
+IoResult LookupHostAddress(const std::uint8_t* /*address*/,
+                           HostAddress* /*result*/) {
+  return IoResult::Failed(NO_DATA);
 }
 
-int ParseIpv4(const char* text, std::uint8_t address[4]) {
-  return ::inet_pton(AF_INET, text, address) == 1 ? 1 : 0;
+IoResult ParseIpv4(const char* text, std::uint8_t address[4]) {
+  return ::inet_pton(AF_INET, text, address) == 1 ? IoResult::Done()
+                                                  : IoResult::Failed(EINVAL);
 }
 
 }  // namespace platform
+}  // namespace tcpmodbus

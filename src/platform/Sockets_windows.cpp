@@ -23,6 +23,7 @@
 #include "platform/SockaddrIn.h"
 #include "platform/Sockets.h"
 
+namespace tcpmodbus {
 namespace platform {
 namespace {
 
@@ -31,11 +32,28 @@ static_assert(sizeof(SOCKET) <= sizeof(SocketHandle),
 static_assert(sizeof(sockaddr_in) == sizeof(Ipv4SocketAddress),
               "sockaddr_in must match the platform address");
 static_assert(AF_INET == kAfInet, "AF_INET must be 2");
-static_assert(SOCKET_ERROR == kSocketError, "SOCKET_ERROR must be -1");
 static_assert(static_cast<SocketHandle>(INVALID_SOCKET) == kInvalidSocket,
               "INVALID_SOCKET must be the invalid handle");
 
 SOCKET ToSocket(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+// A failed call, told apart by its number: the peer's reset, or anything
+// else.
+IoResult FailedWithLastError() {
+  const int error = ::WSAGetLastError();
+  if (error == WSAECONNRESET || error == WSAECONNABORTED ||
+      error == WSAENETRESET || error == WSAESHUTDOWN) {
+    return IoResult::Reset(error);
+  }
+  return IoResult::Failed(error);
+}
+
+// select()'s count as a result: ready, nothing within the time, or failed.
+IoResult Readiness(int ready) {
+  if (ready == SOCKET_ERROR) return IoResult::Failed(::WSAGetLastError());
+  if (ready == 0) return IoResult::TimedOut(::WSAGetLastError());
+  return IoResult::Done();
+}
 
 // An fd_set that holds `socket` alone.
 fd_set SetOf(SOCKET socket) {
@@ -57,29 +75,38 @@ bool SetBlocking(SOCKET socket, bool blocking) {
   return ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
-// Waits for a connect() in progress, as a blocking connect() would end: 0,
-// or SOCKET_ERROR with the error (WSAETIMEDOUT once the time has passed).
-int FinishConnect(SOCKET socket, unsigned timeoutMs) {
+// Waits for a connect() in progress, as a blocking connect() would end:
+// done, or failed (WSAETIMEDOUT once the time has passed).
+IoResult FinishConnect(SOCKET socket, unsigned timeoutMs) {
   fd_set writable = SetOf(socket);
   fd_set failed = SetOf(socket);
   timeval timeout = Milliseconds(timeoutMs);
   const int ready = ::select(0, nullptr, &writable, &failed, &timeout);
-  if (ready == SOCKET_ERROR) return SOCKET_ERROR;
-  if (ready == 0) {
-    ::WSASetLastError(WSAETIMEDOUT);
-    return SOCKET_ERROR;
-  }
+  if (ready == SOCKET_ERROR) return IoResult::Failed(::WSAGetLastError());
+  if (ready == 0) return IoResult::Failed(WSAETIMEDOUT);
   if (FD_ISSET(socket, &failed)) {
     int error = 0;
     int length = sizeof(error);
     if (::getsockopt(socket, SOL_SOCKET, SO_ERROR,
                      reinterpret_cast<char*>(&error), &length) != 0) {
-      return SOCKET_ERROR;
+      return IoResult::Failed(::WSAGetLastError());
     }
-    ::WSASetLastError(error != 0 ? error : WSAECONNREFUSED);
-    return SOCKET_ERROR;
+    return IoResult::Failed(error != 0 ? error : WSAECONNREFUSED);
   }
-  return 0;
+  return IoResult::Done();
+}
+
+IoResult Connect(SOCKET socket, const sockaddr_in& address,
+                 unsigned timeoutMs) {
+  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address),
+                sizeof(address)) == 0) {
+    return IoResult::Done();
+  }
+  const int error = ::WSAGetLastError();
+  if (timeoutMs != 0 && error == WSAEWOULDBLOCK) {
+    return FinishConnect(socket, timeoutMs);
+  }
+  return IoResult::Failed(error);
 }
 
 // A socket that TCP's simultaneous open connected to itself.
@@ -112,9 +139,16 @@ bool CopyFirstAddress(const hostent* answer, HostAddress* result) {
   return true;
 }
 
+// One recv() as a result: done with its count, closed, or failed.
+IoResult Received(int received) {
+  if (received > 0) return IoResult::Done(received);
+  if (received == 0) return IoResult::Closed();
+  return FailedWithLastError();
+}
+
 }  // namespace
 
-SocketHandle OpenTcpSocket() {
+IoResult OpenTcpSocket(SocketHandle* handle) {
   // Overlapped sockets still block in send, recv and connect; the flag only
   // allows overlapped I/O, which the library does not use. Like
   // close-on-exec on POSIX, the handle is not inherited by child processes
@@ -131,42 +165,40 @@ SocketHandle OpenTcpSocket() {
                              HANDLE_FLAG_INHERIT, 0);
     }
   }
-  return static_cast<SocketHandle>(socket);
+  *handle = static_cast<SocketHandle>(socket);
+  return socket == INVALID_SOCKET ? IoResult::Failed(::WSAGetLastError())
+                                  : IoResult::Done();
 }
 
-int BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
+IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
   const sockaddr_in address = ToSockaddrIn<sockaddr_in>(local);
-  return ::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address),
-                sizeof(address)) == 0
-             ? 0
-             : kSocketError;
+  if (::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address),
+             sizeof(address)) != 0) {
+    return IoResult::Failed(::WSAGetLastError());
+  }
+  return IoResult::Done();
 }
 
-int ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                  unsigned timeoutMs) {
+IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
+                       unsigned timeoutMs) {
   const SOCKET handle = ToSocket(socket);
-  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
   const bool bounded = timeoutMs != 0;
-  if (bounded && !SetBlocking(handle, false)) return kSocketError;
-  int result = ::connect(handle, reinterpret_cast<const sockaddr*>(&address),
-                         sizeof(address));
-  if (bounded) {
-    if (result != 0 && ::WSAGetLastError() == WSAEWOULDBLOCK) {
-      result = FinishConnect(handle, timeoutMs);
-    }
-    const int saved = ::WSAGetLastError();
-    if (!SetBlocking(handle, true) && result == 0) return kSocketError;
-    ::WSASetLastError(saved);
+  if (bounded && !SetBlocking(handle, false)) {
+    return IoResult::Failed(::WSAGetLastError());
   }
-  if (result != 0) return kSocketError;
-  if (ConnectedToItself(handle)) {
-    ::WSASetLastError(WSAECONNREFUSED);
-    return kSocketError;
+  IoResult result =
+      Connect(handle, ToSockaddrIn<sockaddr_in>(server), timeoutMs);
+  if (bounded && !SetBlocking(handle, true) && result.done()) {
+    result = IoResult::Failed(::WSAGetLastError());
   }
-  return 0;
+  if (result.done() && ConnectedToItself(handle)) {
+    return IoResult::Failed(WSAECONNREFUSED);
+  }
+  return result;
 }
 
-int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
+IoResult WaitWritable(SocketHandle socket, unsigned seconds,
+                      bool* inputWaiting) {
   const SOCKET handle = ToSocket(socket);
   fd_set writable = SetOf(handle);
   fd_set readable = SetOf(handle);
@@ -186,93 +218,100 @@ int WaitWritable(SocketHandle socket, unsigned seconds, bool* inputWaiting) {
       ready = ::select(0, nullptr, &writable, nullptr, &timeout);
     }
   }
-  return ready;
+  return Readiness(ready);
 }
 
-int WaitReadable(SocketHandle socket, int milliseconds) {
+IoResult WaitReadable(SocketHandle socket, int milliseconds) {
   fd_set readable = SetOf(ToSocket(socket));
   timeval timeout = Milliseconds(static_cast<unsigned>(milliseconds));
-  return ::select(0, &readable, nullptr, nullptr,
-                  milliseconds < 0 ? nullptr : &timeout);
+  return Readiness(::select(0, &readable, nullptr, nullptr,
+                            milliseconds < 0 ? nullptr : &timeout));
 }
 
-int SendBytes(SocketHandle socket, const void* bytes, int count) {
-  if (count < 0) {
-    ::WSASetLastError(WSAEINVAL);
-    return kSocketError;
+IoResult SendBytes(SocketHandle socket, const void* bytes, int count) {
+  if (count < 0) return IoResult::Failed(WSAEINVAL);
+  const int sent =
+      ::send(ToSocket(socket), static_cast<const char*>(bytes), count, 0);
+  return sent == SOCKET_ERROR ? FailedWithLastError() : IoResult::Done(sent);
+}
+
+IoResult ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
+  if (capacity < 0) return IoResult::Failed(WSAEINVAL);
+  return Received(
+      ::recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0));
+}
+
+// The socket blocks, so only what FIONREAD counts is read; when it counts
+// nothing, a poll tells an empty socket (nothing waiting) from one whose
+// stream has ended or failed, where recv() returns at once.
+IoResult ReceiveWaiting(SocketHandle socket, void* buffer, int capacity) {
+  if (capacity < 0) return IoResult::Failed(WSAEINVAL);
+  const SOCKET handle = ToSocket(socket);
+  u_long waiting = 0;
+  if (::ioctlsocket(handle, FIONREAD, &waiting) != 0) {
+    return IoResult::Failed(::WSAGetLastError());
   }
-  return ::send(ToSocket(socket), static_cast<const char*>(bytes), count, 0);
-}
-
-int ReceiveBytes(SocketHandle socket, void* buffer, int capacity) {
-  if (capacity < 0) {
-    ::WSASetLastError(WSAEINVAL);
-    return kSocketError;
+  if (waiting == 0) {
+    const IoResult ready = WaitReadable(socket, 0);
+    if (!ready.done()) return ready.timedOut() ? IoResult::TimedOut(0) : ready;
+    return Received(::recv(handle, static_cast<char*>(buffer), 1, 0));
   }
-  return ::recv(ToSocket(socket), static_cast<char*>(buffer), capacity, 0);
+  const int take = waiting < static_cast<u_long>(capacity)
+                       ? static_cast<int>(waiting)
+                       : capacity;
+  return Received(::recv(handle, static_cast<char*>(buffer), take, 0));
 }
 
-// Only the bytes FIONREAD counts are read, so recv() never blocks, and the
-// end of the stream or a reset stays for the next call to see.
-void DiscardWaitingInput(SocketHandle socket) {
-  char scrap[512];
-  for (std::size_t dropped = 0; dropped < kMaxDiscardedBytes;) {
-    u_long waiting = 0;
-    if (::ioctlsocket(ToSocket(socket), FIONREAD, &waiting) != 0 ||
-        waiting == 0) {
-      return;
-    }
-    const int take = waiting < sizeof(scrap) ? static_cast<int>(waiting)
-                                             : static_cast<int>(sizeof(scrap));
-    const int received = ::recv(ToSocket(socket), scrap, take, 0);
-    if (received <= 0) return;
-    dropped += static_cast<std::size_t>(received);
-  }
+IoResult CloseSocketHandle(SocketHandle socket) {
+  return ::closesocket(ToSocket(socket)) == 0
+             ? IoResult::Done()
+             : IoResult::Failed(::WSAGetLastError());
 }
 
-void CloseSocketHandle(SocketHandle socket) { ::closesocket(ToSocket(socket)); }
-
-void AbortSocketHandle(SocketHandle socket) {
+IoResult AbortSocketHandle(SocketHandle socket) {
   linger reset;
   reset.l_onoff = 1;
   reset.l_linger = 0;
   ::setsockopt(ToSocket(socket), SOL_SOCKET, SO_LINGER,
                reinterpret_cast<const char*>(&reset), sizeof(reset));
-  ::closesocket(ToSocket(socket));
+  return CloseSocketHandle(socket);
 }
 
-int LastSocketError() { return ::WSAGetLastError(); }
-
-int InvalidArgumentError() { return WSAEINVAL; }
-
-int GetLocalHostName(char* buffer, std::size_t size) {
-  if (size == 0) return kSocketError;
+IoResult GetLocalHostName(char* buffer, std::size_t size) {
+  if (size == 0) return IoResult::Failed(WSAEINVAL);
   const int length = size > static_cast<std::size_t>(INT_MAX)
                          ? INT_MAX
                          : static_cast<int>(size);
-  if (::gethostname(buffer, length) != 0) return kSocketError;
+  if (::gethostname(buffer, length) != 0) {
+    return IoResult::Failed(::WSAGetLastError());
+  }
   buffer[size - 1] = '\0';
-  return 0;
+  return IoResult::Done();
 }
 
-int LookupHostName(const char* name, HostAddress* result) {
+IoResult LookupHostName(const char* name, HostAddress* result) {
   const hostent* answer = ::gethostbyname(name);
   if (answer == nullptr) {
     const int error = ::WSAGetLastError();
     // A failed lookup must never read as success.
-    return error != 0 ? error : WSANO_DATA;
+    return IoResult::Failed(error != 0 ? error : WSANO_DATA);
   }
-  return CopyFirstAddress(answer, result) ? 0 : WSANO_DATA;
+  return CopyFirstAddress(answer, result) ? IoResult::Done()
+                                          : IoResult::Failed(WSANO_DATA);
 }
 
-bool LookupHostAddress(const std::uint8_t address[4], HostAddress* result) {
+IoResult LookupHostAddress(const std::uint8_t address[4],
+                           HostAddress* result) {
   const hostent* answer =
       ::gethostbyaddr(reinterpret_cast<const char*>(address), 4, AF_INET);
-  return CopyFirstAddress(answer, result);
+  return CopyFirstAddress(answer, result) ? IoResult::Done()
+                                          : IoResult::Failed(WSANO_DATA);
 }
 
-int ParseIpv4(const char* text, std::uint8_t address[4]) {
-  return ::inet_pton(AF_INET, text, address) == 1 ? 1 : 0;
+IoResult ParseIpv4(const char* text, std::uint8_t address[4]) {
+  return ::inet_pton(AF_INET, text, address) == 1 ? IoResult::Done()
+                                                  : IoResult::Failed(WSAEINVAL);
 }
 
 }  // namespace platform
+}  // namespace tcpmodbus

@@ -5,6 +5,7 @@
 
 #include "trace/PrintTrace.h"
 
+namespace tcpmodbus {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
@@ -92,3 +93,5 @@ void DumpBytes(const std::uint8_t* frameBytes, std::uint32_t frameLength) {
 void DumpRegisters(const std::uint16_t* regValues, std::uint16_t regCount) {
   DumpItems(regValues, regCount);
 }
+
+}  // namespace tcpmodbus

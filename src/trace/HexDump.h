@@ -9,7 +9,11 @@
 
 #include <cstdint>
 
+namespace tcpmodbus {
+
 void DumpBytes(const std::uint8_t* frameBytes, std::uint32_t frameLength);
 void DumpRegisters(const std::uint16_t* regValues, std::uint16_t regCount);
+
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_TRACE_HEXDUMP_H_

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+namespace tcpmodbus {
 namespace {
 
 // Room for every trace line the library writes, with much to spare; a longer
@@ -101,3 +102,5 @@ int WriteTrace(const char* text, std::size_t length) {
              ? static_cast<int>(length)
              : -1;
 }
+
+}  // namespace tcpmodbus

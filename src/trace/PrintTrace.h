@@ -9,10 +9,14 @@
 
 #include "common/Attributes.h"
 
+namespace tcpmodbus {
+
 int PrintTrace(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(1, 2);
 
 // Writes `length` bytes of finished trace text in one call on the stream;
 // returns `length`, or -1 when the stream took less.
 int WriteTrace(const char* text, std::size_t length);
+
+}  // namespace tcpmodbus
 
 #endif  // TCPMODBUS_TRACE_PRINTTRACE_H_

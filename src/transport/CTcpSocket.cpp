@@ -1,11 +1,10 @@
 #include "transport/CTcpSocket.h"
 
 #include <cctype>
-#include <chrono>
-#include <climits>
 #include <cstdarg>
 #include <cstring>
 
+namespace tcpmodbus {
 namespace {
 
 // Reads the first four parts of dotted IPv4 text into address bytes. A part
@@ -46,29 +45,6 @@ bool IsMalformedDottedAddress(const char* text) {
   return OnlyDigitsAndDots(text) && !ParseFourDottedNumbers(text, bytes);
 }
 
-// The end of the wait for one answer, when the host set a response time-out.
-class ResponseDeadline {
- public:
-  explicit ResponseDeadline(unsigned timeoutMs)
-      : bounded_(timeoutMs != 0),
-        end_(bounded_ ? Clock::now() + std::chrono::milliseconds(timeoutMs)
-                      : Clock::time_point()) {}
-  bool Bounded() const { return bounded_; }
-  // Milliseconds left, 0 once passed (at most INT_MAX).
-  int LeftMs() const {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          end_ - Clock::now())
-                          .count();
-    if (left <= 0) return 0;
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  bool bounded_;
-  Clock::time_point end_;
-};
-
 void StoreHostAddress(const platform::HostAddress& answer,
                       platform::Ipv4SocketAddress* address) {
   address->family = answer.family;
@@ -77,24 +53,20 @@ void StoreHostAddress(const platform::HostAddress& answer,
 
 }  // namespace
 
-CTcpSocket::CTcpSocket()
+CTcpSocket::CTcpSocket(SocketCalls& calls)
     : SocketHandle(0),
       LocalHost(),
       LocalAddr(),
       ErrorText("No Error"),
       WaitSeconds(0),
-      ConnectTimeoutMs(0),
-      ResponseTimeoutMs(0),
-      WaitExpired(false),
-      StreamEnded(false) {}
+      Calls(calls) {}
 
 CTcpSocket::~CTcpSocket() { CloseSocket(); }
 
 int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
-  SocketHandle = platform::OpenTcpSocket();
-  if (SocketHandle == platform::kInvalidSocket) {
-    SetSocketError("WSASocket failed. OpenSocket Error(%d)",
-                   platform::LastSocketError());
+  const IoResult opened = Calls.OpenTcpSocket(&SocketHandle);
+  if (!opened.done()) {
+    SetSocketError("WSASocket failed. OpenSocket Error(%d)", opened.error);
     CloseSocket();
     return 0;
   }
@@ -120,21 +92,20 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
     ResolveAddress(LocalHost, &LocalAddr);
   } else {
     char hostName[256];
-    if (platform::GetLocalHostName(hostName, sizeof(hostName)) ==
-        platform::kSocketError) {
+    const IoResult named = Calls.GetLocalHostName(hostName, sizeof(hostName));
+    if (!named.done()) {
       // "gethostame" is deliberate: hosts match on this text. Do not
       // correct it.
-      SetSocketError("gethostame() failed (error %d)",
-                     platform::LastSocketError());
+      SetSocketError("gethostame() failed (error %d)", named.error);
     } else {
       ResolveAddress(hostName, &LocalAddr);
     }
   }
 
   LocalAddr.port = platform::HostToNetwork16(localPort);
-  if (platform::BindSocket(SocketHandle, LocalAddr) == platform::kSocketError) {
-    SetSocketError("WSASocket failed. bind Error(%d)",
-                   platform::LastSocketError());
+  const IoResult bound = Calls.BindSocket(SocketHandle, LocalAddr);
+  if (!bound.done()) {
+    SetSocketError("WSASocket failed. bind Error(%d)", bound.error);
     CloseSocket();
     return 0;
   }
@@ -149,7 +120,7 @@ int CTcpSocket::ResolveAddress(const char* host,
   const bool hostName = std::isalpha(static_cast<unsigned char>(host[0])) != 0;
   if (!hostName && ParseFourDottedNumbers(host, bytes)) {
     platform::HostAddress answer = {};
-    if (platform::LookupHostAddress(bytes, &answer)) {
+    if (Calls.LookupHostAddress(bytes, &answer).done()) {
       StoreHostAddress(answer, address);
     } else {
       address->family = platform::kAfInet;
@@ -165,10 +136,10 @@ int CTcpSocket::ResolveAddress(const char* host,
   // A name: it begins with a letter, or with a digit or sign and holds other
   // characters too (host names may begin with a digit).
   platform::HostAddress answer = {};
-  const int error = platform::LookupHostName(host, &answer);
-  if (error != 0) {
+  const IoResult found = Calls.LookupHostName(host, &answer);
+  if (!found.done()) {
     SetSocketError("gethostbyname() could not resolve '%s', Error %d", host,
-                   error);
+                   found.error);
     return 0;
   }
   StoreHostAddress(answer, address);
@@ -181,106 +152,80 @@ void CTcpSocket::ReportMalformedAddress(const char* text) {
       text);
 }
 
-bool CTcpSocket::Connect(const char* serverAddress, std::uint16_t port,
-                         int* error) {
+IoResult CTcpSocket::Connect(const char* serverAddress, std::uint16_t port,
+                             unsigned timeoutMs) {
   platform::Ipv4SocketAddress server = {};
   server.family = platform::kAfInet;
   server.port = platform::HostToNetwork16(port);
   // Connecting to whatever a failed conversion left would reach the wrong
   // host; the text is reported as an invalid argument instead.
-  if (platform::ParseIpv4(serverAddress, server.address) != 1) {
-    *error = platform::InvalidArgumentError();
-    return false;
-  }
-  if (platform::ConnectSocket(SocketHandle, server, ConnectTimeoutMs) == 0) {
-    return true;
-  }
-  *error = platform::LastSocketError();
-  return false;
-}
-
-bool CTcpSocket::IsReady(bool* inputWaiting) {
-  if (platform::WaitWritable(SocketHandle, WaitSeconds, inputWaiting) > 0) {
-    return true;
-  }
-  RecordSelectError();
-  return false;
+  const IoResult parsed = Calls.ParseIpv4(serverAddress, server.address);
+  if (!parsed.done()) return parsed;
+  return Calls.ConnectSocket(SocketHandle, server, timeoutMs);
 }
 
 int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
-  // The readiness check also tells whether input is waiting: the common
-  // case costs no call of its own.
-  bool inputWaiting = false;
-  if (!IsReady(&inputWaiting)) return 0;
-  if (inputWaiting) platform::DiscardWaitingInput(SocketHandle);
-  const int sent = platform::SendBytes(SocketHandle, bytes, count);
-  if (sent >= count) return sent;
-  SetSocketError("WSASocket failed. send Error(%d)",
-                 platform::LastSocketError());
+  if (!CheckReady(nullptr).done()) return 0;
+  const IoResult sent = Send(bytes, count);
+  return sent.done() ? sent.count : -1;
+}
+
+int CTcpSocket::ReceiveData(std::uint8_t* buffer) {
+  if (!CheckReady(nullptr).done()) return 0;
+  const IoResult received = Receive(buffer, MaxResponseBytes);
+  if (received.done()) return received.count;
+  return received.kind == IoResult::Kind::kClosed ? 0 : -1;
+}
+
+IoResult CTcpSocket::CheckReady(bool* inputWaiting) {
+  const IoResult ready =
+      Calls.WaitWritable(SocketHandle, WaitSeconds, inputWaiting);
+  if (ready.done()) return ready;
+  // Not writable within the wait counts as a failure of the check, with
+  // whatever number the thread then holds.
+  RecordSelectError(ready.error);
+  return IoResult::Failed(ready.error);
+}
+
+IoResult CTcpSocket::DiscardWaiting(std::size_t limit) {
+  std::uint8_t scrap[512];
+  std::size_t dropped = 0;
+  while (dropped < limit) {
+    const std::size_t room = limit - dropped;
+    const int take = static_cast<int>(room < sizeof(scrap) ? room : sizeof(scrap));
+    const IoResult received = Calls.ReceiveWaiting(SocketHandle, scrap, take);
+    if (received.timedOut()) break;  // nothing more waiting
+    if (!received.done()) return received;
+    dropped += static_cast<std::size_t>(received.count);
+  }
+  return IoResult::Done(static_cast<int>(dropped));
+}
+
+IoResult CTcpSocket::Send(const std::uint8_t* bytes, int count) {
+  const IoResult sent = Calls.SendBytes(SocketHandle, bytes, count);
+  if (!sent.done() || sent.count < count) {
+    SetSocketError("WSASocket failed. send Error(%d)", sent.error);
+  }
   return sent;
 }
 
-// TCP delivers a byte stream, not messages: an answer may arrive in pieces.
-// The first receive is judged as it came whenever it holds a whole answer,
-// whatever its header says (devices miscount the length field); only an
-// answer that is still short is completed, and never past the size the
-// request's answer has, so bytes behind it stay in the socket for the next
-// send to discard. No piece is waited for longer than ContinuationWaitMs,
-// nor past the response time-out when the host set one.
-int CTcpSocket::ReceiveData(std::uint8_t* buffer,
-                            const mbap::ExpectedAnswer& answer) {
-  WaitExpired = false;
-  StreamEnded = false;
-  if (!IsReady(nullptr)) return 0;
-  const ResponseDeadline deadline(ResponseTimeoutMs);
-  if (deadline.Bounded()) {
-    const int ready = WaitForInput(deadline.LeftMs());
-    if (ready < 0) return -1;
-    if (ready == 0) {
-      WaitExpired = true;
-      return TimedOut;
-    }
-  }
-  int have = platform::ReceiveBytes(SocketHandle, buffer, MaxResponseBytes);
-  if (have == platform::kSocketError) {
-    RecordReceiveError();
-    return -1;
-  }
-  if (have == 0) return 0;
-  int missing;
-  while ((missing = mbap::MissingAnswerBytes(buffer, have, answer)) > 0) {
-    int wait = ContinuationWaitMs;
-    if (deadline.Bounded() && deadline.LeftMs() < wait)
-      wait = deadline.LeftMs();
-    const int ready = WaitForInput(wait);
-    WaitExpired = ready == 0;
-    StreamEnded = ready < 0;
-    if (ready <= 0) break;
-    const int received =
-        platform::ReceiveBytes(SocketHandle, buffer + have, missing);
-    if (received == platform::kSocketError) RecordReceiveError();
-    // Closed or failed before the answer was whole: what arrived is judged.
-    StreamEnded = received <= 0;
-    if (received <= 0) break;
-    have += received;
-  }
-  return have;
-}
-
-int CTcpSocket::WaitForInput(int milliseconds) {
-  const int ready = platform::WaitReadable(SocketHandle, milliseconds);
-  if (ready == platform::kSocketError) RecordSelectError();
+IoResult CTcpSocket::WaitForInput(int milliseconds) {
+  const IoResult ready = Calls.WaitReadable(SocketHandle, milliseconds);
+  if (!ready.done() && !ready.timedOut()) RecordSelectError(ready.error);
   return ready;
 }
 
-void CTcpSocket::RecordSelectError() {
-  SetSocketError("WSASocket failed. select Error(%d)",
-                 platform::LastSocketError());
+IoResult CTcpSocket::Receive(std::uint8_t* buffer, int capacity) {
+  const IoResult received = Calls.ReceiveBytes(SocketHandle, buffer, capacity);
+  if (received.kind == IoResult::Kind::kReset ||
+      received.kind == IoResult::Kind::kFailed) {
+    SetSocketError("WSASocket failed. recv Error(%d)", received.error);
+  }
+  return received;
 }
 
-void CTcpSocket::RecordReceiveError() {
-  SetSocketError("WSASocket failed. recv Error(%d)",
-                 platform::LastSocketError());
+void CTcpSocket::RecordSelectError(int error) {
+  SetSocketError("WSASocket failed. select Error(%d)", error);
 }
 
 void CTcpSocket::SetSocketError(const char* format, ...) {
@@ -292,12 +237,14 @@ void CTcpSocket::SetSocketError(const char* format, ...) {
 
 void CTcpSocket::AbortSocket() {
   if (SocketHandle == 0) return;
-  platform::AbortSocketHandle(SocketHandle);
+  Calls.AbortSocketHandle(SocketHandle);
   SocketHandle = 0;
 }
 
 void CTcpSocket::CloseSocket() {
   if (SocketHandle == 0) return;
-  platform::CloseSocketHandle(SocketHandle);
+  Calls.CloseSocketHandle(SocketHandle);
   SocketHandle = 0;
 }
+
+}  // namespace tcpmodbus

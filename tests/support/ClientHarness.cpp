@@ -7,6 +7,9 @@ namespace testsupport {
 
 ClientHarness::ClientHarness() : client_(TCPModbusIntf::GetInstance()) {}
 
+ClientHarness::ClientHarness(tcpmodbus::SocketCalls& calls)
+    : client_(new tcpmodbus::CTCPModbus(calls)) {}
+
 ClientHarness::~ClientHarness() { client_.reset(); }
 
 ClientHarness::Started ClientHarness::Serve(const Endpoint& endpoint,
@@ -42,8 +45,8 @@ int ClientHarness::Initialize(const Endpoint& endpoint) {
   });
 }
 
-CTCPModbus& ClientHarness::Object() {
-  return dynamic_cast<CTCPModbus&>(*client_);
+tcpmodbus::CTCPModbus& ClientHarness::Object() {
+  return dynamic_cast<tcpmodbus::CTCPModbus&>(*client_);
 }
 
 std::string ClientHarness::Finish() {

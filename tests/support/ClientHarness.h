@@ -27,7 +27,10 @@
 #include "FakeModbusServer.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
+namespace tcpmodbus {
 class CTCPModbus;
+class SocketCalls;
+}  // namespace tcpmodbus
 
 namespace testsupport {
 
@@ -60,6 +63,10 @@ class ClientHarness {
   enum class Started { kConnected, kSkipped, kFailed };
 
   ClientHarness();
+  // A client whose transport makes its socket calls through `calls` (an
+  // in-memory stand-in), which must outlive the harness; for Initialize and
+  // Run without a fake server.
+  explicit ClientHarness(tcpmodbus::SocketCalls& calls);
   ~ClientHarness();
   ClientHarness(const ClientHarness&) = delete;
   ClientHarness& operator=(const ClientHarness&) = delete;
@@ -88,7 +95,7 @@ class ClientHarness {
   TCPModbusIntf& Client() { return *client_; }
   TCPModbusIntf* operator->() { return client_.get(); }
   // The object behind the interface, for the tests that look inside.
-  CTCPModbus& Object();
+  tcpmodbus::CTCPModbus& Object();
   FakeModbusServer& Server() { return *server_; }
   const std::string& SkipReason() const { return skipReason_; }
 

@@ -1,15 +1,21 @@
-// A scripted stand-in for the platform sockets layer, for the exchange
-// fuzzer and the gathering tests: no system call is made. The script says what
-// the peer answers to each request (answer k arrives once the k-th send has
-// been made), how the receives cut it, how the stream ends, and how the send
-// and readiness checks answer. It records whether a receive ever handed out
-// bytes that arrived before the latest request: no answer may be made of those.
+// An in-memory stand-in for the socket calls below the transport, for the
+// gathering tests and the exchange fuzzer: no system call is made. The
+// script says what the peer answers to each request (answer k arrives once
+// the k-th send has been made), how the receives cut it, how the stream
+// ends, and how the send and readiness checks answer. It records whether a
+// receive ever handed out bytes that arrived before the latest request: no
+// answer may be made of those.
+//
+//   scripted::ScriptedSockets sockets(script);
+//   tcpmodbus::CTCPModbus module(sockets);
 #ifndef TCPMODBUS_TESTS_SUPPORT_SCRIPTEDSOCKETS_H_
 #define TCPMODBUS_TESTS_SUPPORT_SCRIPTEDSOCKETS_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "transport/SocketCalls.h"
 
 namespace scripted {
 
@@ -26,9 +32,9 @@ struct Script {
   // Sizes of the successive receives; when they run out, each receive takes
   // all that has arrived (up to the caller's capacity). 0 is read as 1.
   std::vector<std::size_t> chunks;
-  // Once the last answer is used up: true gives a failed receive (-1),
-  // false an orderly close (0). Before that, a peer with nothing more to
-  // say before the next request is silent: waits for input time out.
+  // Once the last answer is used up: true gives a failed receive (a reset),
+  // false an orderly close. Before that, a peer with nothing more to say
+  // before the next request is silent: waits for input time out.
   bool failAtEnd = false;
   // The n-th send (counting from 0) accepts only part of the bytes; -1 never.
   int shortSendAt = -1;
@@ -36,17 +42,69 @@ struct Script {
   int notReadyAt = -1;
 };
 
-// Installs the script for the next calls; resets all counters.
-void Load(const Script& script);
+class ScriptedSockets final : public tcpmodbus::SocketCalls {
+ public:
+  explicit ScriptedSockets(Script script);
 
-// Sends made so far: the answer of the latest request is answers[Sends()-1].
-int Sends();
-// Whether a receive handed out bytes of an answer to an earlier request
-// (since Load or ForgetStaleBytes).
-bool ReceivedStaleBytes();
-void ForgetStaleBytes();
-// Calls of OpenTcpSocket not yet matched by a CloseSocketHandle.
-int OpenHandles();
+  // Sends made so far: the answer of the latest request is answers[Sends()-1].
+  int Sends() const { return sends_; }
+  // Whether a receive handed out bytes of an answer to an earlier request.
+  bool ReceivedStaleBytes() const { return stale_; }
+  // Handles opened and not yet closed.
+  int OpenHandles() const { return openHandles_; }
+
+  tcpmodbus::IoResult OpenTcpSocket(SocketHandle* handle) override;
+  tcpmodbus::IoResult BindSocket(SocketHandle socket,
+                                 const Ipv4SocketAddress& local) override;
+  tcpmodbus::IoResult ConnectSocket(SocketHandle socket,
+                                    const Ipv4SocketAddress& server,
+                                    unsigned timeoutMs) override;
+  tcpmodbus::IoResult WaitWritable(SocketHandle socket, unsigned seconds,
+                                   bool* inputWaiting) override;
+  tcpmodbus::IoResult WaitReadable(SocketHandle socket,
+                                   int milliseconds) override;
+  tcpmodbus::IoResult SendBytes(SocketHandle socket, const void* bytes,
+                                int count) override;
+  tcpmodbus::IoResult ReceiveBytes(SocketHandle socket, void* buffer,
+                                   int capacity) override;
+  tcpmodbus::IoResult ReceiveWaiting(SocketHandle socket, void* buffer,
+                                     int capacity) override;
+  tcpmodbus::IoResult CloseSocketHandle(SocketHandle socket) override;
+  tcpmodbus::IoResult AbortSocketHandle(SocketHandle socket) override;
+  tcpmodbus::IoResult GetLocalHostName(char* buffer,
+                                       std::size_t size) override;
+  tcpmodbus::IoResult LookupHostName(const char* name,
+                                     HostAddress* result) override;
+  tcpmodbus::IoResult LookupHostAddress(const std::uint8_t address[4],
+                                        HostAddress* result) override;
+  tcpmodbus::IoResult ParseIpv4(const char* text,
+                                std::uint8_t address[4]) override;
+
+ private:
+  // A byte that has arrived, with the index of the request it answers.
+  struct Arrived {
+    std::uint8_t byte;
+    int answer;
+  };
+
+  std::size_t Waiting() const { return arrived_.size() - readPosition_; }
+  // Nothing is waiting and nothing more will come: the peer has ended.
+  bool Ended() const;
+  bool Known(SocketHandle socket) const;
+  // Hands out up to `capacity` waiting bytes, as the script cuts them.
+  int Take(void* buffer, int capacity);
+
+  Script script_;
+  std::vector<Arrived> arrived_;
+  // The late end of the latest answer, which arrives with the next send.
+  std::vector<Arrived> held_;
+  std::size_t readPosition_ = 0;
+  std::size_t chunkIndex_ = 0;
+  int sends_ = 0;
+  int readinessChecks_ = 0;
+  int openHandles_ = 0;
+  bool stale_ = false;
+};
 
 }  // namespace scripted
 

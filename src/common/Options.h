@@ -1,0 +1,31 @@
+// The connection options of one module object: owned by the front, which
+// alone writes them (through the interface's setters), and handed down by
+// const reference to the layers that act on them. Every option starts off:
+// the object then behaves exactly as without it.
+#ifndef TCPMODBUS_COMMON_OPTIONS_H_
+#define TCPMODBUS_COMMON_OPTIONS_H_
+
+#include <cstdint>
+
+namespace tcpmodbus {
+
+struct Options {
+  // The module's TCP port, from the next Initialize on.
+  std::uint16_t serverPort = 502;
+  // The unit identifier of every request, from the next request on.
+  std::uint8_t unitId = 1;
+  // Longest wait of the connect, in milliseconds; 0: as long as the system
+  // allows.
+  unsigned connectTimeoutMs = 0;
+  // Longest wait for an answer, in milliseconds; 0: no limit.
+  unsigned responseTimeoutMs = 0;
+  // Whether an operation that finds the connection lost reconnects first.
+  bool recovery = false;
+};
+
+// The options of an object that no host has set.
+inline constexpr Options kDefaultOptions{};
+
+}  // namespace tcpmodbus
+
+#endif  // TCPMODBUS_COMMON_OPTIONS_H_

@@ -1,0 +1,45 @@
+// When an answer is complete: the rule the protocol client applies to the
+// bytes of an answer while they arrive, as a pure function over bytes.
+//
+// TCP delivers a byte stream, not messages: an answer may arrive in pieces.
+// The first piece is judged as it came whenever it holds a whole answer,
+// whatever its header says (devices miscount the length field); only an
+// answer that is still short is completed, and never past the size the
+// request's answer has, so bytes behind it stay in the socket.
+#ifndef TCPMODBUS_MODBUS_ANSWERFRAMING_H_
+#define TCPMODBUS_MODBUS_ANSWERFRAMING_H_
+
+#include <cstdint>
+
+namespace tcpmodbus {
+namespace modbusframe {
+
+// What a request's answer looks like when it is whole and in order: its size
+// (2 * N + 9 for a read of N registers, 12 for a write) and the function
+// code it carries in byte 7 (with the exception flag, when refused).
+struct ExpectedAnswer {
+  int size;
+  std::uint8_t functionCode;
+};
+
+// How many more bytes the answer in `bytes` needs before it is judged, for
+// the `have` bytes (1 or more) received so far. 0 means judge now:
+// - `have` reaches the expected size (at most one frame, 261), or is 9 or
+//   more with the exception flag set: the answer is whole;
+// - the header announces exactly `have` bytes: a whole frame of another
+//   size, which the verdict refuses at once instead of after a wait;
+// - the bytes cannot begin this request's answer (protocol identifier not 0,
+//   or another function code in byte 7): whatever they are, more bytes would
+//   only make a frame of pieces that do not belong together.
+// Otherwise the count still missing to the expected size, or to 9 once byte
+// 7 carries the exception flag; while byte 7 has not arrived, only the count
+// up to it, so that pieces that do not begin this answer are never joined
+// with what follows into one of the right size. The length field never asks
+// for more, so nothing behind the answer is taken from the stream.
+int MissingAnswerBytes(const std::uint8_t* bytes, int have,
+                       const ExpectedAnswer& answer);
+
+}  // namespace modbusframe
+}  // namespace tcpmodbus
+
+#endif  // TCPMODBUS_MODBUS_ANSWERFRAMING_H_

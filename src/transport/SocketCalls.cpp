@@ -1,0 +1,68 @@
+#include "transport/SocketCalls.h"
+
+namespace tcpmodbus {
+namespace {
+
+class PlatformSocketCalls final : public SocketCalls {
+ public:
+  IoResult OpenTcpSocket(SocketHandle* handle) override {
+    return platform::OpenTcpSocket(handle);
+  }
+  IoResult BindSocket(SocketHandle socket,
+                      const Ipv4SocketAddress& local) override {
+    return platform::BindSocket(socket, local);
+  }
+  IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
+                         unsigned timeoutMs) override {
+    return platform::ConnectSocket(socket, server, timeoutMs);
+  }
+  IoResult WaitWritable(SocketHandle socket, unsigned seconds,
+                        bool* inputWaiting) override {
+    return platform::WaitWritable(socket, seconds, inputWaiting);
+  }
+  IoResult WaitReadable(SocketHandle socket, int milliseconds) override {
+    return platform::WaitReadable(socket, milliseconds);
+  }
+  IoResult SendBytes(SocketHandle socket, const void* bytes,
+                     int count) override {
+    return platform::SendBytes(socket, bytes, count);
+  }
+  IoResult ReceiveBytes(SocketHandle socket, void* buffer,
+                        int capacity) override {
+    return platform::ReceiveBytes(socket, buffer, capacity);
+  }
+  IoResult ReceiveWaiting(SocketHandle socket, void* buffer,
+                          int capacity) override {
+    return platform::ReceiveWaiting(socket, buffer, capacity);
+  }
+  IoResult CloseSocketHandle(SocketHandle socket) override {
+    return platform::CloseSocketHandle(socket);
+  }
+  IoResult AbortSocketHandle(SocketHandle socket) override {
+    return platform::AbortSocketHandle(socket);
+  }
+  IoResult GetLocalHostName(char* buffer, std::size_t size) override {
+    return platform::GetLocalHostName(buffer, size);
+  }
+  IoResult LookupHostName(const char* name, HostAddress* result) override {
+    return platform::LookupHostName(name, result);
+  }
+  IoResult LookupHostAddress(const std::uint8_t address[4],
+                             HostAddress* result) override {
+    return platform::LookupHostAddress(address, result);
+  }
+  IoResult ParseIpv4(const char* text, std::uint8_t address[4]) override {
+    return platform::ParseIpv4(text, address);
+  }
+};
+
+}  // namespace
+
+SocketCalls& SystemSocketCalls() {
+  // No data and a trivial destructor: constant-initialised, with no guard,
+  // no code at load time and nothing to run at exit.
+  static PlatformSocketCalls calls;
+  return calls;
+}
+
+}  // namespace tcpmodbus
