@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // Before PlatformError.h, whose windows.h must come after winsock2.h.
 #ifdef _WIN32
@@ -19,6 +21,7 @@
 
 #include "FakeModbusServer.h"
 #include "PlatformError.h"
+#include "ScriptedSockets.h"
 #include "transport/CTcpSocket.h"
 
 namespace {
@@ -41,6 +44,22 @@ std::string Hex(const platform::Ipv4SocketAddress& address) {
   return ToHex(Bytes(bytes, bytes + sizeof(address)));
 }
 
+// Names through in-memory lookups: no real resolver is ever asked.
+scripted::Script WithNames() {
+  scripted::Script script;
+  script.names = {{"plant", {{127, 128, 0, 61}, {127, 0, 0, 61}}},
+                  {"office-first", {{192, 0, 2, 2}, {127, 0, 0, 61}}},
+                  {"4box", {{127, 0, 0, 64}}}};
+  return script;
+}
+
+std::string AddressBytes(const platform::Ipv4SocketAddress& address) {
+  return ToHex(Bytes(address.address, address.address + 4));
+}
+
+// Text that does not begin with a letter is dotted text: split at runs of
+// dots, each of the first four parts read as atoi reads it. It is never
+// looked up by name.
 TEST(ResolveAddressTest, DottedTextGivesFourBytesAndInet) {
   struct Row {
     const char* text;
@@ -52,19 +71,28 @@ TEST(ResolveAddressTest, DottedTextGivesFourBytesAndInet) {
       {"1.2.3.4.5", {1, 2, 3, 4}},     // a fifth part is ignored
       {"1.2.3.4.", {1, 2, 3, 4}},      // so is an empty one
       {"0001.02.3.4", {1, 2, 3, 4}},   // leading zeros are decimal
+      {"127.0.0.46 ", {127, 0, 0, 46}},   // a blank after a part
+      {" 127.0.0.48", {127, 0, 0, 48}},   // and before one
+      {"+127.0.0.47", {127, 0, 0, 47}},   // a sign
+      {"127.0.0.49x", {127, 0, 0, 49}},   // the digits up to another character
+      {"127.0.0.-210", {127, 0, 0, 46}},  // -210 has the low bits of 46
+      {"127..0.0.44", {127, 0, 0, 44}},   // a run of dots splits once
+      {".127.0.0.45", {127, 0, 0, 45}},   // a leading dot makes no part
+      {"99999999999.0.0.1", {255, 0, 0, 1}},  // beyond int: still its low bits
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    CTcpSocket socket;
+    scripted::ScriptedSockets sockets(WithNames());
+    CTcpSocket socket(sockets);
     platform::Ipv4SocketAddress address = Marked();
     EXPECT_EQ(socket.ResolveAddress(row.text, &address), 1);
     EXPECT_EQ(address.family, 2);
-    EXPECT_EQ(ToHex(Bytes(address.address, address.address + 4)),
-              ToHex(Bytes(row.expected, row.expected + 4)));
+    EXPECT_EQ(AddressBytes(address), ToHex(Bytes(row.expected, row.expected + 4)));
     const platform::Ipv4SocketAddress marked = Marked();
     EXPECT_EQ(address.port, marked.port) << "the port is not ResolveAddress's";
     EXPECT_EQ(std::memcmp(address.zero, marked.zero, 8), 0);
     EXPECT_STREQ(socket.ErrorText, "No Error");
+    EXPECT_TRUE(sockets.LookedUp().empty());
   }
 }
 
@@ -76,12 +104,15 @@ TEST(ResolveAddressTest, EmptyNameLeavesTheAddress) {
   EXPECT_STREQ(socket.ErrorText, "No Error");
 }
 
-TEST(ResolveAddressTest, DigitsAndDotsThatAreNotFourNumbersAreRefused) {
-  const char* const texts[] = {"1",      "1.2",    "1.2.3", "1..2.3",
-                               ".1.2.3", "1.2.3.", "..."};
+// Dotted text with fewer than four parts names no address: refused, where
+// looking it up or binding what an earlier open left would hide the mistake.
+TEST(ResolveAddressTest, DottedTextOfFewerThanFourPartsIsRefused) {
+  const char* const texts[] = {"1",      "1.2", "1.2.3", "1..2.3", ".1.2.3",
+                               "1.2.3.", "...", "*",     "1host",  "-"};
   for (const char* text : texts) {
     SCOPED_TRACE(text);
-    CTcpSocket socket;
+    scripted::ScriptedSockets sockets(WithNames());
+    CTcpSocket socket(sockets);
     platform::Ipv4SocketAddress address = Marked();
     EXPECT_EQ(socket.ResolveAddress(text, &address), 0);
     EXPECT_EQ(Hex(address), Hex(Marked()));
@@ -89,20 +120,35 @@ TEST(ResolveAddressTest, DigitsAndDotsThatAreNotFourNumbersAreRefused) {
         std::string(socket.ErrorText),
         std::string("'") + text +
             "' is not a dotted IPv4 address (four numbers separated by dots)");
+    EXPECT_TRUE(sockets.LookedUp().empty());
   }
 }
 
-TEST(ResolveAddressTest, NameWithoutAnswerLeavesLookupMessage) {
-  CTcpSocket socket;
-  platform::Ipv4SocketAddress address = Marked();
-  EXPECT_EQ(socket.ResolveAddress("*", &address), 0);
-  EXPECT_EQ(Hex(address), Hex(Marked()));
-  const std::string prefix = "gethostbyname() could not resolve '*', Error ";
-  const std::string text = socket.ErrorText;
-  ASSERT_EQ(text.compare(0, prefix.size(), prefix), 0) << text;
-  const std::string number = text.substr(prefix.size());
-  ASSERT_FALSE(number.empty());
-  EXPECT_EQ(number.find_first_not_of("-0123456789"), std::string::npos) << text;
+// A name binds the first address its lookup lists; one without answer
+// leaves the lookup's message and the address as it was.
+TEST(ResolveAddressTest, NameGivesTheFirstAddressOfItsLookup) {
+  struct Row {
+    const char* name;
+    int result;
+    const char* address;  // hex, or empty: left as it was
+    const char* message;
+  };
+  const Row rows[] = {
+      {"plant", 1, "7f 80 00 3d", "No Error"},
+      {"office-first", 1, "c0 00 02 02", "No Error"},
+      {"nowhere", 0, "", "gethostbyname() could not resolve 'nowhere', Error 1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    scripted::ScriptedSockets sockets(WithNames());
+    CTcpSocket socket(sockets);
+    platform::Ipv4SocketAddress address = Marked();
+    EXPECT_EQ(socket.ResolveAddress(row.name, &address), row.result);
+    EXPECT_EQ(AddressBytes(address),
+              row.address[0] != '\0' ? row.address : AddressBytes(Marked()));
+    EXPECT_STREQ(socket.ErrorText, row.message);
+    EXPECT_EQ(sockets.LookedUp(), std::vector<std::string>{row.name});
+  }
 }
 
 TEST(ResolveAddressTest, LocalhostNameResolves) {
@@ -157,20 +203,58 @@ TEST(OpenSocketTest, PortInUseFailsTheBind) {
                 std::to_string(testsupport::PlatformError(98, 10048)) + ")");
 }
 
-TEST(OpenSocketTest, LookupMessageStaysWhenTheBindSucceeds) {
-  CTcpSocket socket;
-  ASSERT_EQ(socket.OpenSocket("127.0.1.24", 0), 1) << socket.ErrorText;
-  socket.CloseSocket();
-  // No answer for the name: the bind uses the address the first open left.
-  ASSERT_EQ(socket.OpenSocket("*", 0), 1) << socket.ErrorText;
-  EXPECT_STREQ(socket.LocalHost, "*");
-  EXPECT_EQ(
-      ToHex(Bytes(socket.LocalAddr.address, socket.LocalAddr.address + 4)),
-      "7f 00 01 18");
-  EXPECT_THAT(
-      socket.ErrorText,
-      testing::StartsWith("gethostbyname() could not resolve '*', Error "));
+// The address an open binds: a lookup without answer, or a local host name
+// that cannot be fetched, leaves the address of the earlier open.
+TEST(OpenSocketTest, BindsWhatTheTextOrTheHostNameGives) {
+  struct Row {
+    const char* text;
+    const char* localHostName;
+    const char* bound;
+    const char* message;  // ErrorText after the open, which succeeds
+  };
+  const Row rows[] = {
+      {"plant", "scripted-host", "7f 80 00 3d", "No Error"},
+      {"", "plant", "7f 80 00 3d", "No Error"},
+      {"", "4box", "7f 00 00 40", "No Error"},  // a name all the same
+      {"", "127.0.0.63", "7f 00 00 3f", "No Error"},
+      {"nowhere", "scripted-host", "7f 00 01 18",
+       "gethostbyname() could not resolve 'nowhere', Error 1"},
+      {"", "", "7f 00 01 18", "gethostame() failed (error 22)"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("'") + row.text + "' on '" + row.localHostName +
+                 "'");
+    scripted::Script script = WithNames();
+    script.localHostName = row.localHostName;
+    scripted::ScriptedSockets sockets(script);
+    CTcpSocket socket(sockets);
+    ASSERT_EQ(socket.OpenSocket("127.0.1.24", 0), 1) << socket.ErrorText;
+    socket.CloseSocket();
+    EXPECT_EQ(socket.OpenSocket(row.text, 0), 1);
+    EXPECT_EQ(AddressBytes(socket.LocalAddr), row.bound);
+    EXPECT_STREQ(socket.ErrorText, row.message);
+    EXPECT_STREQ(socket.LocalHost, row.text[0] != '\0' ? row.text : "127.0.1.24");
+  }
 }
+
+#ifndef _WIN32
+// The system's own lookup, with a hosts file that lists two addresses for
+// one name (tests/support/with-hosts-file.sh runs this with one): the first
+// one listed is bound, whatever a sorting resolver would prefer.
+TEST(OpenSocketTest, AHostsFileNameBindsItsFirstAddress) {
+  if (std::getenv("TCPMODBUS_TEST_HOSTS_FILE") == nullptr) {
+    GTEST_SKIP() << "needs its own hosts file: run through with-hosts-file.sh";
+  }
+  CTcpSocket first;
+  ASSERT_EQ(first.OpenSocket("tcpmodbus-plant", 0), 1) << first.ErrorText;
+  EXPECT_EQ(AddressBytes(first.LocalAddr), "7f 80 00 3d");
+  // Whether 192.0.2.2 is an address of this machine decides the bind, not
+  // which address is taken.
+  CTcpSocket second;
+  second.OpenSocket("tcpmodbus-office", 0);
+  EXPECT_EQ(AddressBytes(second.LocalAddr), "c0 00 02 02");
+}
+#endif
 
 #ifndef _WIN32
 // A host started with its standard output or error closed must not get the

@@ -10,7 +10,8 @@
 //   is never left on 0, 1 or 2, so the trace can never reach the module;
 // - sockets are close-on-exec, so child processes of the host do not inherit
 //   the connection;
-// - name lookups use getaddrinfo(), which keeps no shared static result;
+// - name lookups use gethostbyname_r(), which keeps no shared static result
+//   and, unlike getaddrinfo(), keeps the order of the answer;
 // - dotted addresses are never looked up in reverse DNS (see
 //   LookupHostAddress).
 #include <arpa/inet.h>
@@ -25,6 +26,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <memory>
 
 #include "platform/SockaddrIn.h"
 #include "platform/Sockets.h"
@@ -34,6 +36,8 @@ namespace platform {
 namespace {
 
 constexpr int kFirstFreeDescriptor = 3;
+// Room at most given to one name lookup's answer.
+constexpr std::size_t kMaxLookupWork = 128 * 1024;
 
 bool ToDescriptor(SocketHandle socket, int* fd) {
   if (socket == 0 || socket > static_cast<SocketHandle>(INT_MAX)) return false;
@@ -91,29 +95,6 @@ IoResult FinishConnect(int fd, int milliseconds) {
     return IoResult::Failed(errno);
   }
   return error != 0 ? IoResult::Failed(error) : IoResult::Done();
-}
-
-// Maps getaddrinfo() failures onto the h_errno numbers that gethostbyname()
-// reports, so the lookup message carries the same kind of number everywhere.
-int LookupErrorNumber(int gaiError) {
-  switch (gaiError) {
-    case EAI_NONAME:
-      return HOST_NOT_FOUND;
-    case EAI_AGAIN:
-      return TRY_AGAIN;
-#ifdef EAI_NODATA
-    case EAI_NODATA:
-#endif
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY:
-#endif
-      return NO_DATA;
-    case EAI_SYSTEM:
-      // A failed lookup must never read as success.
-      return errno != 0 ? errno : NO_RECOVERY;
-    default:
-      return NO_RECOVERY;
-  }
 }
 
 bool SetBlocking(int fd, bool blocking) {
@@ -285,21 +266,35 @@ IoResult GetLocalHostName(char* buffer, std::size_t size) {
 }
 
 IoResult LookupHostName(const char* name, HostAddress* result) {
-  addrinfo hints;
-  std::memset(&hints, 0, sizeof(hints));
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* answer = nullptr;
-  const int status = ::getaddrinfo(name, nullptr, &hints, &answer);
-  if (status != 0) return IoResult::Failed(LookupErrorNumber(status));
-  if (answer == nullptr || answer->ai_addr == nullptr) {
-    if (answer != nullptr) ::freeaddrinfo(answer);
+  // gethostbyname_r keeps the order of the answer (the hosts file's, or the
+  // name server's); getaddrinfo would sort it by destination address
+  // selection, and so bind another interface than the first one listed.
+  char stackWork[2048];
+  std::unique_ptr<char[]> heapWork;
+  char* work = stackWork;
+  std::size_t workSize = sizeof(stackWork);
+  hostent entry;
+  hostent* answer = nullptr;
+  int lookupError = 0;
+  for (;;) {
+    const int status = ::gethostbyname_r(name, &entry, work, workSize, &answer,
+                                         &lookupError);
+    if (status != ERANGE || workSize >= kMaxLookupWork) break;
+    // An answer with many names or addresses: more room, on the heap.
+    workSize *= 4;
+    heapWork.reset(new char[workSize]);
+    work = heapWork.get();
+  }
+  if (answer == nullptr) {
+    // A failed lookup must never read as success.
+    return IoResult::Failed(lookupError != 0 ? lookupError : NO_RECOVERY);
+  }
+  if (answer->h_addrtype != AF_INET || answer->h_length != 4 ||
+      answer->h_addr_list == nullptr || answer->h_addr_list[0] == nullptr) {
     return IoResult::Failed(NO_DATA);
   }
-  const auto* address = reinterpret_cast<const sockaddr_in*>(answer->ai_addr);
-  result->family = static_cast<std::uint16_t>(address->sin_family);
-  std::memcpy(result->address, &address->sin_addr, sizeof(result->address));
-  ::freeaddrinfo(answer);
+  result->family = static_cast<std::uint16_t>(answer->h_addrtype);
+  std::memcpy(result->address, answer->h_addr_list[0], sizeof(result->address));
   return IoResult::Done();
 }
 

@@ -7,42 +7,50 @@
 namespace tcpmodbus {
 namespace {
 
-// Reads the first four parts of dotted IPv4 text into address bytes. A part
-// above 255 contributes its low eight bits (300 gives 44); parts after the
-// fourth are ignored. False unless each of the four parts is a non-empty run
-// of digits; nothing past the terminating NUL is read.
-bool ParseFourDottedNumbers(const char* text, std::uint8_t bytes[4]) {
-  const char* cursor = text;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (*cursor != '.') return false;
-      ++cursor;
-    }
-    if (!std::isdigit(static_cast<unsigned char>(*cursor))) return false;
-    unsigned lowBits = 0;
-    while (std::isdigit(static_cast<unsigned char>(*cursor))) {
-      lowBits = (lowBits * 10 + static_cast<unsigned>(*cursor - '0')) % 256;
-      ++cursor;
-    }
-    bytes[part] = static_cast<std::uint8_t>(lowBits);
-  }
-  return *cursor == '\0' || *cursor == '.';
+bool StartsWithLetter(const char* text) {
+  return std::isalpha(static_cast<unsigned char>(text[0])) != 0;
 }
 
-bool OnlyDigitsAndDots(const char* text) {
-  for (; *text != '\0'; ++text) {
-    if (*text != '.' && !std::isdigit(static_cast<unsigned char>(*text))) {
-      return false;
-    }
+// The low eight bits of the number that atoi reads at the start of `part`:
+// blanks skipped, an optional sign, then the digits up to the first other
+// character; 0 when there are none. The bits are those of the whole decimal
+// value however long it is, where atoi itself would overflow.
+std::uint8_t LowBitsOfLeadingNumber(const char* part) {
+  while (std::isspace(static_cast<unsigned char>(*part))) ++part;
+  const bool negative = *part == '-';
+  if (*part == '+' || *part == '-') ++part;
+  unsigned lowBits = 0;
+  while (std::isdigit(static_cast<unsigned char>(*part))) {
+    lowBits = (lowBits * 10 + static_cast<unsigned>(*part - '0')) % 256;
+    ++part;
+  }
+  return static_cast<std::uint8_t>(negative ? (256 - lowBits) % 256 : lowBits);
+}
+
+// Reads text that does not begin with a letter as a dotted IPv4 address:
+// split at runs of dots (so leading, doubled and trailing dots make no
+// part), the first four parts read as atoi reads them, the low eight bits of
+// each one byte of the address, first part first; parts after the fourth are
+// ignored ("127.0.0.49x" and "127..0.0.1" are addresses, "300" gives 44).
+// False when the text has fewer than four parts. Nothing past the
+// terminating NUL is read.
+bool ReadDottedAddress(const char* text, std::uint8_t bytes[4]) {
+  const char* cursor = text;
+  for (int part = 0; part < 4; ++part) {
+    while (*cursor == '.') ++cursor;
+    if (*cursor == '\0') return false;
+    bytes[part] = LowBitsOfLeadingNumber(cursor);
+    while (*cursor != '.' && *cursor != '\0') ++cursor;
   }
   return true;
 }
 
-// Text that can only have been meant as a dotted address, but is not four
-// dotted numbers ("10.0.0", "1..2.3").
+// Text that is read as a dotted address but has fewer than four parts
+// ("10.0.0", "*"): binding whatever address an earlier open left would hide
+// the mistake, so it is refused.
 bool IsMalformedDottedAddress(const char* text) {
   std::uint8_t bytes[4];
-  return OnlyDigitsAndDots(text) && !ParseFourDottedNumbers(text, bytes);
+  return !StartsWithLetter(text) && !ReadDottedAddress(text, bytes);
 }
 
 void StoreHostAddress(const platform::HostAddress& answer,
@@ -80,7 +88,6 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
       CloseSocket();
       return 0;
     }
-    // Binding whatever address an earlier open left would hide the mistake.
     if (IsMalformedDottedAddress(localAddress.c_str())) {
       ReportMalformedAddress(localAddress.c_str());
       CloseSocket();
@@ -97,6 +104,10 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
       // "gethostame" is deliberate: hosts match on this text. Do not
       // correct it.
       SetSocketError("gethostame() failed (error %d)", named.error);
+    } else if (IsMalformedDottedAddress(hostName)) {
+      // This machine's name, though it does not begin with a letter: looked
+      // up as the name it is.
+      LookUpName(hostName, &LocalAddr);
     } else {
       ResolveAddress(hostName, &LocalAddr);
     }
@@ -115,30 +126,29 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
 int CTcpSocket::ResolveAddress(const char* host,
                                platform::Ipv4SocketAddress* address) {
   if (host[0] == '\0') return 1;
+  if (StartsWithLetter(host)) return LookUpName(host, address);
 
   std::uint8_t bytes[4];
-  const bool hostName = std::isalpha(static_cast<unsigned char>(host[0])) != 0;
-  if (!hostName && ParseFourDottedNumbers(host, bytes)) {
-    platform::HostAddress answer = {};
-    if (Calls.LookupHostAddress(bytes, &answer).done()) {
-      StoreHostAddress(answer, address);
-    } else {
-      address->family = platform::kAfInet;
-      std::memcpy(address->address, bytes, sizeof(bytes));
-    }
-    return 1;
-  }
-  if (!hostName && IsMalformedDottedAddress(host)) {
+  if (!ReadDottedAddress(host, bytes)) {
     ReportMalformedAddress(host);
     return 0;
   }
-
-  // A name: it begins with a letter, or with a digit or sign and holds other
-  // characters too (host names may begin with a digit).
   platform::HostAddress answer = {};
-  const IoResult found = Calls.LookupHostName(host, &answer);
+  if (Calls.LookupHostAddress(bytes, &answer).done()) {
+    StoreHostAddress(answer, address);
+  } else {
+    address->family = platform::kAfInet;
+    std::memcpy(address->address, bytes, sizeof(bytes));
+  }
+  return 1;
+}
+
+int CTcpSocket::LookUpName(const char* name,
+                           platform::Ipv4SocketAddress* address) {
+  platform::HostAddress answer = {};
+  const IoResult found = Calls.LookupHostName(name, &answer);
   if (!found.done()) {
-    SetSocketError("gethostbyname() could not resolve '%s', Error %d", host,
+    SetSocketError("gethostbyname() could not resolve '%s', Error %d", name,
                    found.error);
     return 0;
   }

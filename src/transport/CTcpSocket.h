@@ -34,9 +34,11 @@ class CTcpSocket {
   // Creates the socket and binds it: 1 on success, 0 on failure (the handle
   // is then 0 and ErrorText says why).
   int OpenSocket(std::string localAddress, std::uint16_t localPort);
-  // Fills the family and address of `address` from a host name or dotted
-  // IPv4 text: 0 when a host name found no answer or text of digits and dots
-  // is not four dotted numbers (ErrorText then says which), else 1.
+  // Fills the family and address of `address` from a host name (text that
+  // begins with a letter: the first address its lookup lists) or dotted
+  // IPv4 text (any other text): 0 when a host name found no answer or the
+  // dotted text has fewer than four parts (ErrorText then says which),
+  // else 1.
   int ResolveAddress(const char* host, platform::Ipv4SocketAddress* address);
   // The readiness check, then one send: the count when all went out;
   // otherwise 0 (not ready), a shorter count, or -1.
@@ -87,6 +89,9 @@ class CTcpSocket {
   std::uint16_t WaitSeconds;
 
  private:
+  // The first address the lookup of `name` lists; 0, with the lookup's
+  // message, when it found no answer.
+  int LookUpName(const char* name, platform::Ipv4SocketAddress* address);
   void ReportMalformedAddress(const char* text);
   void RecordSelectError(int error);
 

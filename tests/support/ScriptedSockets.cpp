@@ -13,6 +13,7 @@ using tcpmodbus::IoResult;
 
 constexpr tcpmodbus::platform::SocketHandle kHandle = 7;
 constexpr int kResetError = ECONNRESET;
+constexpr int kHostNotFound = 1;  // as h_errno's HOST_NOT_FOUND
 
 }  // namespace
 
@@ -137,15 +138,21 @@ IoResult ScriptedSockets::AbortSocketHandle(SocketHandle socket) {
 }
 
 IoResult ScriptedSockets::GetLocalHostName(char* buffer, std::size_t size) {
-  if (size < 10) return IoResult::Failed(EINVAL);
-  std::memcpy(buffer, "fuzzhost", 9);
+  const std::string& name = script_.localHostName;
+  if (name.empty() || name.size() >= size) return IoResult::Failed(EINVAL);
+  std::memcpy(buffer, name.c_str(), name.size() + 1);
   return IoResult::Done();
 }
 
-IoResult ScriptedSockets::LookupHostName(const char*, HostAddress* result) {
+IoResult ScriptedSockets::LookupHostName(const char* name,
+                                         HostAddress* result) {
+  lookedUp_.push_back(name);
+  const auto found = script_.names.find(name);
+  if (found == script_.names.end() || found->second.empty()) {
+    return IoResult::Failed(kHostNotFound);
+  }
   result->family = tcpmodbus::platform::kAfInet;
-  const std::uint8_t loopback[4] = {127, 0, 10, 1};
-  std::memcpy(result->address, loopback, sizeof(loopback));
+  std::memcpy(result->address, found->second.front().data(), 4);
   return IoResult::Done();
 }
 

@@ -11,8 +11,11 @@
 #ifndef TCPMODBUS_TESTS_SUPPORT_SCRIPTEDSOCKETS_H_
 #define TCPMODBUS_TESTS_SUPPORT_SCRIPTEDSOCKETS_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "transport/SocketCalls.h"
@@ -40,6 +43,12 @@ struct Script {
   int shortSendAt = -1;
   // The n-th readiness check (counting from 0) times out; -1 never.
   int notReadyAt = -1;
+  // What name lookups answer: each name's addresses, in the order the
+  // answer lists them (a lookup gives the first); any other name has no
+  // answer (HOST_NOT_FOUND, 1).
+  std::map<std::string, std::vector<std::array<std::uint8_t, 4>>> names;
+  // This machine's host name; empty: fetching it fails (error 22).
+  std::string localHostName = "scripted-host";
 };
 
 class ScriptedSockets final : public tcpmodbus::SocketCalls {
@@ -52,6 +61,8 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   bool ReceivedStaleBytes() const { return stale_; }
   // Handles opened and not yet closed.
   int OpenHandles() const { return openHandles_; }
+  // The names looked up so far, in order.
+  const std::vector<std::string>& LookedUp() const { return lookedUp_; }
 
   tcpmodbus::IoResult OpenTcpSocket(SocketHandle* handle) override;
   tcpmodbus::IoResult BindSocket(SocketHandle socket,
@@ -104,6 +115,7 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   int readinessChecks_ = 0;
   int openHandles_ = 0;
   bool stale_ = false;
+  std::vector<std::string> lookedUp_;
 };
 
 }  // namespace scripted
