@@ -1,26 +1,48 @@
 #!/usr/bin/env bash
-# The README's C and Python examples as a newcomer meets them: the programs
-# it shows are the files in examples/, its commands, run from the project
-# root exactly as written, succeed (what they leave running is stopped), and
-# they print the lines it says.
+# The documented examples as a newcomer meets them: the README's Python
+# example and the C example of docs/c-interface.md are the files in
+# examples/; the commands each page gives, run from the project root exactly
+# as written, succeed (what they leave running is stopped), and they print the
+# lines the page says. The README's C++ host compiles against the public
+# header.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 
-# The fenced block after the README's line $1.
+# The fenced block after the line $2 of page $1.
 block_after() {
-  awk -v marker="$1" 'found == 0 { if ($0 == marker) found = 1; next }
-    /^```/ { if (found++ == 2) exit; next } found == 2' "$root/README.md"
+  awk -v marker="$2" 'found == 0 { if ($0 == marker) found = 1; next }
+    /^```/ { if (found++ == 2) exit; next } found == 2' "$root/$1"
 }
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-for example in examples/read_registers.c examples/read_registers.py; do
-  diff -u "$root/$example" <(block_after "\`$example\`:") || fail "the README shows another $example"
-done
-commands="$(block_after "Run both against the simulated module, from the project root:")"
-[ -n "$commands" ] || fail "no commands in the README"
-output="$(cd "$root" && bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
-$commands" 2>&1)" || { echo "$output"; fail "the README's commands"; }
-while IFS= read -r line; do
-  grep -qF -- "$line" <<<"$output" || { echo "$output"; fail "they did not print: $line"; }
-done < <(block_after "Besides the library's trace, they print:")
-echo "ok: the README's examples are the files, run as written and print what it says"
+# Page, example file, the line that introduces its run, the line that
+# introduces what the run prints.
+check_page() {
+  local page="$1" example="$2" run="$3" prints="$4" commands output
+  diff -u "$root/$example" <(block_after "$page" "\`$example\`:") ||
+    fail "$page shows another $example"
+  commands="$(block_after "$page" "$run")"
+  [ -n "$commands" ] || fail "no commands in $page"
+  output="$(cd "$root" && bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
+$commands" 2>&1)" || { echo "$output"; fail "the commands of $page"; }
+  local expected
+  expected="$(block_after "$page" "$prints")"
+  [ -n "$expected" ] || fail "$page says nothing about what its commands print"
+  while IFS= read -r line; do
+    grep -qF -- "$line" <<<"$output" || { echo "$output"; fail "$page: they did not print: $line"; }
+  done <<<"$expected"
+}
+
+check_page README.md examples/read_registers.py \
+  "Run it against the simulated module, from the project root:" \
+  "Besides the library's trace, it prints:"
+check_page docs/c-interface.md examples/read_registers.c \
+  "Run it against the simulated module, from the project root:" \
+  "Besides the library's trace, it prints:"
+
+host="$(block_after README.md "A C++ host:")"
+[ -n "$host" ] || fail "no C++ host in the README"
+c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$root/include" -x c++ - <<<"$host" ||
+  fail "the README's C++ host does not compile"
+
+echo "ok: the documented examples are the files, run as written, print what they say, and compile"
