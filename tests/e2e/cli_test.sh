@@ -12,34 +12,12 @@ case "$case" in
   *) echo "unknown case $case" >&2 && exit 2 ;;
 esac
 
-pid=""
-stop_module() {
-  [ -n "$pid" ] || return 0
-  local status=0
-  kill "$pid" 2>/dev/null
-  wait "$pid" || status=$?
-  pid=""
-  return "$status"
-}
-trap 'stop_module' EXIT
-
-exec 3< <(exec "$sim" --address "$address" 2>&1)
-pid=$!
-said=""
-while IFS= read -r -t 10 line <&3; do
-  said+="$line"$'\n'
-  case "$line" in *"listening on $address:502"*) break ;; esac
-done
-case "$said" in
-  *"listening on $address:502"*) ;;
-  *"Permission denied"*)
-    echo "SKIP: cannot bind $address:502: run as root or in unshare -rn" >&2
-    exit 77
-    ;;
-  *) echo "the module did not start; it said: $said" >&2 && exit 1 ;;
-esac
-# The module's log is not needed here; keep its pipe from filling.
-cat <&3 >/dev/null &
+# shellcheck source=../../scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-cli.XXXXXX")"
+trap 'stop_module; rm -rf "$work"' EXIT
+errfile="$work/cli.err"
+start_module "$sim" "$address" 502 "$work/module.log" || exit
 
 failures=0
 # check WHAT EXPECTED_STATUS EXPECTED_STDOUT EXPECTED_STDERR -- ARGS...
@@ -63,9 +41,6 @@ check() {
     echo "ok: $what"
   fi
 }
-errfile="$(mktemp)"
-trap 'stop_module; rm -f "$errfile"' EXIT
-
 server=(--server "$address" --local "$address")
 usage_hint="Try 'tcpmodbus-cli --help' for more."
 if [ "$case" = happy-path ]; then
