@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# tcpmodbus-cli --poll through a restart of the simulated module, on a high
-# port (no root needed): the polls before the stop succeed, those while the
-# module is down fail, the library reconnects when it is back, and the run
-# ends with a summary that counts all three.
+# tcpmodbus-cli --poll through a restart of the simulated module, on a port
+# of the system's choosing (no root needed) that the restarted module takes
+# again: the polls before the stop succeed, those while the module is down
+# fail, the library reconnects when it is back, and the run ends with a
+# summary that counts all three.
 #   cli_poll_test.sh SIM CLI
 set -uo pipefail
 sim="$1" cli="$2"
-address=127.0.52.4 port=15052
+address=127.0.0.1
 # shellcheck source=../../scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-poll.XXXXXX")"
@@ -34,7 +35,8 @@ wait_for() {
 }
 lines_at_least() { [ "$(wc -l <"$1")" -ge "$2" ]; }
 
-start_module "$sim" "$address" "$port" "$work/sim.log" || exit 1
+start_module "$sim" "$address" 0 "$work/sim.log" || exit 1
+port="$module_port"
 "$cli" --server "$address" --local "$address" --port "$port" --quiet \
   --poll 100 --count 60 --timeout 300 read-holding 0 1 \
   >"$work/cli.out" 2>"$work/cli.err" &
