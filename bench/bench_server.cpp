@@ -1,7 +1,9 @@
 #include "bench_server.h"
 
 #include <modbus/modbus.h>
+#include <netinet/in.h>
 #include <sys/select.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,18 +12,21 @@
 #include <cstring>
 
 int RunBenchServer(const char* address, int registers, int readyFd) {
-  modbus_t* context = modbus_new_tcp(address, kBenchPort);
+  modbus_t* context = modbus_new_tcp(address, 0);
   modbus_mapping_t* mapping = modbus_mapping_new(0, 0, registers, registers);
   if (context == nullptr || mapping == nullptr) return 1;
   const int listener = modbus_tcp_listen(context, 16);
   if (listener < 0) {
-    std::fprintf(stderr, "bench server: cannot listen on %s:%d: %s\n", address,
-                 kBenchPort, modbus_strerror(errno));
+    std::fprintf(stderr, "bench server: cannot listen on %s: %s\n", address,
+                 modbus_strerror(errno));
     return 1;
   }
+  sockaddr_in bound = {};
+  socklen_t boundLength = sizeof(bound);
+  getsockname(listener, reinterpret_cast<sockaddr*>(&bound), &boundLength);
   char ready[96];
   const int length = std::snprintf(ready, sizeof(ready), "listening on %s:%d\n",
-                                   address, kBenchPort);
+                                   address, ntohs(bound.sin_port));
   if (write(readyFd, ready, static_cast<size_t>(length)) != length) return 1;
 
   fd_set clients;

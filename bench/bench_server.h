@@ -2,13 +2,10 @@
 #ifndef TCPMODBUS_BENCH_BENCH_SERVER_H_
 #define TCPMODBUS_BENCH_BENCH_SERVER_H_
 
-// The module's port in the benchmark: high, so that it runs without root.
-constexpr int kBenchPort = 15070;
-
-// Serves holding and input registers on address:kBenchPort to any number of
-// clients at once. Writes "listening on <address>:<port>\n" to `readyFd` once
-// it accepts connections, then serves until it is killed. Returns non-zero
-// when it could not listen.
+// Serves holding and input registers on `address`, on a port of the system's
+// choosing, to any number of clients at once. Writes "listening on
+// <address>:<port>\n" to `readyFd` once it accepts connections, then serves
+// until it is killed. Returns non-zero when it could not listen.
 int RunBenchServer(const char* address, int registers, int readyFd);
 
 #endif  // TCPMODBUS_BENCH_BENCH_SERVER_H_

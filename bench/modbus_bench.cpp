@@ -105,9 +105,9 @@ class Client {
 
 class OursClient : public Client {
  public:
-  explicit OursClient(const std::string& address)
+  OursClient(const std::string& address, int port)
       : modbus_(TCPModbusIntf::GetInstance()) {
-    modbus_->SetServerPort(kBenchPort);
+    modbus_->SetServerPort(static_cast<unsigned short>(port));
     if (modbus_->Initialize(1, address, 0, address) != 1) {
       Fail("our library could not connect to the module");
     }
@@ -133,8 +133,8 @@ class OursClient : public Client {
 class LibmodbusClient : public Client {
  public:
   // With `trace`, libmodbus prints every frame and step to standard output.
-  LibmodbusClient(const std::string& address, bool trace)
-      : context_(modbus_new_tcp(address.c_str(), kBenchPort)), trace_(trace) {
+  LibmodbusClient(const std::string& address, int port, bool trace)
+      : context_(modbus_new_tcp(address.c_str(), port)), trace_(trace) {
     if (context_ == nullptr || modbus_set_debug(context_, trace) != 0 ||
         modbus_connect(context_) != 0) {
       Fail("the libmodbus client could not connect to the module");
@@ -168,11 +168,11 @@ class LibmodbusClient : public Client {
 // MBAP header's length is in, decode. No trace, no checks beyond the size.
 class RawClient : public Client {
  public:
-  explicit RawClient(const std::string& address)
+  RawClient(const std::string& address, int port)
       : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     sockaddr_in server = {};
     server.sin_family = AF_INET;
-    server.sin_port = htons(kBenchPort);
+    server.sin_port = htons(static_cast<std::uint16_t>(port));
     if (fd_ < 0 || inet_pton(AF_INET, address.c_str(), &server.sin_addr) != 1 ||
         connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof(server)) !=
             0) {
@@ -304,9 +304,8 @@ class Server {
       prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (!sim.empty()) {
         const std::string registers = std::to_string(kRegisters);
-        const std::string port = std::to_string(kBenchPort);
         execl(sim.c_str(), sim.c_str(), "--address", address.c_str(), "--port",
-              port.c_str(), "--registers", registers.c_str(), "--quiet",
+              "0", "--registers", registers.c_str(), "--quiet",
               static_cast<char*>(nullptr));
       } else {
         execl(self.c_str(), self.c_str(), "--serve", address.c_str(),
@@ -316,7 +315,7 @@ class Server {
     }
     close(ready[1]);
     fd_ = ready[0];
-    WaitListening();
+    WaitListening(address);
   }
   ~Server() {
     kill(pid_, SIGTERM);
@@ -324,6 +323,8 @@ class Server {
     waitpid(pid_, &status, 0);
     close(fd_);
   }
+  // The port the module listens on, of the system's choosing.
+  int Port() const { return port_; }
   // Drops what the module wrote since, so that it never blocks on a full
   // pipe.
   void Drain() {
@@ -333,7 +334,9 @@ class Server {
   }
 
  private:
-  void WaitListening() {
+  // Waits for "listening on ADDRESS:PORT" and keeps the port.
+  void WaitListening(const std::string& address) {
+    const std::string ready = "listening on " + address + ":";
     std::string seen;
     char buffer[256];
     for (;;) {
@@ -343,13 +346,21 @@ class Server {
       if (got <= 0)
         Fail(("the module ended before listening: " + seen).c_str());
       seen.append(buffer, static_cast<size_t>(got));
-      if (seen.find("listening on") != std::string::npos) break;
+      const size_t at = seen.find(ready);
+      if (at == std::string::npos) continue;
+      const size_t digits = at + ready.size();
+      const size_t end = seen.find_first_not_of("0123456789", digits);
+      if (end != std::string::npos && end > digits) {
+        port_ = std::atoi(seen.c_str() + digits);
+        break;
+      }
     }
     fcntl(fd_, F_SETFL, O_NONBLOCK);
   }
 
   pid_t pid_;
   int fd_;
+  int port_ = 0;
 };
 
 std::string DefaultSim() {
@@ -420,15 +431,15 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 std::unique_ptr<Client> MakeClient(const std::string& name,
-                                   const std::string& address) {
-  if (name == "ours") return std::make_unique<OursClient>(address);
+                                   const std::string& address, int port) {
+  if (name == "ours") return std::make_unique<OursClient>(address, port);
   if (name == "libmodbus-trace") {
-    return std::make_unique<LibmodbusClient>(address, true);
+    return std::make_unique<LibmodbusClient>(address, port, true);
   }
   if (name == "libmodbus") {
-    return std::make_unique<LibmodbusClient>(address, false);
+    return std::make_unique<LibmodbusClient>(address, port, false);
   }
-  if (name == "raw") return std::make_unique<RawClient>(address);
+  if (name == "raw") return std::make_unique<RawClient>(address, port);
   Fail(("unknown client " + name).c_str());
 }
 
@@ -501,7 +512,7 @@ int main(int argc, char** argv) {
     const Case* c = FindCase(options.profileCase);
     if (c == nullptr) Fail("unknown case");
     std::unique_ptr<Client> client =
-        MakeClient(options.profileClient, options.address);
+        MakeClient(options.profileClient, options.address, server.Port());
     RunBatch(*client, *c, static_cast<int>(options.profileCount));
     std::fflush(stdout);
     if (trace.remove) unlink(trace.path.c_str());
@@ -513,7 +524,7 @@ int main(int argc, char** argv) {
   constexpr int kClients = 4;
   std::unique_ptr<Client> clients[kClients];
   for (int k = 0; k < kClients; ++k) {
-    clients[k] = MakeClient(kClientNames[k], options.address);
+    clients[k] = MakeClient(kClientNames[k], options.address, server.Port());
   }
 
   // Warm-up: connections, caches, the trace file's first pages.
@@ -544,7 +555,7 @@ int main(int argc, char** argv) {
       report,
       "server: %s on %s:%d; %d rounds x %d exchanges per client and case, interleaved; %s\n",
       options.sim.empty() ? "built-in libmodbus server" : options.sim.c_str(),
-      options.address.c_str(), kBenchPort, options.rounds, options.batch,
+      options.address.c_str(), server.Port(), options.rounds, options.batch,
       pinning.c_str());
   if (S_ISREG(traceInfo.st_mode)) {
     std::fprintf(

@@ -83,29 +83,8 @@ configure_file(cmake/tcpmodbus.pc.in
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/tcpmodbus.pc"
         DESTINATION "${TCPMODBUS_PC_DIR}" COMPONENT development)
 
-# The tools are defined later (tools/CMakeLists.txt); their install rules are
-# added once the whole project has been read.
-function(_tcpmodbus_install_tools)
-  foreach(tool tcpmodbus-cli tcpmodbus-sim)
-    if(TARGET ${tool})
-      install(TARGETS ${tool} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
-              COMPONENT tools)
-      if(UNIX AND NOT APPLE)
-        # Finds the library next to it in any prefix, not only in /usr.
-        file(RELATIVE_PATH _up "/prefix/${CMAKE_INSTALL_BINDIR}"
-             "/prefix/${CMAKE_INSTALL_LIBDIR}")
-        set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${_up}")
-      endif()
-    endif()
-  endforeach()
-endfunction()
-if(CMAKE_VERSION VERSION_LESS 3.19)
-  message(STATUS "CMake ${CMAKE_VERSION}: the tools are not installed "
-                 "(needs 3.19)")
-else()
-  cmake_language(DEFER DIRECTORY "${CMAKE_SOURCE_DIR}"
-                 CALL _tcpmodbus_install_tools)
-endif()
+# The tools install themselves (tools/CMakeLists.txt), in the tools
+# component.
 
 # Debian packages, `cpack -G DEB`: tcpmodbus (the library, its headers and
 # the tools) and python3-tcpmodbus (the Python package, which needs python3
@@ -140,7 +119,7 @@ set(CPACK_SOURCE_IGNORE_FILES "/build/;/\\\\.git/")
 
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 # Named here: CPack would list only the components installed so far, and the
-# tools' install rules come later.
+# tools' install rules come later (tools/CMakeLists.txt).
 set(CPACK_COMPONENTS_ALL runtime development python)
 if(TCPMODBUS_BUILD_TOOLS)
   list(APPEND CPACK_COMPONENTS_ALL tools)

@@ -34,3 +34,50 @@ run_with_port_502() {
 }
 
 project_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
+
+# Starts the simulated module and waits for it to listen:
+#   start_module SIM ADDRESS PORT LOG [more module options, e.g. --quiet]
+# PORT 0 lets the system choose one. The module's standard error goes to the
+# file LOG. Sets module_pid and module_port (the port it listens on). Returns
+# 0 once the module says it listens; 77 when the bind was refused for want of
+# permission (a port below 1024 needs root or a private network namespace,
+# see run_with_port_502); 1 when it ended or did not listen within 30 s, with
+# what it said on standard error.
+start_module() {
+  local sim="$1" address="$2" port="$3" log="$4"
+  shift 4
+  module_port=""
+  "$sim" --address "$address" --port "$port" "$@" 2>"$log" &
+  module_pid=$!
+  # The module prints its listening line once it accepts connections; wait
+  # for that line, not for a time.
+  local ready="listening on ${address//./\\.}:[0-9]*" line="" tries=0
+  while [ "$tries" -lt 600 ]; do
+    if line="$(grep -m 1 -o "$ready" "$log")"; then
+      module_port="${line##*:}"
+      return 0
+    fi
+    kill -0 "$module_pid" 2>/dev/null || break
+    sleep 0.05
+    tries=$((tries + 1))
+  done
+  stop_module 2>/dev/null || true
+  if grep -q "Permission denied" "$log"; then
+    echo "SKIP: the module cannot bind $address:$port: run as root or in unshare -rn" >&2
+    return 77
+  fi
+  echo "FAIL: the module did not listen on $address:$port; it said:" >&2
+  cat "$log" >&2
+  return 1
+}
+
+# Stops the module that start_module started: its exit status (0 when it
+# stopped cleanly on the signal), or 0 when none runs.
+stop_module() {
+  [ -n "${module_pid:-}" ] || return 0
+  local status=0
+  kill "$module_pid" 2>/dev/null || true
+  wait "$module_pid" || status=$?
+  module_pid=""
+  return "$status"
+}

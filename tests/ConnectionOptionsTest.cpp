@@ -27,9 +27,19 @@ using testsupport::ScriptConnection;
 using testsupport::Step;
 using testsupport::ToHex;
 
+// Every fake server here listens on a port of its own on this address.
+constexpr char kAddress[] = "127.0.0.1";
 constexpr char kName[] = "CMBusTCP::MbReadHoldingRegs: ";
 constexpr char kNotConnected[] =
     "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n";
+
+// A port where nothing listens: one the system gave a server that has closed
+// again. It stays free unless the system gives that very port to someone
+// else in the next moments.
+unsigned short FreedPort() {
+  const FakeModbusServer held(kAddress, {});
+  return held.Port();
+}
 
 // A module that takes the request and never answers while the client waits.
 Step Silent() { return Step::Pause(std::chrono::milliseconds(600)); }
@@ -50,7 +60,6 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
   std::promise<void> lateSent;
   struct Row {
     const char* what;
-    const char* address;
     bool recovery;
     std::vector<Step> script;
     std::string firstMessage;
@@ -61,13 +70,11 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
       std::string(kName) + "No response from DIO Module 1 within 200 ms";
   const std::vector<Row> rows = {
       {"silent module, recovery off",
-       "127.0.20.1",
        false,
        {Step::Receive(12), Silent()},
        noResponse,
        false},
       {"late answer, recovery on: the next read gets its own",
-       "127.0.20.2",
        true,
        {Step::Receive(12), Silent(),
         Step::Custom("answer late",
@@ -81,7 +88,6 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
        true,
        true},
       {"7 bytes, then silence: judged, then closed",
-       "127.0.20.3",
        false,
        {Step::Receive(12),
         Step::Send(Bytes(answer.begin(), answer.begin() + 7)), Silent()},
@@ -89,14 +95,12 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
            "Response was too short on DIO Module 1. readSize=7",
        false},
       {"closed by the module, recovery on",
-       "127.0.20.4",
        true,
        {Step::Receive(12), Step::Close(), Step::Accept(), Step::Receive(12),
         Step::Send(answer)},
        std::string(kName) + "Unexpected close of connection on DIO Module 1",
        true},
       {"closed in the middle of an answer, recovery on",
-       "127.0.20.10",
        true,
        {Step::Receive(12),
         Step::Send(Bytes(answer.begin(), answer.begin() + 5)), Step::Close(),
@@ -105,7 +109,6 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
            "Response was too short on DIO Module 1. readSize=5",
        true},
       {"reset by the module, recovery on",
-       "127.0.20.5",
        true,
        {Step::Receive(12), Step::Reset(), Step::Accept(), Step::Receive(12),
         Step::Send(answer)},
@@ -115,7 +118,7 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     ClientHarness client;
-    const Endpoint endpoint{row.address};
+    const Endpoint endpoint{kAddress};
     ASSERT_TRUE(client.Listen(endpoint, row.script)) << client.SkipReason();
     client->SetResponseTimeout(200);
     client->SetRecovery(row.recovery);
@@ -136,7 +139,7 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
         << client->LastErrorString();
     if (row.secondReads) {
       // Initialize's lines, then the exchange on the new connection.
-      EXPECT_EQ(client.Printed().rfind(ConnectedLines(row.address), 0), 0u)
+      EXPECT_EQ(client.Printed().rfind(ConnectedLines(kAddress), 0), 0u)
           << client.Printed();
       EXPECT_EQ(values[0], 0x4242);
       EXPECT_EQ(values[1], 0x4343);
@@ -152,10 +155,10 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
 // Recovery never undoes Close, and it retries an Initialize that failed.
 TEST(ConnectionOptionsTest, RecoveryAfterAFailedInitializeButNotAfterClose) {
   ClientHarness closed;
-  ASSERT_TRUE(closed.Listen({"127.0.20.6"}, {Step::WaitForClientClose()}))
+  ASSERT_TRUE(closed.Listen({kAddress}, {Step::WaitForClientClose()}))
       << closed.SkipReason();
   closed->SetRecovery(true);
-  ASSERT_EQ(closed.Initialize({"127.0.20.6"}), 1);
+  ASSERT_EQ(closed.Initialize({kAddress}), 1);
   closed->Close();
   std::uint16_t value = 0;
   auto read = [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, &value, 1); };
@@ -165,12 +168,14 @@ TEST(ConnectionOptionsTest, RecoveryAfterAFailedInitializeButNotAfterClose) {
   EXPECT_EQ(closed.Server().Connections(), 1);
 
   // Nothing listens at the first Initialize; the module comes up later.
+  const Endpoint freed{kAddress, 1, FreedPort()};
+  ASSERT_NE(freed.port, 0);
   ClientHarness late;
   late->SetRecovery(true);
-  EXPECT_EQ(late.Initialize({"127.0.20.7"}), 0);
+  EXPECT_EQ(late.Initialize(freed), 0);
   ClientHarness module;
   ASSERT_TRUE(module.Listen(
-      {"127.0.20.7"}, {Step::Receive(12), Step::Send(ReadAnswer(3, {9}))}))
+      freed, {Step::Receive(12), Step::Send(ReadAnswer(3, {9}))}))
       << module.SkipReason();
   EXPECT_EQ(late.Run(read), 1) << late->LastErrorString();
   EXPECT_EQ(value, 9);
@@ -182,7 +187,7 @@ TEST(ConnectionOptionsTest, RecoveryAfterAFailedInitializeButNotAfterClose) {
 // The port the harness chose and the unit identifier reach the wire.
 TEST(ConnectionOptionsTest, UnitIdentifierAndServerPortOnTheWire) {
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.20.8"},
+  SERVE_OR_SKIP(client, {kAddress},
                 {Step::Receive(12), Step::Send(ReadAnswer(3, {5}))});
   EXPECT_EQ(client->SetServerPort(0), 0);  // refused; the port stays
   EXPECT_EQ(client->SetUnitId(0x11), 1);
@@ -192,7 +197,7 @@ TEST(ConnectionOptionsTest, UnitIdentifierAndServerPortOnTheWire) {
   }),
             1);
   EXPECT_EQ(value, 5);
-  EXPECT_EQ(client.Object().ServerPort, testsupport::kTestServerPort);
+  EXPECT_EQ(client.Object().ServerPort, client.Server().Port());
   EXPECT_EQ(client.Finish(), "");
   ASSERT_EQ(client.Server().Requests().size(), 1u);
   EXPECT_EQ(ToHex(client.Server().Requests()[0]),
@@ -205,11 +210,11 @@ TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {
   FakeModbusServer::Options full;
   full.backlog = 0;
   ClientHarness filler;
-  ASSERT_TRUE(filler.Listen({"127.0.20.9"}, {}, full)) << filler.SkipReason();
-  ASSERT_EQ(filler.Initialize({"127.0.20.9"}), 1);  // takes the one place
+  ASSERT_TRUE(filler.Listen({kAddress}, {}, full)) << filler.SkipReason();
+  ASSERT_EQ(filler.Initialize({kAddress}), 1);  // takes the one place
   ClientHarness client;
   client->SetConnectTimeout(300);
-  EXPECT_EQ(client.Initialize({"127.0.20.9"}), 0);
+  EXPECT_EQ(client.Initialize({kAddress, 1, filler.Server().Port()}), 0);
   EXPECT_EQ(std::string(client->LastErrorString()),
             "WSASocket failed. connect Error(" +
                 std::to_string(testsupport::PlatformError(110, 10060)) + ")");

@@ -24,6 +24,10 @@ using testsupport::PlatformError;
 using testsupport::ReadAnswer;
 using testsupport::Step;
 
+// The address of the fake servers that listen on a port of the system's
+// choosing; those on port 502 need one each.
+constexpr char kAddress[] = "127.0.0.1";
+
 std::string ConnectedLines(const std::string& address) {
   return "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=" +
          address +
@@ -58,8 +62,8 @@ TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
 TEST(FrontLifecycleTest, TwoInstancesAreIndependent) {
   ClientHarness a;
   ClientHarness b;
-  SERVE_OR_SKIP(a, {"127.0.1.2"}, {Step::WaitForClientClose()});
-  SERVE_OR_SKIP(b, {"127.0.1.3"},
+  SERVE_OR_SKIP(a, {kAddress}, {Step::WaitForClientClose()});
+  SERVE_OR_SKIP(b, {kAddress},
                 {Step::Receive(12), Step::Send(ReadAnswer(3, {0x1234})),
                  Step::WaitForClientClose()});
   EXPECT_EQ(a.Finish(), "");
@@ -84,10 +88,10 @@ TEST(FrontLifecycleTest, FailedConnectClosesTheSocketAndKeepsTheError) {
   const int invalid = PlatformError(22, 10022);
   const Row rows[] = {
       {"127.0.1.4", "127.0.1.4", refused},  // nothing listens there
-      {"127.0.1.5", "not-an-address", invalid},
-      {"127.0.1.5", "256.1.2.3", invalid},
-      {"127.0.1.5", "", invalid},
-      {"127.0.1.5", "1.2.3", invalid},
+      {kAddress, "not-an-address", invalid},
+      {kAddress, "256.1.2.3", invalid},
+      {kAddress, "", invalid},
+      {kAddress, "1.2.3", invalid},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.server);
@@ -122,23 +126,25 @@ TEST(FrontLifecycleTest, FailedConnectClosesTheSocketAndKeepsTheError) {
 }
 
 TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
-  // The fake server holds 127.0.1.6:502; the client tries to bind it too.
-  FakeModbusServer server("127.0.1.6", {});
+  // The fake server holds its port; the client tries to bind it too.
+  FakeModbusServer server(kAddress, {});
   SKIP_UNLESS_LISTENING(server);
+  const std::string port = std::to_string(server.Port());
   ClientHarness client;
-  // A refused connect first, so that there is an error text to keep.
+  // A refused connect first (nothing listens on 127.0.1.7), so that there
+  // is an error text to keep.
   ASSERT_EQ(client.Initialize({"127.0.1.7"}), 0);
   const std::string before = client->LastErrorString();
   ASSERT_NE(before, "");
 
-  EXPECT_EQ(client.Run([](TCPModbusIntf& c) {
-    return c.Initialize(2, "127.0.1.6", 502, "127.0.1.6");
+  EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
+    return c.Initialize(2, kAddress, server.Port(), kAddress);
   }),
             0);
-  EXPECT_EQ(
-      client.Printed(),
-      "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.1.6, LocalPort=502. Error: WSASocket failed. bind Error(" +
-          std::to_string(PlatformError(98, 10048)) + ")\n");
+  EXPECT_EQ(client.Printed(),
+            "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=" +
+                port + ". Error: WSASocket failed. bind Error(" +
+                std::to_string(PlatformError(98, 10048)) + ")\n");
   EXPECT_EQ(std::string(client->LastErrorString()), before);
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(server.Join(), "");
@@ -147,23 +153,22 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
 TEST(FrontLifecycleTest, InitializeAgainReconnectsWithTheSameLines) {
   struct Row {
     const char* what;
-    const char* address;
     bool closeFirst;
   };
   const Row rows[] = {
-      {"on a live connection", "127.0.1.8", false},
-      {"after Close", "127.0.1.9", true},
+      {"on a live connection", false},
+      {"after Close", true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     ClientHarness client;
-    SERVE_OR_SKIP(client, {row.address},
+    SERVE_OR_SKIP(client, {kAddress},
                   {Step::WaitForClientClose(), Step::Accept(),
                    Step::WaitForClientClose()});
-    EXPECT_EQ(client.Printed(), ConnectedLines(row.address));
+    EXPECT_EQ(client.Printed(), ConnectedLines(kAddress));
     if (row.closeFirst) client->Close();
-    EXPECT_EQ(client.Initialize({row.address}), 1);
-    EXPECT_EQ(client.Printed(), ConnectedLines(row.address));
+    EXPECT_EQ(client.Initialize({kAddress}), 1);
+    EXPECT_EQ(client.Printed(), ConnectedLines(kAddress));
     // The first WaitForClientClose passes only if the old connection ended.
     EXPECT_EQ(client.Finish(), "");
     EXPECT_EQ(client.Server().Connections(), 2);
@@ -182,7 +187,7 @@ TEST(FrontLifecycleTest, CloseTwicePrintsNothing) {
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_STREQ(client.Object().TcpSocket.ErrorText, "No Error");
 
-  SERVE_OR_SKIP(client, {"127.0.1.10"}, {Step::WaitForClientClose()});
+  SERVE_OR_SKIP(client, {kAddress}, {Step::WaitForClientClose()});
   client.Run([](TCPModbusIntf& c) {
     c.Close();
     c.Close();
@@ -206,7 +211,7 @@ TEST(FrontLifecycleTest, OperationsReportNotConnected) {
     SCOPED_TRACE(state.what);
     ClientHarness client;
     if (state.connectThenClose) {
-      SERVE_OR_SKIP(client, {"127.0.1.11"}, {Step::WaitForClientClose()});
+      SERVE_OR_SKIP(client, {kAddress}, {Step::WaitForClientClose()});
       client->Close();
       EXPECT_EQ(client.Server().Join(), "");
     }

@@ -27,6 +27,10 @@ using testsupport::Step;
 using testsupport::ToHex;
 using testsupport::WriteAnswer;
 
+// The address of the fake servers that listen on a port of the system's
+// choosing; the one on port 502 needs its own.
+constexpr char kAddress[] = "127.0.0.1";
+
 std::string Repeat(const std::string& text, std::size_t times) {
   std::string result;
   for (std::size_t i = 0; i < times; ++i) result += text;
@@ -154,7 +158,7 @@ TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {
     script.push_back(Step::Send(ExceptionAnswer(3, row.code)));
   }
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.2"}, script);
+  SERVE_OR_SKIP(harness_, {kAddress}, script);
 
   for (const Row& row : rows) {
     SCOPED_TRACE("code " + std::to_string(row.code));
@@ -219,7 +223,7 @@ TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
     script.push_back(Step::Send(row.answer));
   }
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.3"}, script);
+  SERVE_OR_SKIP(harness_, {kAddress}, script);
 
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -266,7 +270,7 @@ TEST_F(RegisterOperationsTest, WrongSizeFailsAndLeavesValuesUntouched) {
     script.push_back(Step::Send(row.answer));
   }
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.4"}, script);
+  SERVE_OR_SKIP(harness_, {kAddress}, script);
 
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -291,25 +295,21 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
       "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"";
   struct Row {
     const char* what;
-    const char* address;
     std::vector<Step> script;
     std::string trace;
     std::string message;
   };
   const std::vector<Row> rows = {
       {"closed without answer",
-       "127.0.2.5",
        {Step::Receive(12), Step::Close()},
        request,
        "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 9"},
       {"5 bytes, then closed",
-       "127.0.2.6",
        {Step::Receive(12), Step::Send({0, 0, 0, 0, 0}), Step::Close()},
        request +
            "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=5\n00 00 00 00 00 \n",
        "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=5"},
       {"8 bytes of an exception, then closed",
-       "127.0.2.7",
        {Step::Receive(12), Step::Send({0, 0, 0, 0, 0, 3, 1, 0x83}),
         Step::Close()},
        request +
@@ -318,7 +318,7 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    SERVE_OR_SKIP(harness_, {row.address, 9}, row.script);
+    SERVE_OR_SKIP(harness_, {kAddress, 9}, row.script);
     std::uint16_t values[2] = {0xaaaa, 0xbbbb};
     EXPECT_EQ(harness_.Run([&](TCPModbusIntf& c) {
       return c.ReadHoldRegs(0, values, 2);
@@ -344,7 +344,7 @@ TEST_F(RegisterOperationsTest, ResetFailsTheReceiveThenTheSend) {
     GTEST_SKIP()
         << "wine reports a reset that arrives before recv() as an orderly close, not as WSAECONNRESET";
   }
-  SERVE_OR_SKIP(harness_, {"127.0.2.9", 9}, {Step::Receive(12), Step::Reset()});
+  SERVE_OR_SKIP(harness_, {kAddress, 9}, {Step::Receive(12), Step::Reset()});
   std::uint16_t value = 0xaaaa;
   EXPECT_EQ(harness_.Run([&](TCPModbusIntf& c) {
     return c.ReadInputRegs(0, &value, 1);
@@ -391,7 +391,7 @@ TEST_F(RegisterOperationsTest, ValueDumpsSplitAfter21ThenEvery20) {
         ReadAnswer(3, std::vector<std::uint16_t>(row.count, 0xabcd))));
   }
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.10"}, script);
+  SERVE_OR_SKIP(harness_, {kAddress}, script);
 
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.count) + " registers");
@@ -422,7 +422,7 @@ TEST_F(RegisterOperationsTest, ValueDumpsSplitAfter21ThenEvery20) {
 
 TEST_F(RegisterOperationsTest, ReadOf127RegistersCannotFitAnAnswer) {
   // 2 * 127 + 9 = 263 bytes would be needed; a receive takes at most 261.
-  SERVE_OR_SKIP(harness_, {"127.0.2.11"},
+  SERVE_OR_SKIP(harness_, {kAddress},
                 {Step::Receive(12),
                  Step::Send(ReadAnswer(3, std::vector<std::uint16_t>(126))),
                  Step::WaitForClientClose()});
@@ -459,7 +459,7 @@ TEST_F(RegisterOperationsTest, NullRegisterArrayIsRefusedBeforeSending) {
        "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 1\"\n"},
   };
   // Any byte the client sends fails the script.
-  SERVE_OR_SKIP(harness_, {"127.0.2.12"}, {Step::WaitForClientClose()});
+  SERVE_OR_SKIP(harness_, {kAddress}, {Step::WaitForClientClose()});
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     EXPECT_EQ(harness_.Run(row.call), 0);
@@ -469,7 +469,7 @@ TEST_F(RegisterOperationsTest, NullRegisterArrayIsRefusedBeforeSending) {
 }
 
 TEST_F(RegisterOperationsTest, Write124RegistersButRefuse125) {
-  SERVE_OR_SKIP(harness_, {"127.0.2.13"},
+  SERVE_OR_SKIP(harness_, {kAddress},
                 {Step::Receive(261), Step::Send(WriteAnswer(0x10, 0, 124)),
                  Step::WaitForClientClose()});
   std::vector<std::uint16_t> values(125);
@@ -516,7 +516,7 @@ TEST_F(RegisterOperationsTest, SplitAnswersAreGatheredAndKeptApart) {
   script.push_back(Step::Receive(12));
   script.push_back(Step::Send(ReadAnswer(3, {0x4242, 0x4343, 0x4444})));
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.14"}, script);
+  SERVE_OR_SKIP(harness_, {kAddress}, script);
 
   for (std::size_t i = 0; i < cuts.size(); ++i) {
     SCOPED_TRACE("answer " + std::to_string(i));

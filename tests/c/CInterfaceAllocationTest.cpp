@@ -37,20 +37,20 @@ namespace {
 
 TEST(CInterfaceAllocationTest, NullHandleOrResultZeroWithTheObjectClosed) {
   testsupport::FakeModbusServer server(
-      "127.0.57.10", {testsupport::Step::WaitForClientClose()});
+      "127.0.0.1", {testsupport::Step::WaitForClientClose()});
   SKIP_UNLESS_LISTENING(server);
   tcpmodbus_module* module = tcpmodbus_create();
   ASSERT_NE(module, nullptr);
   testing::internal::CaptureStdout();
   tcpmodbus_set_recovery(module, 1);
-  ASSERT_EQ(tcpmodbus_initialize(module, 1, "127.0.57.10", 0, "127.0.57.10"),
-            1);
+  ASSERT_EQ(tcpmodbus_set_server_port(module, server.Port()), 1);
+  ASSERT_EQ(tcpmodbus_initialize(module, 1, "127.0.0.1", 0, "127.0.0.1"), 1);
 
   failAllocations = true;
   tcpmodbus_module* none = tcpmodbus_create();
   // Too long to be kept inside std::string itself: copying it allocates.
   const int result = tcpmodbus_initialize(
-      module, 1, "a-host-name-too-long-for-inline", 0, "127.0.57.10");
+      module, 1, "a-host-name-too-long-for-inline", 0, "127.0.0.1");
   failAllocations = false;
 
   EXPECT_EQ(none, nullptr);
@@ -62,7 +62,7 @@ TEST(CInterfaceAllocationTest, NullHandleOrResultZeroWithTheObjectClosed) {
   EXPECT_EQ(tcpmodbus_read_hold_regs(module, 0, &value, 1), 0);
   EXPECT_EQ(
       testing::internal::GetCapturedStdout(),
-      "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.57.10, LocalPort=0\n"
+      "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0\n"
       "CTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n"
       "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n");
   tcpmodbus_destroy(module);

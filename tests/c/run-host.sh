@@ -7,22 +7,10 @@
 set -uo pipefail
 sim="$1" server="$2" local="$3" refusing="$4"
 shift 5
+# shellcheck source=../../scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
-pid=""
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid"' EXIT
-exec 3< <(exec "$sim" --address "$server" --port 0 --quiet 2>&1)
-pid=$!
-# The module says where it listens once it does; wait for that, not a time.
-port=""
-while IFS= read -r -t 30 line <&3; do
-  case "$line" in
-    *"listening on $server:"*)
-      port="${line#*listening on "$server":}"
-      port="${port%% *}"
-      break
-      ;;
-  esac
-done
-[ -n "$port" ] || { echo "FAIL: tcpmodbus-sim did not start on $server" >&2; exit 1; }
-cat <&3 >/dev/null &
-"$@" "$server" "$port" "$local" "$refusing"
+log="$(mktemp "${TMPDIR:-/tmp}/tcpmodbus-host.XXXXXX")"
+trap 'stop_module; rm -f "$log"' EXIT
+start_module "$sim" "$server" 0 "$log" --quiet || exit
+"$@" "$server" "$module_port" "$local" "$refusing"

@@ -1,30 +1,24 @@
 #!/usr/bin/env bash
-# tcpmodbus-cli --poll through a restart of the simulated module, on a high
-# port (no root needed): the polls before the stop succeed, those while the
-# module is down fail, the library reconnects when it is back, and the run
-# ends with a summary that counts all three.
+# tcpmodbus-cli --poll through a restart of the simulated module, on a port
+# of the system's choosing (no root needed) that the restarted module takes
+# again: the polls before the stop succeed, those while the module is down
+# fail, the library reconnects when it is back, and the run ends with a
+# summary that counts all three.
 #   cli_poll_test.sh SIM CLI
 set -uo pipefail
 sim="$1" cli="$2"
-address=127.0.52.4 port=15052
+address=127.0.0.1
+# shellcheck source=../../scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-poll.XXXXXX")"
-pid="" cli_pid=""
+cli_pid=""
 cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+  stop_module 2>/dev/null
   [ -n "$cli_pid" ] && kill "$cli_pid" 2>/dev/null && wait "$cli_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-start_module() {
-  "$sim" --address "$address" --port "$port" 2>"$work/sim.log" &
-  pid=$!
-  wait_for "the module to listen" grep -q "listening on $address:$port" "$work/sim.log"
-}
-stop_module() {
-  kill "$pid" && wait "$pid"
-  pid=""
-}
 # wait_for WHAT COMMAND...: up to 10 s for COMMAND to succeed.
 wait_for() {
   local what="$1" tries=0
@@ -41,7 +35,8 @@ wait_for() {
 }
 lines_at_least() { [ "$(wc -l <"$1")" -ge "$2" ]; }
 
-start_module
+start_module "$sim" "$address" 0 "$work/sim.log" || exit 1
+port="$module_port"
 "$cli" --server "$address" --local "$address" --port "$port" --quiet \
   --poll 100 --count 60 --timeout 300 read-holding 0 1 \
   >"$work/cli.out" 2>"$work/cli.err" &
@@ -49,7 +44,7 @@ cli_pid=$!
 wait_for "three polls" lines_at_least "$work/cli.out" 3
 stop_module
 wait_for "a failed poll" grep -q "read-holding failed" "$work/cli.err"
-start_module
+start_module "$sim" "$address" "$port" "$work/sim-restarted.log" || exit 1
 polls_before="$(wc -l <"$work/cli.out")"
 status=0
 wait "$cli_pid" || status=$?

@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
 # The command-line host against the simulated DIO module.
-#   cli_test.sh happy-path|error-exits SIM CLI
-# Exit 0 when every check held, 1 on a failed check, 77 when port 502 is out
-# of reach (the test is then reported as skipped).
+#   cli_test.sh happy-path|error-exits SIM -- CLI...
+# CLI... runs the command-line host: its path, or a runner and the path (the
+# cross build gives the wine runner and tcpmodbus-cli.exe, with the module
+# built for the build machine). Exit 0 when every check held, 1 on a failed
+# check, 77 when port 502 is out of reach (the test is then reported as
+# skipped).
 set -uo pipefail
-case="$1" sim="$2" cli="$3"
+case="$1" sim="$2"
+[ "$#" -ge 4 ] && [ "$3" = -- ] ||
+  { echo "usage: cli_test.sh happy-path|error-exits SIM -- CLI..." >&2 && exit 2; }
+shift 3
+cli_command=("$@")
 
 case "$case" in
   happy-path) address=127.0.52.1 ;;
@@ -12,34 +19,24 @@ case "$case" in
   *) echo "unknown case $case" >&2 && exit 2 ;;
 esac
 
-pid=""
-stop_module() {
-  [ -n "$pid" ] || return 0
-  local status=0
-  kill "$pid" 2>/dev/null
-  wait "$pid" || status=$?
-  pid=""
-  return "$status"
-}
-trap 'stop_module' EXIT
+# shellcheck source=../../scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-cli.XXXXXX")"
+trap 'stop_module; rm -rf "$work"' EXIT
+errfile="$work/cli.err"
+start_module "$sim" "$address" 502 "$work/module.log" || exit
 
-exec 3< <(exec "$sim" --address "$address" 2>&1)
-pid=$!
-said=""
-while IFS= read -r -t 10 line <&3; do
-  said+="$line"$'\n'
-  case "$line" in *"listening on $address:502"*) break ;; esac
-done
-case "$said" in
-  *"listening on $address:502"*) ;;
-  *"Permission denied"*)
-    echo "SKIP: cannot bind $address:502: run as root or in unshare -rn" >&2
-    exit 77
-    ;;
-  *) echo "the module did not start; it said: $said" >&2 && exit 1 ;;
+# What differs on Windows: the system's number for a refused connection
+# (WSAECONNREFUSED), and line ends of "\r\n" in both outputs.
+case "${cli_command[-1]}" in
+  *.exe) windows=1 refused=10061 ;;
+  *) windows=0 refused=111 ;;
 esac
-# The module's log is not needed here; keep its pipe from filling.
-cat <&3 >/dev/null &
+cli() { "${cli_command[@]}" "$@"; }
+# Drops the "\r" of Windows line ends; elsewhere passes everything as it is.
+plain_lines() {
+  if [ "$windows" -eq 1 ]; then tr -d '\r'; else cat; fi
+}
 
 failures=0
 # check WHAT EXPECTED_STATUS EXPECTED_STDOUT EXPECTED_STDERR -- ARGS...
@@ -48,8 +45,8 @@ check() {
   local what="$1" want_status="$2" want_out="$3" want_err="$4"
   shift 5
   local out err status=0
-  out="$("$cli" "$@" 2>"$errfile")" || status=$?
-  err="$(cat "$errfile")"
+  out="$(cli "$@" 2>"$errfile" | plain_lines)" || status=$?
+  err="$(plain_lines <"$errfile")"
   if [ "$status" != "$want_status" ] || [ "$out" != "$want_out" ] ||
     [ "$err" != "$want_err" ]; then
     echo "FAIL: $what (cli $*)" >&2
@@ -63,9 +60,6 @@ check() {
     echo "ok: $what"
   fi
 }
-errfile="$(mktemp)"
-trap 'stop_module; rm -f "$errfile"' EXIT
-
 server=(--server "$address" --local "$address")
 usage_hint="Try 'tcpmodbus-cli --help' for more."
 if [ "$case" = happy-path ]; then
@@ -79,13 +73,14 @@ if [ "$case" = happy-path ]; then
 202 65535 0xffff
 203 32768 0x8000" "" -- "${server[@]}" --quiet read-holding 200 4
   # Input registers hold address + tick; the tick counts requests.
-  tick="$("$cli" "${server[@]}" --quiet read-input 0 1 | cut -d' ' -f2)"
+  tick="$(cli "${server[@]}" --quiet read-input 0 1 | plain_lines | cut -d' ' -f2)"
   next=$((5 + tick + 1))
   check "read-input shows the module's registers" 0 \
     "$(printf '5 %d 0x%04x' "$next" "$next")" "" \
     -- "${server[@]}" --quiet read-input 5 1
   # Without --quiet the library's trace comes first, the result last.
-  out="$("$cli" "${server[@]}" --module 3 read-holding 200 1)" || failures=$((failures + 1))
+  out="$(cli "${server[@]}" --module 3 read-holding 200 1 | plain_lines)" ||
+    failures=$((failures + 1))
   want_first="CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=$address, LocalPort=0"
   if [ "$(head -n 1 <<<"$out")" == "$want_first" ] &&
     grep -qx "CTCPModbus::ReadHoldRegs - Read data as below:" <<<"$out" &&
@@ -100,7 +95,7 @@ else
     'tcpmodbus-cli: read-holding failed: CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 4 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \
     -- "${server[@]}" --module 4 --quiet read-holding 1000 1
   check "a refused connection exits 1" 1 "" \
-    "tcpmodbus-cli: cannot connect to 127.0.52.3: WSASocket failed. connect Error(111)" \
+    "tcpmodbus-cli: cannot connect to 127.0.52.3: WSASocket failed. connect Error($refused)" \
     -- --server 127.0.52.3 --local "$address" --quiet read-input 0 1
   check "a count past 125 is a usage error" 2 "" \
     "tcpmodbus-cli: COUNT '126' is out of range (1 to 125)

@@ -11,7 +11,10 @@ import pytest
 import tcpmodbus
 from conftest import BUILD_DIR, StandIn
 
-SERVER, LOCAL = "127.0.58.1", "127.0.58.2"
+# Every server listens on a port of its own on one address, where the module
+# also binds; nothing listens on REFUSING.
+SERVER = LOCAL = "127.0.0.1"
+REFUSING = "127.0.58.3"
 # Texts stay whole, so that one grep finds each.
 EXCEPTION_2 = ': MODBUS exception response on DIO Module 1 - Code=2, "Unallowable or invalid data address received in the query for the slave"'  # noqa: E501
 
@@ -41,7 +44,7 @@ def test_input_registers_are_address_plus_one_tick(module):
     ("read_input", (1000, 1), "CMBusTCP::MbReadInputRegs" + EXCEPTION_2),
     ("write", (1000, 1), "CMBusTCP::MbPresetSingleReg" + EXCEPTION_2),
     ("write_many", (0, [0] * 125), "CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)"),  # noqa: E501
-    ("initialize", (1, LOCAL, 0, "127.0.58.3"), "WSASocket failed. connect Error(111)"),
+    ("initialize", (1, LOCAL, 0, REFUSING), "WSASocket failed. connect Error(111)"),
 ])
 def test_failures_raise_with_the_librarys_text(module, operation, arguments, text):
     with pytest.raises(tcpmodbus.TcpModbusError) as raised:
@@ -50,9 +53,9 @@ def test_failures_raise_with_the_librarys_text(module, operation, arguments, tex
 
 
 def test_unit_id_reaches_the_wire():
-    stand_in = StandIn("127.0.58.4", bytes.fromhex("0000 0000 0005 07 03 02 04d2"))
+    stand_in = StandIn(SERVER, bytes.fromhex("0000 0000 0005 07 03 02 04d2"))
     with tcpmodbus.Module(server_port=stand_in.port, unit_id=7) as module:
-        module.initialize(1, LOCAL, 0, "127.0.58.4")
+        module.initialize(1, LOCAL, 0, SERVER)
         assert module.read_holding(0, 1) == [1234]
     assert stand_in.requests == [bytes.fromhex("0000 0000 0006 07 03 0000 0001")]
 
@@ -63,15 +66,14 @@ def test_unit_id_reaches_the_wire():
 def test_timeouts(option, text):
     if option == "connect_timeout":
         # A backlog of one, filled and never accepted: a further connect hangs.
-        address = "127.0.58.5"
-        listener = socket.create_server((address, 0), backlog=0)
+        listener = socket.create_server((SERVER, 0), backlog=0)
         filler, port = socket.create_connection(listener.getsockname()), listener.getsockname()[1]
     else:
-        address, stand_in = "127.0.58.6", StandIn("127.0.58.6")  # never answers
+        stand_in = StandIn(SERVER)  # never answers
         port = stand_in.port
     with pytest.raises(tcpmodbus.TcpModbusError) as raised:
         with tcpmodbus.Module(server_port=port, **{option: 300}) as module:
-            module.initialize(1, LOCAL, 0, address)
+            module.initialize(1, LOCAL, 0, SERVER)
             module.read_holding(0, 1)
     assert raised.value.text == text
     if option == "connect_timeout":
@@ -83,14 +85,14 @@ def test_timeouts(option, text):
 
 
 def test_recovery_reconnects_after_the_module_restarts(start_module):
-    process, port = start_module("127.0.58.7")
+    process, port = start_module(SERVER)
     with tcpmodbus.Module(server_port=port, recovery=True, response_timeout=5000) as module:
-        module.initialize(1, LOCAL, 0, "127.0.58.7")
+        module.initialize(1, LOCAL, 0, SERVER)
         process.terminate()
         process.wait()
         with pytest.raises(tcpmodbus.TcpModbusError):
             module.read_holding(1, 1)  # meets the loss and reports it
-        start_module("127.0.58.7", port)
+        start_module(SERVER, port)
         assert module.read_holding(1, 1) == [0] and module.reconnects == 1
 
 

@@ -27,6 +27,8 @@ using testsupport::ScriptConnection;
 using testsupport::Step;
 using testsupport::WriteAnswer;
 
+// Every fake server listens on a port of its own on this address.
+constexpr char kAddress[] = "127.0.0.1";
 constexpr int kObjects = 4;
 constexpr int kRounds = 100;  // each round: all four operations
 
@@ -82,8 +84,7 @@ TEST(ConcurrencyTest, ObjectsOnSeparateThreadsRunExchangesAtOnce) {
   ClientHarness objects[kObjects];
   for (int object = 0; object < kObjects; ++object) {
     SERVE_OR_SKIP(objects[object],
-                  {"127.0.12." + std::to_string(object + 1),
-                   static_cast<unsigned short>(object + 1)},
+                  {kAddress, static_cast<unsigned short>(object + 1)},
                   ScriptFor(object));
   }
 
@@ -113,7 +114,7 @@ TEST(ConcurrencyTest, SilentServerBlocksOnlyTheThreadOfItsOwnObject) {
   FakeModbusServer::Options patient;
   patient.timeout = std::chrono::seconds(30);
   ClientHarness blocked;
-  SERVE_OR_SKIP(blocked, {"127.0.10.10", 7},
+  SERVE_OR_SKIP(blocked, {kAddress, 7},
                 {Step::Receive(12),
                  Step::Custom("hold the answer",
                               [&](ScriptConnection&) {
@@ -126,7 +127,7 @@ TEST(ConcurrencyTest, SilentServerBlocksOnlyTheThreadOfItsOwnObject) {
                  Step::Close()},
                 patient);
   ClientHarness free;
-  SERVE_OR_SKIP(free, {"127.0.10.11", 8},
+  SERVE_OR_SKIP(free, {kAddress, 8},
                 {Step::Receive(12), Step::Send(ReadAnswer(4, {99}))});
 
   testing::internal::CaptureStdout();

@@ -27,6 +27,8 @@ using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
 using testsupport::Step;
 
+// Every fake server listens on a port of its own on this address.
+constexpr char kAddress[] = "127.0.0.1";
 constexpr unsigned short kModule = 7;
 constexpr std::chrono::milliseconds kPacing{1};
 
@@ -43,7 +45,7 @@ bool HasSocket(ClientHarness& harness) {
 
 TEST(FaultInjectionTest, CloseBeforeAnsweringFailsAndReinitializeRecovers) {
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.10.1", kModule},
+  SERVE_OR_SKIP(client, {kAddress, kModule},
                 {Step::Receive(12), Step::Close(), Step::Accept(),
                  Step::Receive(12), Step::Send(ReadAnswer(3, {42, 43}))});
   std::vector<std::uint16_t> values = {0xaaaa, 0xbbbb};
@@ -61,7 +63,7 @@ TEST(FaultInjectionTest, CloseBeforeAnsweringFailsAndReinitializeRecovers) {
       client->LastErrorString(),
       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 7");
 
-  ASSERT_EQ(client.Initialize({"127.0.10.1", kModule}), 1);
+  ASSERT_EQ(client.Initialize({kAddress, kModule}), 1);
   EXPECT_EQ(ReadHolding(client, &values), 1);
   EXPECT_EQ(values, (std::vector<std::uint16_t>{42, 43}));
   EXPECT_EQ(client.Finish(), "");
@@ -72,7 +74,7 @@ TEST(FaultInjectionTest, CloseInTheMiddleOfAFrameDeliversWhatArrived) {
   for (std::size_t cut = 1; cut < answer.size(); ++cut) {
     SCOPED_TRACE("closed after " + std::to_string(cut) + " bytes");
     ClientHarness client;
-    SERVE_OR_SKIP(client, {"127.0.10.2", kModule},
+    SERVE_OR_SKIP(client, {kAddress, kModule},
                   {Step::Receive(12),
                    Step::Send(Bytes(answer.begin(),
                                     answer.begin() + static_cast<long>(cut))),
@@ -115,7 +117,7 @@ TEST(FaultInjectionTest, AnswerSplitAtEveryPositionIsGatheredWhole) {
                                    {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
                                    kPacing));
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.10.3", kModule}, script);
+  SERVE_OR_SKIP(client, {kAddress, kModule}, script);
 
   for (std::size_t row = 0; row < expected.size(); ++row) {
     SCOPED_TRACE(row < 12 ? "split after byte " + std::to_string(row + 1)
@@ -163,7 +165,7 @@ TEST(FaultInjectionTest, BytesBehindAnAnswerNeverServeTheNextRequest) {
         Step::Send(ReadAnswer(3, {static_cast<std::uint16_t>(i), 0x5678})));
   }
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.10.4", kModule}, script);
+  SERVE_OR_SKIP(client, {kAddress, kModule}, script);
 
   for (std::size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(rows[i].what);
@@ -216,7 +218,7 @@ TEST(FaultInjectionTest, GarbageIsJudgedAsItCameAndTheNextAnswerIsRead) {
         Step::Send(ReadAnswer(3, {static_cast<std::uint16_t>(i), 0x1234})));
   }
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.10.6", kModule}, script);
+  SERVE_OR_SKIP(client, {kAddress, kModule}, script);
 
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].what);
@@ -288,7 +290,7 @@ TEST(FaultInjectionTest, EveryExceptionCodeIsReportedWithItsText) {
   script.push_back(Step::Receive(12));
   script.push_back(Step::Send(ReadAnswer(3, {11, 12})));
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.10.7", kModule}, script);
+  SERVE_OR_SKIP(client, {kAddress, kModule}, script);
 
   int code = 0;
   for (const Texts& row : texts) {
@@ -318,7 +320,7 @@ TEST(FaultInjectionTest, WritingToAPeerThatClosedDoesNotRaiseSigpipe) {
   std::promise<void> closed;
   ClientHarness client;
   SERVE_OR_SKIP(
-      client, {"127.0.10.9", kModule},
+      client, {kAddress, kModule},
       {Step::Close(), Step::Custom("tell the test", [&](ScriptConnection&) {
          closed.set_value();
          return std::string();

@@ -43,6 +43,8 @@ using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
 using testsupport::Step;
 
+// The fake servers listen on ports of their own on this address.
+constexpr char kAddress[] = "127.0.0.1";
 constexpr int kCycles = 1000;
 constexpr int kExchanges = 100000;
 
@@ -137,14 +139,15 @@ TEST(SoakTest, InitializeAndCloseCyclesLeakNoDescriptor) {
         return std::string();
       }));
     }
-    FakeModbusServer server("127.0.13.1", script);
+    FakeModbusServer server(kAddress, script);
     SKIP_UNLESS_LISTENING(server);
     ClientHarness client;
+    ASSERT_EQ(client->SetServerPort(server.Port()), 1);
     int succeeded = 0;
     {
       StdoutToNull quiet;
       for (int cycle = 0; cycle < kCycles; ++cycle) {
-        if (client->Initialize(1, "127.0.13.1", 0, "127.0.13.1") != 1) break;
+        if (client->Initialize(1, kAddress, 0, kAddress) != 1) break;
         connected.Post();
         if (!ended.Take()) break;
         client->Close();
@@ -188,7 +191,7 @@ TEST(SoakTest, HundredThousandExchangesOnOneConnectionKeepTheHeapFlat) {
   FakeModbusServer::Options options;
   options.timeout = std::chrono::seconds(30);
   ClientHarness client;
-  SERVE_OR_SKIP(client, {"127.0.13.3"},
+  SERVE_OR_SKIP(client, {kAddress},
                 {Step::Custom("answer every read",
                               [&](ScriptConnection& connection) {
                                 Bytes request;

@@ -37,8 +37,10 @@ bool ClientHarness::Listen(const Endpoint& endpoint, std::vector<Step> script,
 }
 
 int ClientHarness::Initialize(const Endpoint& endpoint) {
+  const unsigned short port =
+      endpoint.port == 0 && server_ ? server_->Port() : endpoint.port;
   // 502 is the default: the conformance tests leave the option alone.
-  if (endpoint.port != 502) client_->SetServerPort(endpoint.port);
+  if (port != 0 && port != 502) client_->SetServerPort(port);
   return Run([&](TCPModbusIntf& client) {
     return client.Initialize(endpoint.moduleId, endpoint.address, 0,
                              endpoint.address);

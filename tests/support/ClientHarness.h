@@ -4,7 +4,7 @@
 // scripted fake server it is connected to.
 //
 //   ClientHarness harness;
-//   SERVE_OR_SKIP(harness, {"127.0.2.1"},
+//   SERVE_OR_SKIP(harness, {"127.0.0.1"},
 //                 {Step::Receive(12), Step::Send(ReadAnswer(3, {42}))});
 //   EXPECT_EQ(harness.Run([&](TCPModbusIntf& c) {
 //     return c.ReadHoldRegs(0, values, 1);
@@ -45,17 +45,16 @@ auto Captured(Call call, std::string* printed = nullptr) -> decltype(call()) {
   return result;
 }
 
-// The server port of the tests that need not show the default: high, so
-// that they run without root. The conformance tests name 502 itself.
-constexpr unsigned short kTestServerPort = 15020;
-
 // Where a client connects: the server's address, which is also the local
 // address the client binds (port 0: any), the module number its messages
-// name, and the server's port (502 is reached with the options untouched).
+// name, and the server's port. Port 0 is the port the harness's fake server
+// got from the system (without a server: the default); 502 is the default
+// port, reached with the options untouched, which the conformance tests name
+// themselves.
 struct Endpoint {
   std::string address;
   unsigned short moduleId = 1;
-  unsigned short port = kTestServerPort;
+  unsigned short port = 0;
 };
 
 class ClientHarness {

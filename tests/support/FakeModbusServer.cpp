@@ -455,7 +455,7 @@ FakeModbusServer::FakeModbusServer(std::string address,
            sizeof(local)) != 0) {
     const int error = LastError();
     bindError_ = "cannot bind " + where + ": " + ErrorString(error);
-    if (options_.port < 1024) {
+    if (options_.port != 0 && options_.port < 1024) {
       bindError_ += " (port " + std::to_string(options_.port) +
                     " needs root or a private network namespace: unshare -rn)";
     }
@@ -469,6 +469,22 @@ FakeModbusServer::FakeModbusServer(std::string address,
     listener_ = kNoSocket;
     return;
   }
+  // The port the system gave (or the one asked for), for the client.
+  sockaddr_in bound = {};
+#ifdef _WIN32
+  int boundLength = sizeof(bound);
+#else
+  socklen_t boundLength = sizeof(bound);
+#endif
+  if (getsockname(listener, reinterpret_cast<sockaddr*>(&bound),
+                  &boundLength) != 0) {
+    bindError_ = "cannot read the port of " + where + ": " +
+                 ErrorString(LastError());
+    CloseSocket(listener_);
+    listener_ = kNoSocket;
+    return;
+  }
+  port_ = ntohs(bound.sin_port);
   listening_ = true;
   if (!script_.empty()) thread_ = std::thread([this] { Run(); });
 }

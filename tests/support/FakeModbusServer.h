@@ -1,21 +1,22 @@
 // A scripted Modbus/TCP server that runs inside a test.
 //
-// The constructor binds and listens on the given address (port 502 by
-// default) before it returns, so the client under test can connect at once;
+// The constructor binds and listens on the given address (on a port of the
+// system's choosing by default, which Port() gives) before it returns, so the
+// client under test can connect at once;
 // a thread then accepts the first connection and runs the script on it, step
 // by step. Every wait is bounded (Options::timeout), so a script that does
 // not match what the client does fails with a message instead of hanging;
 // on a failure the server closes its sockets, which also ends a client that
 // is blocked waiting for an answer.
 //
-//   FakeModbusServer server("127.0.1.1", {
+//   FakeModbusServer server("127.0.0.1", {
 //       Step::Receive(12),
 //       Step::Send({0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x01, 0x03, 0x02,
 //                   0x00, 0x2a}),
 //       Step::WaitForClientClose(),
 //   });
 //   SKIP_UNLESS_LISTENING(server);  // from SkipUnlessListening.h
-//   ... drive the client ...
+//   ... drive a client set to server.Port() ...
 //   EXPECT_EQ(server.Join(), "");
 //   EXPECT_EQ(server.Requests()[0], Bytes({...}));
 //
@@ -102,7 +103,10 @@ class ScriptConnection {
 class FakeModbusServer {
  public:
   struct Options {
-    std::uint16_t port = 502;
+    // 0: a free port of the system's choosing (see Port()). The tests of
+    // the default port ask for 502, which needs root or a private network
+    // namespace and can be bound once per address.
+    std::uint16_t port = 0;
     // Connections the system may queue before the script accepts; with 0 a
     // second connection waits for a place that never comes.
     int backlog = 8;
@@ -126,6 +130,8 @@ class FakeModbusServer {
   bool Listening() const { return listening_; }
   const std::string& BindError() const { return bindError_; }
   const std::string& Address() const { return address_; }
+  // The port it listens on; 0 when it does not listen.
+  std::uint16_t Port() const { return port_; }
 
   // Waits for the script to end and returns its failures, one per line, or
   // "" when every step did what it should. After the last step the server
@@ -149,6 +155,7 @@ class FakeModbusServer {
   Options options_;
   std::vector<Step> script_;
   bool listening_ = false;
+  std::uint16_t port_ = 0;
   std::string bindError_;
   std::uintptr_t listener_;
 
