@@ -1,10 +1,12 @@
 // Fuzzes whole register operations: the front, the protocol client's
 // gathering of answers and the transport, over in-memory socket calls that
 // hand the fuzzer's answers to the receives, split wherever the input says.
-// Besides memory safety it checks that an answer is made only of bytes that
-// arrived after its own request: a read that succeeds delivers the values of
-// the answer to that request, never of an earlier one, even when every
-// answer is served twice or carries extra bytes.
+// Besides memory safety it checks that a read that succeeds delivers the
+// values of the answer to its own request, never of an earlier one: without
+// transaction identifiers, an answer is made only of bytes that arrived after
+// its request, even when every answer is served twice or carries extra bytes;
+// with them, answers to earlier requests come late, before or after the
+// right one, and frames with identifiers no request had come too.
 //
 // Input layout:
 //   byte 0    bits 0-1: first operation (read holding, read input, write one,
@@ -16,8 +18,15 @@
 //             bit 7: the server sends every answer twice.
 //   bytes 1-2 register count (big-endian): below 512 unless bit 7 of byte 1
 //             is set, then any value.
-//   byte 3    k = number of receive sizes that follow (0 to 15), then k
+//   byte 3    bits 0-3: k = number of receive sizes that follow, then k
 //             bytes, each the size of one receive.
+//             bit 4: transaction identifiers on; answer n carries
+//             identifier n + 1 (bytes 0-1 of the fuzzer's answer are
+//             replaced).
+//             bit 5 (identifiers on): a copy of the previous answer comes
+//             before each answer; bit 6: one comes after it; bit 7: a copy
+//             of each answer with an identifier no request had (0x7fff)
+//             comes before it.
 //   the rest  the answers, one per operation: each but the last preceded by
 //             its size (2 bytes, big-endian, cut to what is left); the last
 //             takes the rest.
@@ -83,6 +92,37 @@ bool DeliveredFrom(const scripted::Bytes& answer, const std::uint16_t* values,
   return true;
 }
 
+void SetId(scripted::Bytes* frame, std::uint16_t id) {
+  if (frame->size() < 2) return;
+  (*frame)[0] = static_cast<std::uint8_t>(id >> 8);
+  (*frame)[1] = static_cast<std::uint8_t>(id & 0xff);
+}
+
+void Append(scripted::Bytes* to, const scripted::Bytes& bytes) {
+  to->insert(to->end(), bytes.begin(), bytes.end());
+}
+
+// What the peer sends after each request when identifiers are on: the own
+// answers (identifiers 1, 2, ...), with copies of earlier ones and foreign
+// frames around them as `options` (byte 3) says.
+std::vector<scripted::Bytes> Served(const std::vector<scripted::Bytes>& own,
+                                    std::uint8_t options) {
+  std::vector<scripted::Bytes> served;
+  for (std::size_t n = 0; n < own.size(); ++n) {
+    scripted::Bytes segment;
+    if ((options & 0x20) != 0 && n > 0) Append(&segment, own[n - 1]);
+    if ((options & 0x80) != 0) {
+      scripted::Bytes foreign = own[n];
+      SetId(&foreign, 0x7fff);
+      Append(&segment, foreign);
+    }
+    Append(&segment, own[n]);
+    if ((options & 0x40) != 0 && n > 0) Append(&segment, own[n - 1]);
+    served.push_back(std::move(segment));
+  }
+  return served;
+}
+
 // Cuts the fuzzer's bytes into one answer per operation.
 std::vector<scripted::Bytes> Answers(const std::uint8_t* data, std::size_t size,
                                      int operations, bool twice) {
@@ -122,15 +162,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::uint16_t regCount =
       (data[1] & 0x80) != 0 ? raw : static_cast<std::uint16_t>(raw % 512);
   std::size_t offset = 3;
-  const std::size_t chunkCount = data[offset++] % 16;
+  const std::uint8_t options = data[offset++];
+  const std::size_t chunkCount = options % 16;
+  const bool ids = (options & 0x10) != 0;
   if (size < offset + chunkCount) return 0;
 
   const int operations = ((flags >> 5) & 3) + 1;
   scripted::Script script;
   script.chunks.assign(data + offset, data + offset + chunkCount);
   offset += chunkCount;
-  script.answers =
+  // The answer each request has as its own, as the checks below see it.
+  std::vector<scripted::Bytes> own =
       Answers(data + offset, size - offset, operations, (flags & 0x80) != 0);
+  if (ids) {
+    for (std::size_t n = 0; n < own.size(); ++n) {
+      SetId(&own[n], static_cast<std::uint16_t>(n + 1));
+    }
+  }
+  script.answers = ids ? Served(own, options) : own;
   script.failAtEnd = (flags & 0x04) != 0;
   script.shortSendAt = (flags & 0x08) != 0 ? 0 : -1;
   // Checks alternate send, receive: check 1 is the first receive's.
@@ -138,6 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   scripted::ScriptedSockets sockets(script);
 
   std::unique_ptr<TCPModbusIntf> module(new tcpmodbus::CTCPModbus(sockets));
+  module->SetTransactionIds(ids);
   Require(module->Initialize(3, "127.0.10.1", 0, "127.0.10.2") == 1);
 
   for (int i = 0; i < operations; ++i) {
@@ -173,8 +223,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     Require(result == 0 || result == 1);
     Require(Terminated(module->LastErrorString()));
     Require(values[regCount] == kSentinel);
-    // No answer is ever made of bytes that arrived before its request.
-    Require(!sockets.ReceivedStaleBytes());
+    // Without identifiers no answer is ever made of bytes that arrived
+    // before its request; with them, such frames are read and dropped.
+    Require(ids || !sockets.ReceivedStaleBytes());
     if (result == 1) {
       // A success leaves the error record as it was.
       Require(errorBefore == module->LastErrorString());
@@ -182,8 +233,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         // The values are those of this request's own answer.
         const int request = sockets.Sends() - 1;
         Require(request >= 0 &&
-                static_cast<std::size_t>(request) < script.answers.size());
-        Require(DeliveredFrom(script.answers[request], values.get(), regCount));
+                static_cast<std::size_t>(request) < own.size());
+        Require(DeliveredFrom(own[request], values.get(), regCount));
       }
     } else if (operation <= 1) {
       // A failed read leaves the caller's array untouched.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "modbus/AnswerFraming.h"
 #include "modbus/ModbusFrame.h"
 
 namespace {
@@ -39,6 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       received > 0 ? static_cast<std::size_t>(received) : 0;
   std::vector<std::uint8_t> response(held);
   for (std::size_t i = 0; i < held && i < size; ++i) response[i] = data[i];
+
+  // Framing by function code never reads past what arrived, and never gives
+  // a frame larger than one receive.
+  if (received > 0) {
+    const int frame = modbusframe::FrameSize(response.data(), received);
+    Require(frame >= -1 && frame <= 261);
+    Require(frame != 0 ||
+            received < modbusframe::FrameStartSize(response.data(), received));
+  }
 
   const modbusframe::Judgement judgement = modbusframe::JudgeResponse(
       response.data(), received, functionCode, regCount);

@@ -93,6 +93,14 @@ def main():
           bytes([0x28]) + struct.pack(">H", 2) + b"\x00" +
           struct.pack(">H", len(frame)) + frame + frame)
 
+    # Transaction identifiers on (byte 3, bit 4): two reads, each answer
+    # with copies of the previous one before and after it and a frame with
+    # an identifier no request had (bits 5 to 7).
+    for name, options in (("ids", 0x10), ("ids_copies", 0x70), ("ids_foreign", 0x90)):
+        write("fuzz_exchange", name,
+              bytes([0x20]) + struct.pack(">H", 2) + bytes([options]) +
+              struct.pack(">H", len(frame)) + frame + read_answer(3, [7, 8]))
+
     write("fuzz_hexdump", "bytes_frame", b"\x00" + frame)
     write("fuzz_hexdump", "bytes_long", b"\x00" + bytes(range(256)))
     write("fuzz_hexdump", "registers_wide", b"\x01" + b"".join(

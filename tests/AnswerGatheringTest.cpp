@@ -42,6 +42,26 @@ Bytes WithLength(Bytes bytes, std::uint16_t length) {
   return bytes;
 }
 
+// `bytes` with transaction identifier `id`, or unit identifier `unit`.
+Bytes WithId(Bytes bytes, std::uint16_t id) {
+  bytes[0] = static_cast<std::uint8_t>(id >> 8);
+  bytes[1] = static_cast<std::uint8_t>(id & 0xff);
+  return bytes;
+}
+
+Bytes WithUnit(Bytes bytes, std::uint8_t unit) {
+  bytes[6] = unit;
+  return bytes;
+}
+
+// The answer to a read of 65535 registers, sent in full: far more than a
+// socket holds, and more than one frame can carry.
+Bytes Oversized() {
+  Bytes bytes = {0, 0, 0, 0, 0xff, 0xff, 1, 3, 0xfe};
+  bytes.resize(9 + 2 * 65535, 0x11);
+  return bytes;
+}
+
 Bytes FirstBytes(const Bytes& bytes, std::size_t count) {
   return Bytes(bytes.begin(), bytes.begin() + static_cast<long>(count));
 }
@@ -66,7 +86,21 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     // operation's name on failure.
     std::vector<std::uint16_t> values;
     std::string message;
+    // Transaction identifiers, recovery; bytes of the first answer that come
+    // after the next request; the peer closes once the first answer is read.
+    bool ids = false;
+    bool recovery = false;
+    std::vector<std::size_t> late = {};
+    int closeAfter = -1;
+    // The second read: reconnections before it, and its failure (empty: it
+    // reads its own values).
+    unsigned reconnects = 0;
+    std::string secondMessage = "";
   };
+  const std::string kIdsOff =
+      "transaction identifiers needs them off";
+  const std::string kNotThisRequests =
+      "Answer from DIO Module 1 is not this request's: ";
   const std::vector<Row> rows = {
       {"whole answer", kAnswer, {}, {1, 2}, ""},
       {"one byte a receive",
@@ -138,14 +172,64 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        {},
        kUntouched,
        "Incorrect response size: 261. Expected: 13"},
+      {"131 kB: the next request is never sent into the rest",
+       Oversized(),
+       {},
+       kUntouched,
+       "Incorrect response size: 261. Expected: 13",
+       false,
+       false,
+       {},
+       -1,
+       0,
+       "More than 261 bytes from DIO Module 1 were waiting unread before the request; the connection was closed"},
+      {"131 kB, recovery on: the next read runs on a new connection",
+       Oversized(), {}, kUntouched,
+       "Incorrect response size: 261. Expected: 13", false, true, {}, -1, 1},
+      {"closed while idle, recovery on: the next read reconnects first",
+       kAnswer, {}, {1, 2}, "", false, true, {}, 0, 1},
+      {"identifiers on: whole answer", WithId(kAnswer, 1), {}, {1, 2}, "",
+       true},
+      {"identifiers on: answer twice in one segment",
+       Twice(WithId(kAnswer, 1)), {}, {1, 2}, "", true},
+      {"identifiers on: the copy comes after the next request",
+       Twice(WithId(kAnswer, 1)), {}, {1, 2}, "", true, false, {13}},
+      {"identifiers on: the copy comes in pieces after the next request",
+       Twice(WithId(kAnswer, 1)), {13, 3, 2}, {1, 2}, "", true, false, {13}},
+      {"identifiers on: another unit's answer",
+       WithUnit(WithId(kAnswer, 1), 2), {}, kUntouched,
+       kNotThisRequests + "unit identifier 2, expected 1", true},
+      {"identifiers on: an answer of function code 4",
+       WithId(ReadAnswer(4, {1, 2}), 1), {}, kUntouched,
+       kNotThisRequests + "function code 4, expected 3", true},
+      {"identifiers on: an answer that does not echo the identifier", kAnswer,
+       {}, kUntouched,
+       "Answer from DIO Module 1 carries transaction identifier 0, expected 1; a device that does not echo "
+       + kIdsOff,
+       true},
+      {"identifiers on, 131 kB: no frame holds it", WithId(Oversized(), 1), {},
+       kUntouched,
+       "Bytes from DIO Module 1 do not frame as a Modbus answer; the connection was closed",
+       true, true, {}, -1, 1},
+      {"identifiers on, closed while idle, recovery on", WithId(kAnswer, 1),
+       {}, {1, 2}, "", true, true, {}, 0, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     scripted::Script script;
-    script.answers = {row.answer, ReadAnswer(3, {0x4242, 0x4343})};
+    // With identifiers on, the second request is the first of a new
+    // connection when recovery renewed it.
+    const Bytes second = ReadAnswer(3, {0x4242, 0x4343});
+    script.answers = {row.answer,
+                      row.ids ? WithId(second, row.reconnects != 0 ? 1 : 2)
+                              : second};
     script.chunks = row.chunks;
+    script.late = row.late;
+    script.closeAfter = row.closeAfter;
     scripted::ScriptedSockets sockets(script);
     ClientHarness module(sockets);
+    module->SetTransactionIds(row.ids);
+    module->SetRecovery(row.recovery);
     ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
 
     std::vector<std::uint16_t> values = kUntouched;
@@ -155,9 +239,20 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
               row.message.empty() ? "" : kReadName + row.message);
 
     values = kUntouched;
-    EXPECT_EQ(ReadTwo(module, &values), 1) << module->LastErrorString();
-    EXPECT_EQ(values, (std::vector<std::uint16_t>{0x4242, 0x4343}));
-    EXPECT_FALSE(sockets.ReceivedStaleBytes());
+    const bool secondReads = row.secondMessage.empty();
+    EXPECT_EQ(ReadTwo(module, &values), secondReads ? 1 : 0)
+        << module->LastErrorString();
+    const std::vector<std::uint16_t> own = {0x4242, 0x4343};
+    EXPECT_EQ(values, secondReads ? own : kUntouched);
+    if (!secondReads) {
+      EXPECT_EQ(module->LastErrorString(), kReadName + row.secondMessage);
+    }
+    EXPECT_EQ(module->Reconnects(), row.reconnects);
+    // With identifiers on, an earlier answer is read whole and dropped by
+    // its identifier; without them, no receive may take its bytes.
+    if (!row.ids) {
+      EXPECT_FALSE(sockets.ReceivedStaleBytes());
+    }
   }
 }
 

@@ -204,6 +204,50 @@ TEST(ConnectionOptionsTest, UnitIdentifierAndServerPortOnTheWire) {
             "00 00 00 00 00 06 11 03 01 02 00 01");
 }
 
+// With transaction identifiers on, a time-out leaves the connection open:
+// the late answer is recognised and dropped when it comes, and the next read
+// gets its own. A second time-out in a row closes the connection.
+TEST(ConnectionOptionsTest, TimeOutWithIdentifiersKeepsTheConnection) {
+  auto withId = [](Bytes frame, std::uint8_t id) {
+    frame[1] = id;
+    return frame;
+  };
+  const Bytes late = withId(ReadAnswer(3, {0x0bad, 0x0bad}), 1);
+  ClientHarness client;
+  ASSERT_TRUE(client.Listen(
+      {kAddress},
+      {Step::Receive(12), Step::Pause(std::chrono::milliseconds(1500)),
+       Step::Send(late), Step::Receive(12),
+       Step::Send(withId(ReadAnswer(3, {0x4242, 0x4343}), 2)),
+       Step::Receive(12), Step::Receive(12), Step::WaitForClientClose()}))
+      << client.SkipReason();
+  client->SetTransactionIds(true);
+  client->SetResponseTimeout(1000);
+  ASSERT_EQ(client.Initialize({kAddress}), 1);
+  std::uint16_t values[2] = {0xaaaa, 0xbbbb};
+  auto read = [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 2); };
+
+  EXPECT_EQ(client.Run(read), 0);
+  EXPECT_EQ(client->LastErrorString(),
+            std::string(kName) + "No response from DIO Module 1 within 1000 ms");
+  EXPECT_EQ(client.Run(read), 1) << client->LastErrorString();
+  EXPECT_EQ(values[0], 0x4242);
+  EXPECT_NE(client.Printed().find(
+                "CMBusTCP::MbReadHoldingRegs <==Dropped Response to an earlier request...Size=13\n" +
+                ToHex(late) + " \n"),
+            std::string::npos)
+      << client.Printed();
+
+  client->SetResponseTimeout(100);
+  EXPECT_EQ(client.Run(read), 0);  // the first time-out: still connected
+  EXPECT_EQ(client.Run(read), 0);  // the second in a row: closed
+  EXPECT_EQ(client.Run(read), 0);
+  EXPECT_EQ(client.Printed(), kNotConnected);
+  EXPECT_EQ(client->Reconnects(), 0u);
+  EXPECT_EQ(client.Finish(), "");
+  EXPECT_TRUE(client.Server().ClientClosed());
+}
+
 // A listener whose queue is full never answers a further SYN: connect gives
 // up after the time-out with the platform's time-out number.
 TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {

@@ -47,6 +47,11 @@ TEST(ModbusFrameTest, RequestsCarryTheirFieldsBigEndian) {
          return mf::BuildPresetMultipleRequest(f, 0, 2, kTwoValues);
        },
        "00 00 00 00 00 0b 01 10 00 00 00 02 04 00 01 02 03"},
+      {"read holding, transaction identifier 0x1234, unit 7",
+       [](std::uint8_t* f) {
+         return mf::BuildReadRequest(f, 3, 258, 2, {0x1234, 7});
+       },
+       "12 34 00 00 00 06 07 03 01 02 00 02"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -246,6 +251,66 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
                                        static_cast<int>(row.bytes.size()),
                                        {row.answerSize, row.functionCode}),
               row.missing);
+  }
+}
+
+// Frames of any function code, as a stream read frame by frame cuts them:
+// by function code and byte count, and by the length field only for codes
+// that do not tell their size.
+TEST(FrameSizeTest, ByFunctionCodeAndByteCount) {
+  auto start = [](std::uint8_t code, std::uint8_t next, std::uint16_t length) {
+    return Bytes{0, 1, 0, 0, static_cast<std::uint8_t>(length >> 8),
+                 static_cast<std::uint8_t>(length), 1, code, next};
+  };
+  struct Row {
+    const char* what;
+    Bytes bytes;
+    int size;
+  };
+  const Row rows[] = {
+      {"read of 2 registers, length field ignored", start(3, 4, 99), 13},
+      {"read coils, byte count 0", start(1, 0, 3), 9},
+      {"read/write registers, 250 bytes", start(23, 250, 3), 259},
+      {"byte count past one frame", start(3, 253, 3), -1},
+      {"write echo", start(16, 0, 0), 12},
+      {"mask write echo", start(22, 0, 0), 14},
+      {"exception", start(0x83, 2, 3), 9},
+      {"another code, by its length", start(43, 0, 9), 15},
+      {"another code, length 1", start(43, 0, 1), -1},
+      {"another code, length 255", start(43, 0, 255), -1},
+      {"protocol identifier 1", {0, 1, 0, 1}, -1},
+      {"header alone", Bytes(7, 0), 0},
+      {"byte count not yet in", {0, 1, 0, 0, 0, 5, 1, 3}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(mf::FrameSize(row.bytes.data(), static_cast<int>(row.bytes.size())),
+              row.size);
+  }
+}
+
+// With identifiers on, the answer is the request's only with its unit and
+// function code (or its exception form).
+TEST(FrameSizeTest, AnswerIdentity) {
+  const mf::RequestHeader header{5, 7};
+  struct Row {
+    Bytes frame;
+    mf::Mismatch mismatch;
+    int received;
+  };
+  const Row rows[] = {
+      {{0, 5, 0, 0, 0, 3, 7, 3}, mf::Mismatch::kNone, 0},
+      {{0, 5, 0, 0, 0, 3, 7, 0x83}, mf::Mismatch::kNone, 0},
+      {{0, 5, 0, 2, 0, 3, 7, 3}, mf::Mismatch::kProtocolId, 2},
+      {{0, 5, 0, 0, 0, 3, 1, 3}, mf::Mismatch::kUnitId, 1},
+      {{0, 5, 0, 0, 0, 3, 7, 4}, mf::Mismatch::kFunctionCode, 4},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(ToHex(row.frame));
+    const mf::IdentityCheck check =
+        mf::CheckAnswerIdentity(row.frame.data(), header, 3);
+    EXPECT_EQ(check.mismatch, row.mismatch);
+    EXPECT_EQ(check.received, row.received);
   }
 }
 

@@ -9,10 +9,11 @@
 //
 // The order of the virtual functions below is part of the binary interface:
 // hosts call through the vtable, so it never changes. New functions are only
-// ever appended after the last one (the options below came with library
-// version 1.1). So a host built against an older header works unchanged with
-// a newer library, while a host built against this header needs library 1.1
-// or later; Version() tells which library was loaded.
+// ever appended after the last one (the options came with library version
+// 1.1, the functions after Reconnects with 1.2). So a host built against an
+// older header works unchanged with a newer library, while a host built
+// against this header needs library 1.2 or later; Version() tells which
+// library was loaded.
 #ifndef TCPMODBUS_TCPMODBUSINTF_H_
 #define TCPMODBUS_TCPMODBUSINTF_H_
 
@@ -80,6 +81,18 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   virtual int SetUnitId(unsigned char unitId);
   // How many times recovery has reconnected since the last Initialize.
   virtual unsigned int Reconnects();
+
+  // Library 1.2.
+
+  // Off by default. When on, each request carries a transaction identifier
+  // (1 after every connect, then rising; 0 is never used) and an answer
+  // counts only if its identifier, unit identifier and function code are the
+  // request's: answers to earlier requests (late ones, copies) are dropped,
+  // each traced, and the wait goes on. A time-out then leaves the connection
+  // open, so that a late answer is recognised when it comes; a second one in
+  // a row closes it. Off, requests carry identifier 0 and nothing can tell
+  // answers apart. Devices that do not echo the identifier need it off.
+  virtual int SetTransactionIds(bool enabled);
 
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();

@@ -161,6 +161,22 @@ TCPMODBUS_EXPORT unsigned int tcpmodbus_reconnects(tcpmodbus_module* module);
 /* The library's version, "major.minor.patch": a static text, never null. */
 TCPMODBUS_EXPORT const char* tcpmodbus_version(void);
 
+/*
+ * Library 1.2. A host that calls these needs library 1.2 or later.
+ */
+
+/*
+ * Nonzero turns transaction identifiers on (off by default): each request
+ * carries the next identifier (1 after every connect, then rising; 0 is
+ * never used) and an answer counts only if its identifier, unit identifier
+ * and function code are the request's; answers to earlier requests are
+ * dropped and traced. A time-out then leaves the connection open; a second
+ * one in a row closes it. Devices that do not echo identifiers need them
+ * off. Returns 1.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_set_transaction_ids(tcpmodbus_module* module,
+                                                   int on);
+
 #ifdef __cplusplus
 }
 #endif

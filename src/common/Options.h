@@ -21,6 +21,9 @@ struct Options {
   unsigned responseTimeoutMs = 0;
   // Whether an operation that finds the connection lost reconnects first.
   bool recovery = false;
+  // Whether requests carry transaction identifiers and answers are matched
+  // by them.
+  bool transactionIds = false;
 };
 
 // The options of an object that no host has set.

@@ -134,3 +134,7 @@ unsigned int tcpmodbus_reconnects(tcpmodbus_module* module) {
 }
 
 const char* tcpmodbus_version(void) { return TCPModbusIntf::Version(); }
+
+int tcpmodbus_set_transaction_ids(tcpmodbus_module* module, int on) {
+  return module != nullptr ? module->object.SetTransactionIds(on != 0) : 0;
+}

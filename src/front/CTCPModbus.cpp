@@ -120,7 +120,23 @@ int CTCPModbus::RunOperation(const OperationTexts& texts,
     PrintTrace(texts.notConnected, texts.name);
     return 0;
   }
-  const Status status = exchange();
+  Status status = exchange();
+  if (status.lostBeforeSend()) {
+    // Found gone before anything was sent: renewed now, then the exchange
+    // runs on the new connection. Nothing is sent twice.
+    RecoveryDue = true;
+    Recover();
+    if (!IsConnected()) {
+      PrintTrace(texts.notConnected, texts.name);
+      return 0;
+    }
+    status = exchange();
+    if (status.lostBeforeSend()) {
+      ModbusClient.SetClientError(
+          "%s: The connection to DIO Module %d was lost again before the request was sent",
+          texts.name, ModuleId);
+    }
+  }
   if (!status.ok()) {
     if (status.connectionLost()) RecoveryDue = true;
     PrintTrace(texts.failure, texts.name, ModbusClient.ErrorText);
@@ -212,5 +228,10 @@ int CTCPModbus::SetUnitId(unsigned char unitId) {
 }
 
 unsigned int CTCPModbus::Reconnects() { return ReconnectCount; }
+
+int CTCPModbus::SetTransactionIds(bool enabled) {
+  Settings.transactionIds = enabled;
+  return 1;
+}
 
 }  // namespace tcpmodbus

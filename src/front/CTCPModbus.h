@@ -42,6 +42,7 @@ class CTCPModbus : public TCPModbusIntf {
   int SetServerPort(unsigned short port) override;
   int SetUnitId(unsigned char unitId) override;
   unsigned int Reconnects() override;
+  int SetTransactionIds(bool enabled) override;
 
   // What the host chose. Declared first, since the protocol client keeps a
   // const reference to it; Initialize takes the server port from here.

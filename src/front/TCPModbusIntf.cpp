@@ -49,6 +49,8 @@ int TCPModbusIntf::SetUnitId(unsigned char) { return 1; }
 
 unsigned int TCPModbusIntf::Reconnects() { return 0; }
 
+int TCPModbusIntf::SetTransactionIds(bool) { return 1; }
+
 TCPModbusIntf* TCPModbusIntf::GetInstance() {
   return new tcpmodbus::CTCPModbus();
 }

@@ -31,7 +31,63 @@ bool CouldBegin(const std::uint8_t* bytes, int have,
              functionCode;
 }
 
+// Function codes whose answer carries its data's byte count in byte 8.
+bool HasByteCount(std::uint8_t code) {
+  switch (code) {
+    case 1: case 2: case 3: case 4: case 12: case 17: case 20: case 21:
+    case 23:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The size of an answer whose function code alone tells it; 0 otherwise.
+int FixedAnswerSize(std::uint8_t code) {
+  switch (code) {
+    case 5: case 6: case 11: case 15: case 16:
+      return 12;
+    case 7:
+      return 9;
+    case 22:
+      return 14;
+    default:
+      return 0;
+  }
+}
+
+constexpr int kFrameStart = mbap::kFunctionCode + 1;
+
 }  // namespace
+
+int FrameStartSize(const std::uint8_t* bytes, int have) {
+  if (have < kFrameStart) return kFrameStart;
+  const std::uint8_t code = bytes[mbap::kFunctionCode];
+  return !mbap::IsException(bytes) && HasByteCount(code) ? kFrameStart + 1
+                                                         : kFrameStart;
+}
+
+int FrameSize(const std::uint8_t* bytes, int have) {
+  for (int at = mbap::kProtocolId; at < mbap::kProtocolId + 2 && at < have;
+       ++at) {
+    if (bytes[at] != 0) return -1;
+  }
+  if (have < FrameStartSize(bytes, have)) return 0;
+  const std::uint8_t code = bytes[mbap::kFunctionCode];
+  int size;
+  if (mbap::IsException(bytes)) {
+    size = mbap::kMinimumAnswerSize;
+  } else if (HasByteCount(code)) {
+    size = mbap::kReadValues + bytes[mbap::kByteCount];
+  } else if (FixedAnswerSize(code) != 0) {
+    size = FixedAnswerSize(code);
+  } else {
+    const int length = (bytes[mbap::kLength] << 8) | bytes[mbap::kLength + 1];
+    if (length < 2 || length > 254) return -1;
+    size = 6 + length;
+  }
+  return size <= mbap::kMaxFrameSize ? size : -1;
+}
 
 int MissingAnswerBytes(const std::uint8_t* bytes, int have,
                        const ExpectedAnswer& answer) {

@@ -39,6 +39,24 @@ struct ExpectedAnswer {
 int MissingAnswerBytes(const std::uint8_t* bytes, int have,
                        const ExpectedAnswer& answer);
 
+// Framing of any frame, for a stream read frame by frame (transaction
+// identifiers on), as libmodbus frames an answer: by its function code and,
+// for the codes that carry one, its byte count; never by the MBAP length
+// field where the function code tells the size, since devices miscount it.
+// An exception answer is 9 bytes; codes 1-4, 12, 17, 20, 21 and 23 carry a
+// byte count in byte 8 (9 + count); 5, 6, 11, 15 and 16 are 12 bytes, 7 is
+// 9 and 22 is 14. A frame of any other code is framed by its MBAP length
+// when that is 2 to 254.
+//
+// For the `have` bytes of a frame's start: its whole size (8 to 261) once
+// known; 0 while more of its start is needed (8 bytes, or 9 for the codes
+// with a byte count); -1 when the bytes cannot begin a frame: a protocol
+// identifier other than 0, a length no frame has, or more than one frame
+// holds (261 bytes).
+int FrameSize(const std::uint8_t* bytes, int have);
+// The bytes of a frame's start that FrameSize needs to tell its size.
+int FrameStartSize(const std::uint8_t* bytes, int have);
+
 }  // namespace modbusframe
 }  // namespace tcpmodbus
 

@@ -2,41 +2,31 @@
 
 #include <chrono>
 #include <climits>
+#include <cstddef>
+#include <cstring>
 
 namespace tcpmodbus {
-namespace {
 
-// The end of the wait for one answer, when the host set a response time-out.
-class ResponseDeadline {
- public:
-  explicit ResponseDeadline(unsigned timeoutMs)
-      : bounded_(timeoutMs != 0),
-        end_(bounded_ ? Clock::now() + std::chrono::milliseconds(timeoutMs)
-                      : Clock::time_point()) {}
-  bool Bounded() const { return bounded_; }
-  // Milliseconds left, 0 once passed (at most INT_MAX).
-  int LeftMs() const {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          end_ - Clock::now())
-                          .count();
-    if (left <= 0) return 0;
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
-  }
-  // The wait for the next piece: kContinuationWaitMs, or less when the
-  // deadline comes sooner.
-  int NextPieceMs() const {
-    if (!bounded_) return kContinuationWaitMs;
-    const int left = LeftMs();
-    return left < kContinuationWaitMs ? left : kContinuationWaitMs;
-  }
 
- private:
-  using Clock = std::chrono::steady_clock;
-  bool bounded_;
-  Clock::time_point end_;
-};
+ResponseDeadline::ResponseDeadline(unsigned timeoutMs)
+    : bounded_(timeoutMs != 0),
+      end_(bounded_ ? Clock::now() + std::chrono::milliseconds(timeoutMs)
+                    : Clock::time_point()) {}
 
-}  // namespace
+int ResponseDeadline::LeftMs() const {
+  if (!bounded_) return platform::kWaitForever;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        end_ - Clock::now())
+                        .count();
+  if (left <= 0) return 0;
+  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+int ResponseDeadline::NextPieceMs() const {
+  if (!bounded_) return kContinuationWaitMs;
+  const int left = LeftMs();
+  return left < kContinuationWaitMs ? left : kContinuationWaitMs;
+}
 
 GatheredAnswer GatherAnswer(CTcpSocket& transport, std::uint8_t* buffer,
                             const modbusframe::ExpectedAnswer& answer,
@@ -66,6 +56,55 @@ GatheredAnswer GatherAnswer(CTcpSocket& transport, std::uint8_t* buffer,
     have += piece.count;
   }
   return {have, IoResult::Done(have)};
+}
+
+FrameReader::FrameReader(CTcpSocket& transport,
+                         const ResponseDeadline& deadline)
+    : transport_(transport), deadline_(deadline) {}
+
+FrameReader::Frame FrameReader::Next(std::uint8_t* frame) {
+  if (!checkedReady_) {
+    checkedReady_ = true;
+    const IoResult ready = transport_.CheckReady(nullptr);
+    if (!ready.done()) return {{0, ready}, true};
+  }
+  if (have_ == 0) {
+    if (deadline_.Bounded()) {
+      const IoResult input = transport_.WaitForInput(deadline_.LeftMs());
+      if (input.timedOut()) return {{0, input}, true};
+      if (!input.done()) return {{-1, input}, true};
+    }
+    const IoResult piece = transport_.Receive(held_, mbap::kMaxFrameSize);
+    if (piece.kind == IoResult::Kind::kClosed) return {{0, piece}, true};
+    if (!piece.done()) return {{-1, piece}, true};
+    have_ = piece.count;
+  }
+
+  int size;
+  while ((size = modbusframe::FrameSize(held_, have_)) <= 0 ||
+         size > have_) {
+    if (size < 0) {
+      std::memcpy(frame, held_, static_cast<std::size_t>(have_));
+      const int count = have_;
+      have_ = 0;
+      return {{count, IoResult::Done(count)}, false};
+    }
+    const int want = size > 0 ? size : modbusframe::FrameStartSize(held_, have_);
+    IoResult piece = transport_.WaitForInput(deadline_.NextPieceMs());
+    if (piece.done()) piece = transport_.Receive(held_ + have_, want - have_);
+    if (!piece.done()) {
+      // A frame cut short: what arrived of it is judged.
+      std::memcpy(frame, held_, static_cast<std::size_t>(have_));
+      const int count = have_;
+      have_ = 0;
+      return {{count, piece}, true};
+    }
+    have_ += piece.count;
+  }
+  std::memcpy(frame, held_, static_cast<std::size_t>(size));
+  have_ -= size;
+  std::memmove(held_, held_ + size, static_cast<std::size_t>(have_));
+  return {{size, IoResult::Done(size)}, true};
 }
 
 }  // namespace tcpmodbus

@@ -4,21 +4,12 @@
 #include <cstddef>
 
 #include "modbus/AnswerGathering.h"
+#include "modbus/Exchange.h"
 #include "modbus/ModbusFrame.h"
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
 
 namespace tcpmodbus {
-
-// What tells the four exchanges apart: their function code, the name that
-// opens their messages, and their trace and size-mismatch wording.
-struct CMBusTCP::Exchange {
-  std::uint8_t functionCode;
-  const char* name;
-  const char* sendingLine;
-  const char* receivedLine;
-  const char* wrongSizeMessage;
-};
 
 namespace {
 
@@ -29,9 +20,9 @@ constexpr char kReadWrongSize[] =
 constexpr char kWriteWrongSize[] =
     "%s: Incorrect response size is %d expected %d";
 
-// Bytes at most dropped before one request: far more than a module sends
-// between two requests, yet a bounded loop for one that never stops.
-constexpr std::size_t kMaxDiscardedBytes = 64 * 1024;
+// Bytes at most dropped before a request: what the largest answer holds (a
+// late copy of one). More means the stream holds bytes of unknown extent.
+constexpr int kMaxDiscardedBytes = mbap::kMaxFrameSize;
 
 }  // namespace
 
@@ -60,7 +51,9 @@ CMBusTCP::CMBusTCP(const Options& options)
           "",
           "",
       },
-      Settings(options) {}
+      Settings(options),
+      Ids(),
+      TimeoutsInARow(0) {}
 
 CMBusTCP::~CMBusTCP() = default;
 
@@ -80,7 +73,11 @@ Status CMBusTCP::ConnectToServer() {
 
   const IoResult connected = TcpSocket->Connect(
       ServerIPAddr.c_str(), ServerPort, Settings.connectTimeoutMs);
-  if (connected.done()) return Status::Ok();
+  if (connected.done()) {
+    Ids = TransactionIds();
+    TimeoutsInARow = 0;
+    return Status::Ok();
+  }
   TcpSocket->SetSocketError("WSASocket failed. connect Error(%d)",
                             connected.error);
   TcpSocket->CloseSocket();
@@ -117,10 +114,11 @@ Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr
     SetClientError("%s: Null socket (%d)", exchange.name, ModuleId);
     return Status::Failed();
   }
+  const modbusframe::RequestHeader header = NextRequestHeader();
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildReadRequest(request, exchange.functionCode,
-                                                 startAddr, regCount, Settings.unitId);
-  return Transact(exchange, request, size, regCount, regValues);
+                                                 startAddr, regCount, header);
+  return Transact(exchange, header, request, size, regCount, regValues);
 }
 
 Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
@@ -132,11 +130,11 @@ Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue
     SetClientError("%s: Null socket (%d)", kExchange.name, ModuleId);
     return Status::Failed();
   }
+  const modbusframe::RequestHeader header = NextRequestHeader();
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size =
-      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue,
-                                             Settings.unitId);
-  return Transact(kExchange, request, size, 1, nullptr);
+      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue, header);
+  return Transact(kExchange, header, request, size, 1, nullptr);
 }
 
 Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
@@ -162,33 +160,46 @@ Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
         kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
     return Status::Failed();
   }
+  const modbusframe::RequestHeader header = NextRequestHeader();
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildPresetMultipleRequest(
-      request, startAddr, regCount, regValues, Settings.unitId);
-  return Transact(kExchange, request, size, regCount, nullptr);
+      request, startAddr, regCount, regValues, header);
+  return Transact(kExchange, header, request, size, regCount, nullptr);
+}
+
+modbusframe::RequestHeader CMBusTCP::NextRequestHeader() {
+  modbusframe::RequestHeader header;
+  header.unitId = Settings.unitId;
+  if (Settings.transactionIds) header.transactionId = Ids.Next();
+  return header;
 }
 
 Status CMBusTCP::Transact(const Exchange& exchange,
+                          const modbusframe::RequestHeader& header,
                           const std::uint8_t* request, int requestSize,
                           std::uint16_t regCount, std::uint16_t* readValues) {
-  PrintTrace(exchange.sendingLine, exchange.name, requestSize);
-  DumpBytes(request, static_cast<std::uint32_t>(requestSize));
-
   // The readiness check also tells whether input is waiting: the common
-  // case costs no call of its own. What waits arrived before this request,
-  // so it answers none: it is dropped.
+  // case costs no call of its own. It runs before the request is traced, so
+  // that a connection found gone can be renewed before anything is shown.
   bool inputWaiting = false;
   IoResult sent = TcpSocket->CheckReady(&inputWaiting);
-  if (sent.done()) {
-    if (inputWaiting) TcpSocket->DiscardWaiting(kMaxDiscardedBytes);
-    sent = TcpSocket->Send(request, requestSize);
+  if (sent.done() && inputWaiting) {
+    const Status drained = DropWaitingInput(exchange);
+    if (!drained.ok()) return drained;
   }
+
+  PrintTrace(exchange.sendingLine, exchange.name, requestSize);
+  DumpBytes(request, static_cast<std::uint32_t>(requestSize));
+  if (sent.done()) sent = TcpSocket->Send(request, requestSize);
   if (!sent.done() || sent.count != requestSize) {
     SetClientError("%s: Failed to send request to DIO Module %d. Error: %s",
                    exchange.name, ModuleId, TcpSocket->ErrorText);
     return Status::ConnectionLost();
   }
 
+  if (Settings.transactionIds) {
+    return ReceiveIdentified(exchange, header, regCount, readValues);
+  }
   std::uint8_t response[CTcpSocket::MaxResponseBytes];
   const GatheredAnswer gathered = GatherAnswer(
       *TcpSocket, response,
@@ -196,17 +207,47 @@ Status CMBusTCP::Transact(const Exchange& exchange,
        exchange.functionCode},
       Settings.responseTimeoutMs);
   if (gathered.received == 0 && gathered.ending.timedOut()) {
-    SetClientError("%s: No response from DIO Module %d within %u ms",
-                   exchange.name, ModuleId, Settings.responseTimeoutMs);
+    ReportNoResponse(exchange);
     return Conclude(Status::Failed(), gathered);
   }
-  if (gathered.received > 0) {
-    PrintTrace(exchange.receivedLine, exchange.name, gathered.received);
-    DumpBytes(response, static_cast<std::uint32_t>(gathered.received));
-  }
+  TraceReceived(exchange, response, gathered.received);
   return Conclude(
       Judge(exchange, response, gathered.received, regCount, readValues),
       gathered);
+}
+
+Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
+  // What waits arrived before this request, so it answers none.
+  const IoResult dropped = TcpSocket->DiscardWaiting(kMaxDiscardedBytes + 1);
+  if (dropped.done() && dropped.count <= kMaxDiscardedBytes) {
+    return Status::Ok();
+  }
+  if (dropped.done()) {
+    // More than any answer holds: a stream of unknown extent, into which no
+    // request is sent.
+    TcpSocket->AbortSocket();
+    if (Settings.recovery) return Status::LostBeforeSend();
+    SetClientError(
+        "%s: More than %d bytes from DIO Module %d were waiting unread before the request; the connection was closed",
+        exchange.name, kMaxDiscardedBytes, ModuleId);
+    return Status::ConnectionLost();
+  }
+  // The module closed or reset the connection while it was idle. Recovery
+  // renews it before the request; without it, the request is sent and the
+  // exchange reports what it meets.
+  return Settings.recovery ? Status::LostBeforeSend() : Status::Ok();
+}
+
+void CMBusTCP::ReportNoResponse(const Exchange& exchange) {
+  SetClientError("%s: No response from DIO Module %d within %u ms",
+                 exchange.name, ModuleId, Settings.responseTimeoutMs);
+}
+
+void CMBusTCP::TraceReceived(const Exchange& exchange,
+                             const std::uint8_t* response, int received) {
+  if (received <= 0) return;
+  PrintTrace(exchange.receivedLine, exchange.name, received);
+  DumpBytes(response, static_cast<std::uint32_t>(received));
 }
 
 Status CMBusTCP::Conclude(const Status& verdict,
@@ -218,10 +259,7 @@ Status CMBusTCP::Conclude(const Status& verdict,
   const bool unanswered = gathered.received == 0 && gathered.ending.timedOut();
   const bool cutShort = !verdict.ok() && gathered.ending.timedOut() &&
                         Settings.responseTimeoutMs != 0;
-  if (unanswered || cutShort) {
-    TcpSocket->AbortSocket();
-    return Status::ConnectionLost();
-  }
+  if (unanswered || cutShort) return AbortStream();
   return verdict;
 }
 

@@ -11,7 +11,9 @@
 #include "common/Attributes.h"
 #include "common/ErrorText.h"
 #include "common/Options.h"
+#include "modbus/ModbusFrame.h"
 #include "modbus/Status.h"
+#include "modbus/TransactionIds.h"
 #include "transport/CTcpSocket.h"
 
 namespace tcpmodbus {
@@ -53,11 +55,28 @@ class CMBusTCP {
 
   Status ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
                        std::uint16_t regCount, std::uint16_t* regValues);
+  // The header fields of the next request: the unit identifier and, with
+  // identifiers on, the next transaction identifier.
+  modbusframe::RequestHeader NextRequestHeader();
   // Traces, sends and receives `request`, then judges the answer. Decodes
   // the values of an accepted read into `readValues` when it is not null.
-  Status Transact(const Exchange& exchange, const std::uint8_t* request,
-                  int requestSize, std::uint16_t regCount,
-                  std::uint16_t* readValues);
+  Status Transact(const Exchange& exchange,
+                  const modbusframe::RequestHeader& header,
+                  const std::uint8_t* request, int requestSize,
+                  std::uint16_t regCount, std::uint16_t* readValues);
+  // Drops what arrived before the request; says when the stream cannot
+  // carry it.
+  Status DropWaitingInput(const Exchange& exchange);
+  // With transaction identifiers on: reads frames until the answer with the
+  // request's identifier, dropping earlier requests' answers.
+  Status ReceiveIdentified(const Exchange& exchange,
+                           const modbusframe::RequestHeader& header,
+                           std::uint16_t regCount, std::uint16_t* readValues);
+  // Gives up a connection whose stream is out of step: closed with a reset.
+  Status AbortStream();
+  void ReportNoResponse(const Exchange& exchange);
+  void TraceReceived(const Exchange& exchange, const std::uint8_t* response,
+                     int received);
   // Writes the message of a failed verdict, or decodes an accepted read
   // into `readValues` when it is not null.
   Status Judge(const Exchange& exchange, const std::uint8_t* response,
@@ -70,6 +89,10 @@ class CMBusTCP {
   const char* ExceptionText(std::uint8_t code) const;
 
   const Options& Settings;
+  // What the current connection has used, from its connect on.
+  TransactionIds Ids;
+  // Exchanges in a row that ended without any answer (identifiers on).
+  int TimeoutsInARow;
 };
 
 }  // namespace tcpmodbus

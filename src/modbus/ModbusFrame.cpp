@@ -11,18 +11,18 @@ void PutUint16(std::uint8_t* at, std::uint16_t value) {
 
 // Fills bytes 0-7: the MBAP header and the function code.
 void PutHeader(std::uint8_t* frame, std::uint16_t length,
-               std::uint8_t functionCode, std::uint8_t unitId) {
-  PutUint16(frame + mbap::kTransactionId, 0);  // 0-1
-  PutUint16(frame + mbap::kProtocolId, 0);     // 2-3
-  PutUint16(frame + mbap::kLength, length);    // 4-5: bytes that follow
-  frame[mbap::kUnitId] = unitId;               // 6
-  frame[mbap::kFunctionCode] = functionCode;   // 7
+               std::uint8_t functionCode, const RequestHeader& header) {
+  PutUint16(frame + mbap::kTransactionId, header.transactionId);  // 0-1
+  PutUint16(frame + mbap::kProtocolId, 0);                        // 2-3
+  PutUint16(frame + mbap::kLength, length);  // 4-5: bytes that follow
+  frame[mbap::kUnitId] = header.unitId;      // 6
+  frame[mbap::kFunctionCode] = functionCode;  // 7
 }
 
 int BuildFixedRequest(std::uint8_t* frame, std::uint8_t functionCode,
                       std::uint16_t first, std::uint16_t second,
-                      std::uint8_t unitId) {
-  PutHeader(frame, 6, functionCode, unitId);
+                      const RequestHeader& header) {
+  PutHeader(frame, 6, functionCode, header);
   PutUint16(frame + 8, first);    // 8-9: address
   PutUint16(frame + 10, second);  // 10-11: quantity or value
   return kFixedRequestSize;
@@ -37,23 +37,24 @@ bool IsRead(std::uint8_t functionCode) {
 
 int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
                      std::uint16_t startAddr, std::uint16_t regCount,
-                     std::uint8_t unitId) {
-  return BuildFixedRequest(frame, functionCode, startAddr, regCount, unitId);
+                     const RequestHeader& header) {
+  return BuildFixedRequest(frame, functionCode, startAddr, regCount, header);
 }
 
 int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
-                             std::uint16_t regValue, std::uint8_t unitId) {
+                             std::uint16_t regValue,
+                             const RequestHeader& header) {
   return BuildFixedRequest(frame, kPresetSingleRegister, regAddr, regValue,
-                           unitId);
+                           header);
 }
 
 int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                std::uint16_t regCount,
                                const std::uint16_t* regValues,
-                               std::uint8_t unitId) {
+                               const RequestHeader& header) {
   const int dataBytes = 2 * regCount;
   PutHeader(frame, static_cast<std::uint16_t>(dataBytes + 7),
-            kPresetMultipleRegisters, unitId);
+            kPresetMultipleRegisters, header);
   PutUint16(frame + 8, startAddr);                          // 8-9
   PutUint16(frame + 10, regCount);                          // 10-11
   frame[12] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 12: byte count
@@ -79,6 +80,22 @@ Judgement JudgeResponse(const std::uint8_t* response, int received,
   const int expected = ExpectedResponseSize(functionCode, regCount);
   if (received != expected) return {Verdict::WrongSize, 0, expected};
   return {Verdict::Accepted, 0, 0};
+}
+
+IdentityCheck CheckAnswerIdentity(const std::uint8_t* frame,
+                                  const RequestHeader& header,
+                                  std::uint8_t functionCode) {
+  const int protocolId =
+      (frame[mbap::kProtocolId] << 8) | frame[mbap::kProtocolId + 1];
+  if (protocolId != 0) return {Mismatch::kProtocolId, protocolId, 0};
+  if (frame[mbap::kUnitId] != header.unitId) {
+    return {Mismatch::kUnitId, frame[mbap::kUnitId], header.unitId};
+  }
+  const std::uint8_t code = frame[mbap::kFunctionCode];
+  if ((code & ~mbap::kExceptionFlag & 0xff) != functionCode) {
+    return {Mismatch::kFunctionCode, code, functionCode};
+  }
+  return {Mismatch::kNone, 0, 0};
 }
 
 void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,

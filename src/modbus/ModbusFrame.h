@@ -1,9 +1,10 @@
 // Modbus/TCP request frames and the verdict on a response, as pure
 // functions over caller-owned buffers: no sockets, no output.
 //
-// Every request starts with the 7-byte MBAP header: transaction identifier 0,
-// protocol identifier 0, the length of what follows, the unit identifier (1
-// unless the host chose another). All 16-bit fields are big-endian.
+// Every request starts with the 7-byte MBAP header: the transaction
+// identifier (0 unless the host turned identifiers on), protocol identifier
+// 0, the length of what follows, the unit identifier (1 unless the host chose
+// another). All 16-bit fields are big-endian.
 #ifndef TCPMODBUS_MODBUS_MODBUSFRAME_H_
 #define TCPMODBUS_MODBUS_MODBUSFRAME_H_
 
@@ -28,21 +29,27 @@ constexpr std::uint8_t kReadInputRegisters = 4;
 constexpr std::uint8_t kPresetSingleRegister = 6;
 constexpr std::uint8_t kPresetMultipleRegisters = 16;
 
+// The two header fields a request takes from its object.
+struct RequestHeader {
+  std::uint16_t transactionId = 0;
+  std::uint8_t unitId = kDefaultUnitId;
+};
+
 // Function code 3 or 4. Writes 12 bytes; returns 12.
 int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
                      std::uint16_t startAddr, std::uint16_t regCount,
-                     std::uint8_t unitId = kDefaultUnitId);
+                     const RequestHeader& header = {});
 // Function code 6. Writes 12 bytes; returns 12.
 int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
                              std::uint16_t regValue,
-                             std::uint8_t unitId = kDefaultUnitId);
+                             const RequestHeader& header = {});
 // Function code 16. Writes 13 + 2 * regCount bytes into a frame of
 // kRequestBufferSize and returns that size; regCount must not exceed
 // kMaxPresetRegisters.
 int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                std::uint16_t regCount,
                                const std::uint16_t* regValues,
-                               std::uint8_t unitId = kDefaultUnitId);
+                               const RequestHeader& header = {});
 
 enum class Verdict { Closed, TooShort, Exception, WrongSize, Accepted };
 
@@ -61,6 +68,27 @@ int ExpectedResponseSize(std::uint8_t functionCode, std::uint16_t regCount);
 // fields and byte count are not compared with the request.
 Judgement JudgeResponse(const std::uint8_t* response, int received,
                         std::uint8_t functionCode, std::uint16_t regCount);
+
+// Where a whole frame differs from the answer to a request with `header`
+// and `functionCode` (transaction identifiers on): its protocol identifier
+// (not 0), its unit identifier, or its function code (neither the request's
+// nor its exception form), in that order; kNone when it is the answer. The
+// transaction identifier is the caller's to match.
+enum class Mismatch { kNone, kProtocolId, kUnitId, kFunctionCode };
+struct IdentityCheck {
+  Mismatch mismatch;
+  int received;  // the frame's value of the field that differs
+  int expected;
+};
+IdentityCheck CheckAnswerIdentity(const std::uint8_t* frame,
+                                  const RequestHeader& header,
+                                  std::uint8_t functionCode);
+
+// The transaction identifier of a frame of 2 bytes or more.
+inline std::uint16_t TransactionId(const std::uint8_t* frame) {
+  return static_cast<std::uint16_t>((frame[mbap::kTransactionId] << 8) |
+                                    frame[mbap::kTransactionId + 1]);
+}
 
 // The register values of an accepted read response, from byte 9 on.
 void DecodeRegisters(const std::uint8_t* response, std::uint16_t regCount,

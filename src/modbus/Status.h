@@ -19,12 +19,26 @@ class Status {
   static constexpr Status ConnectionLost() {
     return Status(Kind::kConnectionLost);
   }
+  // With recovery on: the connection was found gone before the request was
+  // traced or sent. The front reconnects and runs the exchange again; no
+  // message is written, since the operation has not failed yet.
+  static constexpr Status LostBeforeSend() {
+    return Status(Kind::kLostBeforeSend);
+  }
 
   bool ok() const { return kind_ == Kind::kOk; }
-  bool connectionLost() const { return kind_ == Kind::kConnectionLost; }
+  bool connectionLost() const {
+    return kind_ == Kind::kConnectionLost || kind_ == Kind::kLostBeforeSend;
+  }
+  bool lostBeforeSend() const { return kind_ == Kind::kLostBeforeSend; }
 
  private:
-  enum class Kind : std::uint8_t { kOk, kFailed, kConnectionLost };
+  enum class Kind : std::uint8_t {
+    kOk,
+    kFailed,
+    kConnectionLost,
+    kLostBeforeSend
+  };
   explicit constexpr Status(Kind kind) : kind_(kind) {}
   Kind kind_;
 };

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Reads a library's exported names, one a line, and fails unless the members
-# that came with library 1.1 are among them and the names outside the class
+# that came with libraries 1.1 and 1.2 are among them and the names outside the class
 # TCPModbusIntf are exactly the C interface's functions, undecorated: the
 # EXPORTS of the shipped src/front/tcpmodbus.def. Used by the .so and DLL
 # checks.
@@ -9,7 +9,8 @@ names="$(cat)"
 for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf18SetResponseTimeoutEj _ZN13TCPModbusIntf11SetRecoveryEb \
   _ZN13TCPModbusIntf13SetServerPortEt _ZN13TCPModbusIntf9SetUnitIdEh \
-  _ZN13TCPModbusIntf10ReconnectsEv _ZN13TCPModbusIntf7VersionEv; do
+  _ZN13TCPModbusIntf10ReconnectsEv _ZN13TCPModbusIntf7VersionEv \
+  _ZN13TCPModbusIntf17SetTransactionIdsEb; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"

@@ -87,7 +87,9 @@ int main(int argc, char** argv) {
             tcpmodbus_set_unit_id(module, 3) == 1 &&
             tcpmodbus_set_connect_timeout(module, 5000) == 1 &&
             tcpmodbus_set_response_timeout(module, 5000) == 1 &&
-            tcpmodbus_set_recovery(module, 1) == 1,
+            tcpmodbus_set_recovery(module, 1) == 1 &&
+            tcpmodbus_set_transaction_ids(module, 1) == 1 &&
+            tcpmodbus_set_transaction_ids(NULL, 1) == 0,
         "create and set the options (server port 0 refused)", "");
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[1]) == 1, "initialize",
         tcpmodbus_last_error(module));

@@ -19,9 +19,15 @@ constexpr int kHostNotFound = 1;  // as h_errno's HOST_NOT_FOUND
 
 ScriptedSockets::ScriptedSockets(Script script) : script_(std::move(script)) {}
 
+bool ScriptedSockets::ClosedByPeer() const {
+  return script_.closeAfter >= 0 && sends_ == script_.closeAfter + 1 &&
+         !reconnected_;
+}
+
 bool ScriptedSockets::Ended() const {
   return Waiting() == 0 &&
-         static_cast<std::size_t>(sends_) >= script_.answers.size();
+         (static_cast<std::size_t>(sends_) >= script_.answers.size() ||
+          ClosedByPeer());
 }
 
 bool ScriptedSockets::Known(SocketHandle socket) const {
@@ -29,6 +35,10 @@ bool ScriptedSockets::Known(SocketHandle socket) const {
 }
 
 IoResult ScriptedSockets::OpenTcpSocket(SocketHandle* handle) {
+  if (ClosedByPeer()) reconnected_ = true;
+  arrived_.clear();
+  held_.clear();
+  readPosition_ = 0;
   ++openHandles_;
   *handle = kHandle;
   return IoResult::Done();
@@ -105,8 +115,8 @@ IoResult ScriptedSockets::ReceiveBytes(SocketHandle socket, void* buffer,
   if (Waiting() == 0) {
     // A real receive would wait for the next request's answer, which never
     // comes without a request: the script ends the stream here.
-    return script_.failAtEnd ? IoResult::Reset(kResetError)
-                             : IoResult::Closed();
+    return script_.failAtEnd && !ClosedByPeer() ? IoResult::Reset(kResetError)
+                                                : IoResult::Closed();
   }
   return IoResult::Done(Take(buffer, capacity));
 }
@@ -116,8 +126,8 @@ IoResult ScriptedSockets::ReceiveWaiting(SocketHandle socket, void* /*buffer*/,
   if (!Known(socket) || capacity <= 0) return IoResult::Failed(EINVAL);
   if (Waiting() == 0) {
     if (!Ended()) return IoResult::TimedOut(0);
-    return script_.failAtEnd ? IoResult::Reset(kResetError)
-                             : IoResult::Closed();
+    return script_.failAtEnd && !ClosedByPeer() ? IoResult::Reset(kResetError)
+                                                : IoResult::Closed();
   }
   // What is dropped is never handed to an answer: it does not count as a
   // stale read, and takes what has arrived whatever the chunks say.

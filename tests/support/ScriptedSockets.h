@@ -43,6 +43,11 @@ struct Script {
   int shortSendAt = -1;
   // The n-th readiness check (counting from 0) times out; -1 never.
   int notReadyAt = -1;
+  // The peer closes the connection once answer n (counting from 0) has been
+  // read, while idle; -1 never. A new connection (a reconnect) serves the
+  // answers after it. Closing or opening a connection drops what the old
+  // one held.
+  int closeAfter = -1;
   // What name lookups answer: each name's addresses, in the order the
   // answer lists them (a lookup gives the first); any other name has no
   // answer (HOST_NOT_FOUND, 1).
@@ -99,6 +104,8 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   };
 
   std::size_t Waiting() const { return arrived_.size() - readPosition_; }
+  // The peer closed this connection after the answer of closeAfter.
+  bool ClosedByPeer() const;
   // Nothing is waiting and nothing more will come: the peer has ended.
   bool Ended() const;
   bool Known(SocketHandle socket) const;
@@ -115,6 +122,7 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   int readinessChecks_ = 0;
   int openHandles_ = 0;
   bool stale_ = false;
+  bool reconnected_ = false;
   std::vector<std::string> lookedUp_;
 };
 
