@@ -4,9 +4,10 @@
 //
 // Usage: modbus-reply-server ADDRESS PORT REGISTERS
 //
-// REGISTERS holding registers (all 0) and REGISTERS input registers (input
-// register i holds 1000 + i) at addresses 0 to REGISTERS - 1. One client at
-// a time. Prints "listening on ADDRESS:PORT" to stderr once it listens, and
+// Four tables of REGISTERS entries each, at addresses 0 to REGISTERS - 1:
+// holding registers and coils (all 0), input registers (input register i
+// holds 1000 + i) and discrete inputs (discrete input i holds bit i mod 16 of
+// input register i / 16, least significant bit first). One client at a time. Prints "listening on ADDRESS:PORT" to stderr once it listens, and
 // runs until SIGTERM or SIGINT.
 #include <errno.h>
 #include <modbus.h>
@@ -37,13 +38,16 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &stop, nullptr);
 
   modbus_t* context = modbus_new_tcp(argv[1], port);
-  modbus_mapping_t* map = modbus_mapping_new(0, 0, registers, registers);
+  modbus_mapping_t* map =
+      modbus_mapping_new(registers, registers, registers, registers);
   if (context == nullptr || map == nullptr) {
     std::fprintf(stderr, "cannot set up: %s\n", modbus_strerror(errno));
     return 1;
   }
   for (int i = 0; i < registers; ++i) {
     map->tab_input_registers[i] = static_cast<uint16_t>(1000 + i);
+    map->tab_input_bits[i] =
+        static_cast<uint8_t>(((1000 + i / 16) >> (i % 16)) & 1);
   }
   int listener = modbus_tcp_listen(context, 1);
   if (listener < 0) {

@@ -3,8 +3,10 @@
 
 Usage: pymodbus_server.py ADDRESS PORT REGISTERS
 
-Serves REGISTERS holding registers (all 0) and REGISTERS input registers
-(input register i holds 1000 + i) at addresses 0 to REGISTERS - 1, unit 1.
+Serves four tables of REGISTERS entries each, at addresses 0 to
+REGISTERS - 1, any unit: holding registers and coils (all 0), input registers
+(input register i holds 1000 + i) and discrete inputs (discrete input i holds
+bit i mod 16 of input register i / 16, least significant bit first).
 Prints "listening on ADDRESS:PORT" to stderr once the socket is bound, and
 runs until it is terminated.
 """
@@ -20,9 +22,13 @@ from pymodbus.server import StartAsyncTcpServer
 
 async def main(address, port, registers):
     logging.getLogger("pymodbus").setLevel(logging.CRITICAL)
+    inputs = [1000 + i for i in range(registers)]
     store = ModbusSlaveContext(
         hr=ModbusSequentialDataBlock(0, [0] * registers),
-        ir=ModbusSequentialDataBlock(0, [1000 + i for i in range(registers)]),
+        ir=ModbusSequentialDataBlock(0, inputs),
+        co=ModbusSequentialDataBlock(0, [False] * registers),
+        di=ModbusSequentialDataBlock(
+            0, [bool(inputs[i // 16] >> (i % 16) & 1) for i in range(registers)]),
         zero_mode=True)
     context = ModbusServerContext(slaves=store, single=True)
     server = await StartAsyncTcpServer(context=context, address=(address, port),

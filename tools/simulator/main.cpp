@@ -1,10 +1,11 @@
 // tcpmodbus-sim: a simulated DIO module on Modbus/TCP, built on libmodbus.
 //
-// Serves holding registers (read with function 3, written with 6 and 16) and
-// input registers (function 4) to any number of clients at once, from one
-// select loop over the listening socket and the client sockets. Input
-// registers move: each read of them returns address + tick, where the tick
-// advances with every request served. Addresses past the tables are answered
+// Serves holding registers (read with function 3, written with 6 and 16,
+// changed with 22 and 23), input registers (function 4), coils (read with 1,
+// written with 5 and 15) and discrete inputs (function 2) to any number of
+// clients at once, from one select loop over the listening socket and the
+// client sockets. The inputs move with a tick that advances with every
+// request served (see MovingInputs.h). Addresses past the tables are answered
 // with exception 2 (illegal data address) by libmodbus.
 //
 // One line per request goes to stderr, unless --quiet. SIGINT and SIGTERM stop
@@ -18,7 +19,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -27,9 +27,14 @@
 #include <map>
 #include <string>
 
+#include "Frame.h"
+#include "MovingInputs.h"
+#include "RequestLog.h"
+
 namespace {
 
-constexpr int kTcpHeaderLength = 7;  // MBAP header, unit identifier included
+using tcpmodbus::sim::kTcpHeaderLength;
+using tcpmodbus::sim::Word;
 // libmodbus keeps to the standard's 123 registers per write (a 260-byte
 // frame). The module also takes 124, whose 261-byte request fills a client's
 // whole request buffer; such a frame is served below, before libmodbus sees
@@ -52,13 +57,16 @@ void PrintUsage(std::FILE* out) {
   std::fprintf(
       out,
       "Usage: tcpmodbus-sim [--address A] [--port P] [--registers N] [--quiet]\n"
-      "A simulated DIO module: a Modbus/TCP server with N holding and N input\n"
-      "registers (functions 3, 4, 6 and 16). Input registers read as\n"
-      "address + a tick that advances with every request.\n"
+      "A simulated DIO module: a Modbus/TCP server with N holding registers,\n"
+      "N input registers, N coils and N discrete inputs (functions 1 to 6, 15,\n"
+      "16, 22 and 23). Input registers read as address + a tick that advances\n"
+      "with every request; discrete inputs 16k to 16k+15 show the bits of input\n"
+      "register k, least significant first.\n"
       "\n"
       "  --address A    IPv4 address to listen on (default 127.0.0.1)\n"
       "  --port P       TCP port (default 502; 0 picks a free one)\n"
-      "  --registers N  registers in each table, 1 to 65536 (default 1000)\n"
+      "  --registers N  entries in each of the four tables, 1 to 65536\n"
+      "                 (default 1000)\n"
       "  --quiet        no log line per request\n"
       "  --help         this text\n"
       "\n"
@@ -118,10 +126,6 @@ int ParseOptions(int argc, char** argv, Options* options) {
     }
   }
   return 0;
-}
-
-std::uint16_t Word(const std::uint8_t* bytes) {
-  return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
 }
 
 std::string PeerName(int fd) {
@@ -222,25 +226,16 @@ class Simulator {
     const std::uint8_t* pdu = query + kTcpHeaderLength;
     const int function = pdu[0];
     const int address = Word(pdu + 1);
-    if (function == MODBUS_FC_WRITE_SINGLE_REGISTER) {
-      Log("%s fc=%d addr=%d value=%d", peers_[fd].c_str(), function, address,
-          Word(pdu + 3));
-    } else {
-      Log("%s fc=%d addr=%d count=%d", peers_[fd].c_str(), function, address,
-          Word(pdu + 3));
-    }
+    Log("%s %s", peers_[fd].c_str(),
+        tcpmodbus::sim::DescribeRequest(pdu).c_str());
     if (function == MODBUS_FC_READ_INPUT_REGISTERS) {
-      RefreshInputs(address, Word(pdu + 3));
+      tcpmodbus::sim::RefreshInputRegisters(map_, address, Word(pdu + 3),
+                                            tick_);
+    } else if (function == MODBUS_FC_READ_DISCRETE_INPUTS) {
+      tcpmodbus::sim::RefreshDiscreteInputs(map_, address, Word(pdu + 3),
+                                            tick_);
     }
     return modbus_reply(ctx_, query, length, map_) >= 0;
-  }
-
-  // Input registers read as address + tick.
-  void RefreshInputs(int address, int count) {
-    const int end = std::min(address + count, map_->nb_input_registers);
-    for (int i = address; i < end; ++i) {
-      map_->tab_input_registers[i] = static_cast<std::uint16_t>(i + tick_);
-    }
   }
 
   // A frame longer than libmodbus takes: only a write of 124 registers is
@@ -261,8 +256,8 @@ class Simulator {
     }
     ++tick_;
     const int address = Word(pdu + 1);
-    Log("%s fc=%d addr=%d count=%d", peers_[fd].c_str(), pdu[0], address,
-        kLargestWriteCount);
+    Log("%s %s", peers_[fd].c_str(),
+        tcpmodbus::sim::DescribeRequest(pdu).c_str());
     modbus_set_socket(ctx_, fd);
     if (address + kLargestWriteCount > map_->nb_registers) {
       return modbus_reply_exception(ctx_, frame,
@@ -319,7 +314,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   modbus_mapping_t* map =
-      modbus_mapping_new(0, 0, options.registers, options.registers);
+      modbus_mapping_new(options.registers, options.registers,
+                         options.registers, options.registers);
   if (map == nullptr) {
     std::fprintf(stderr, "tcpmodbus-sim: cannot allocate registers: %s\n",
                  modbus_strerror(errno));
