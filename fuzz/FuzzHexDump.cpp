@@ -14,11 +14,13 @@
 #include <vector>
 
 #include "trace/HexDump.h"
+#include "trace/TraceOutput.h"
 
 namespace {
 
 using tcpmodbus::DumpBytes;
 using tcpmodbus::DumpRegisters;
+using tcpmodbus::TraceText;
 
 // The dump as the trace format describes it: items as "%02x ", a newline
 // after each item whose index is a non-zero multiple of 20, and one more at
@@ -36,7 +38,8 @@ std::string ReferenceDump(const std::vector<Item>& items) {
   return text;
 }
 
-// Runs `dump` with standard output captured and returns what it printed.
+// Runs `dump` as one trace point to standard output, captured, and returns
+// what it printed.
 template <typename Dump>
 std::string Captured(Dump dump) {
   char* buffer = nullptr;
@@ -45,7 +48,11 @@ std::string Captured(Dump dump) {
   if (memory == nullptr) std::abort();
   FILE* saved = stdout;
   stdout = memory;
-  dump();
+  {
+    const tcpmodbus::TraceOutput output(tcpmodbus::kDefaultOptions);
+    TraceText text(output);
+    dump(text);
+  }
   stdout = saved;
   std::fclose(memory);
   std::string text(buffer, length);
@@ -71,15 +78,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       values[i] =
           static_cast<std::uint16_t>((data[2 * i] << 8) | data[2 * i + 1]);
     }
-    printed = Captured([&] {
-      DumpRegisters(values.data(), static_cast<std::uint16_t>(values.size()));
+    printed = Captured([&](TraceText& text) {
+      DumpRegisters(text, values.data(),
+                    static_cast<std::uint16_t>(values.size()));
     });
     expected = ReferenceDump(values);
   } else {
     // An exact-size heap copy, so a read past the last byte is caught.
     std::vector<std::uint8_t> bytes(data, data + size);
-    printed = Captured([&] {
-      DumpBytes(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    printed = Captured([&](TraceText& text) {
+      DumpBytes(text, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     });
     expected = ReferenceDump(bytes);
   }

@@ -22,7 +22,8 @@ struct Record {
 class ErrorTextTest : public testing::Test {
  protected:
   CTcpSocket socket_;
-  CMBusTCP client_;
+  const tcpmodbus::TraceOutput trace_{tcpmodbus::kDefaultOptions};
+  CMBusTCP client_{tcpmodbus::kDefaultOptions, trace_};
   Record records_[2] = {
       {"CTcpSocket::SetSocketError",
        [this](const char* text) { socket_.SetSocketError("%s", text); },

@@ -1,4 +1,4 @@
-// Hex dumps of the console trace, checked on captured standard output.
+// Hex dumps of the console trace, checked as a trace point hands them over.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "TextLines.h"
+#include "TraceCapture.h"
 #include "trace/HexDump.h"
+#include "trace/TraceOutput.h"
 
 #ifndef _WIN32
 #include <sys/socket.h>
@@ -23,17 +25,36 @@ using tcpmodbus::DumpRegisters;
 
 using testsupport::FinalNewline;
 using testsupport::Lines;
+using testsupport::TraceCapture;
+using tcpmodbus::TraceOutput;
+using tcpmodbus::TraceText;
+
+// What `dump` adds to one trace point, as the sink receives it.
+template <typename Dump>
+std::string DumpText(Dump dump) {
+  TraceCapture capture;
+  tcpmodbus::Options options;
+  options.traceSink = &TraceCapture::Sink;
+  options.traceContext = &capture;
+  const TraceOutput output(options);
+  {
+    TraceText text(output);
+    dump(text);
+  }
+  return capture.Joined();
+}
 
 std::string DumpBytesText(const std::vector<std::uint8_t>& bytes) {
-  testing::internal::CaptureStdout();
-  DumpBytes(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  return testing::internal::GetCapturedStdout();
+  return DumpText([&](TraceText& text) {
+    DumpBytes(text, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  });
 }
 
 std::string DumpRegistersText(const std::vector<std::uint16_t>& values) {
-  testing::internal::CaptureStdout();
-  DumpRegisters(values.data(), static_cast<std::uint16_t>(values.size()));
-  return testing::internal::GetCapturedStdout();
+  return DumpText([&](TraceText& text) {
+    DumpRegisters(text, values.data(),
+                  static_cast<std::uint16_t>(values.size()));
+  });
 }
 
 std::vector<std::uint8_t> Sequence(std::size_t count) {
@@ -176,7 +197,11 @@ TEST(HexDumpTest, DumpIsOneWriteOnALineBufferedStream) {
   setvbuf(terminal, nullptr, _IOLBF, BUFSIZ);
   std::fputs("\n", terminal);
   std::swap(stdout, terminal);
-  DumpBytes(Sequence(261).data(), 261);
+  {
+    const TraceOutput output(tcpmodbus::kDefaultOptions);
+    TraceText text(output);
+    DumpBytes(text, Sequence(261).data(), 261);
+  }
   std::swap(stdout, terminal);
   std::fclose(terminal);
   char message[1024];

@@ -18,7 +18,8 @@ using tcpmodbus::CMBusTCP;
 using tcpmodbus::CTcpSocket;
 
 TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
-  const CMBusTCP client;
+  const tcpmodbus::TraceOutput trace(tcpmodbus::kDefaultOptions);
+  const CMBusTCP client(tcpmodbus::kDefaultOptions, trace);
   for (int code = 0; code < testsupport::kExceptionTableSize; ++code) {
     SCOPED_TRACE("code " + std::to_string(code));
     ASSERT_NE(client.ExceptionTexts[code], nullptr);
@@ -67,7 +68,8 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     SCOPED_TRACE(row.what);
     CTcpSocket socket;  // never opened: a call that got past the guard
                         // would fail on the handle, with another message
-    CMBusTCP client;
+    const tcpmodbus::TraceOutput trace(tcpmodbus::kDefaultOptions);
+    CMBusTCP client(tcpmodbus::kDefaultOptions, trace);
     client.ModuleId = 42;
     if (row.withTransport) client.TcpSocket = &socket;
     testing::internal::CaptureStdout();

@@ -3,15 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 #include "ClientHarness.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "PlatformError.h"
 #include "TextLines.h"
+#include "TraceCapture.h"
 #include "front/CTCPModbus.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
@@ -24,6 +32,7 @@ using testsupport::Lines;
 using testsupport::PlatformError;
 using testsupport::ReadAnswer;
 using testsupport::Step;
+using testsupport::TraceCapture;
 using testsupport::ToHex;
 using testsupport::WriteAnswer;
 
@@ -112,24 +121,112 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
     script.push_back(Step::Send(row.answer));
   }
   script.push_back(Step::WaitForClientClose());
-  SERVE_OR_SKIP(harness_, {"127.0.2.1", 1, 502}, script);
-
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.what);
-    EXPECT_EQ(harness_.Run(row.call), 1);
-    EXPECT_EQ(harness_.Printed(), row.trace);
-    for (std::size_t i = 0; i < row.readValues.size(); ++i) {
-      EXPECT_EQ(values[i], row.readValues[i]) << "value " << i;
+  // The same exchanges with the trace on standard output (on the default
+  // port), through a sink, and off: the sink gets the same bytes, one text
+  // per trace point (the request, the answer, the result).
+  enum class Trace { kStdout, kSink, kOff };
+  for (const Trace trace : {Trace::kStdout, Trace::kSink, Trace::kOff}) {
+    SCOPED_TRACE("trace " + std::to_string(static_cast<int>(trace)));
+    ClientHarness harness;
+    TraceCapture sink;
+    if (trace == Trace::kStdout) {
+      SERVE_OR_SKIP(harness, {"127.0.2.1", 1, 502}, script);
+    } else {
+      ASSERT_TRUE(harness.Listen({kAddress}, script)) << harness.SkipReason();
+      harness->SetTraceSink(trace == Trace::kSink ? &TraceCapture::Sink : nullptr,
+                            &sink);
+      ASSERT_EQ(harness.Initialize({kAddress}), 1);
+    }
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.what);
+      sink.texts.clear();
+      EXPECT_EQ(harness.Run(row.call), 1);
+      EXPECT_EQ(harness.Printed(), trace == Trace::kStdout ? row.trace : "");
+      if (trace == Trace::kSink) {
+        EXPECT_EQ(sink.Joined(), row.trace);
+        EXPECT_EQ(sink.texts.size(), 3u);
+      }
+      for (std::size_t i = 0; i < row.readValues.size(); ++i) {
+        EXPECT_EQ(values[i], row.readValues[i]) << "value " << i;
+      }
+    }
+    EXPECT_STREQ(harness->LastErrorString(), "");
+    EXPECT_EQ(harness.Finish(), "");
+    const std::vector<Bytes> requests = harness.Server().Requests();
+    ASSERT_EQ(requests.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      SCOPED_TRACE(rows[i].what);
+      EXPECT_EQ(ToHex(requests[i]), ToHex(rows[i].request));
     }
   }
-  EXPECT_STREQ(harness_->LastErrorString(), "");
-  EXPECT_EQ(harness_.Finish(), "");
-  const std::vector<Bytes> requests = harness_.Server().Requests();
-  ASSERT_EQ(requests.size(), rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    SCOPED_TRACE(rows[i].what);
-    EXPECT_EQ(ToHex(requests[i]), ToHex(rows[i].request));
+}
+
+#ifndef _WIN32
+// On a line-buffered stream (a terminal) the trace of an exchange is one
+// write per trace point: the request, the answer, the result. A packet
+// socket keeps each write a message, so they can be counted.
+TEST_F(RegisterOperationsTest, AReadIsThreeWritesOnALineBufferedStream) {
+  ASSERT_TRUE(harness_.Listen({kAddress}, {Step::Receive(12),
+                                           Step::Send(ReadAnswer(3, {7}))}))
+      << harness_.SkipReason();
+  ASSERT_EQ(harness_.Initialize({kAddress}), 1);
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
+  FILE* terminal = fdopen(ends[0], "w");
+  setvbuf(terminal, nullptr, _IOLBF, BUFSIZ);
+  std::fputs("\n", terminal);  // glibc writes a stream's first text by lines
+  std::swap(stdout, terminal);
+  std::uint16_t value = 0;
+  const int result = harness_->ReadHoldRegs(0, &value, 1);
+  std::swap(stdout, terminal);
+  std::fclose(terminal);
+  EXPECT_EQ(result, 1);
+  char message[2048];
+  std::vector<ssize_t> sizes;
+  for (ssize_t size; (size = recv(ends[1], message, sizeof(message), 0)) > 0;) {
+    sizes.push_back(size);
   }
+  close(ends[1]);
+  // The first newline, then: sending line and request (75 + 37), received
+  // line and answer (77 + 34), result line, heading and value (101 + 47 + 4).
+  EXPECT_EQ(sizes, (std::vector<ssize_t>{1, 112, 111, 152}));
+  EXPECT_EQ(harness_.Finish(), "");
+}
+#endif
+
+// A sink may call other objects, but a call on its own object that would
+// change it is refused; the operation in progress keeps its own result and
+// message.
+TEST_F(RegisterOperationsTest, ASinkCallingItsOwnObjectIsRefused) {
+  struct Reentry {
+    TCPModbusIntf* own;
+    std::vector<std::string> seen;
+    static void Sink(void* context, const char*, std::size_t) {
+      auto* self = static_cast<Reentry*>(context);
+      std::uint16_t value = 0;
+      const int read = self->own->ReadHoldRegs(0, &value, 1);
+      self->own->Close();
+      self->seen.push_back(std::to_string(read) + " " +
+                           self->own->LastErrorString());
+    }
+  } reentry;
+  ASSERT_TRUE(harness_.Listen({kAddress}, {Step::Receive(12),
+                                           Step::Send(ExceptionAnswer(3, 2)),
+                                           Step::WaitForClientClose()}))
+      << harness_.SkipReason();
+  ASSERT_EQ(harness_.Initialize({kAddress}), 1);
+  reentry.own = &harness_.Client();
+  harness_->SetTraceSink(&Reentry::Sink, &reentry);
+  std::uint16_t value = 0;
+  EXPECT_EQ(harness_->ReadHoldRegs(0, &value, 1), 0);
+  EXPECT_STREQ(harness_->LastErrorString(),
+               "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
+  // Three trace points: each saw its call refused, and Close did nothing.
+  EXPECT_EQ(reentry.seen,
+            std::vector<std::string>(
+                3, "0 CTCPModbus::Close: Called from this object's own trace sink; refused"));
+  EXPECT_NE(harness_.Object().TcpSocket.SocketHandle, 0u);
+  EXPECT_EQ(harness_.Finish(), "");
 }
 
 TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {

@@ -5,7 +5,8 @@
 // port 502, then reads and writes registers. Every operation is synchronous
 // and returns 1 for success and 0 for failure; LastErrorString() tells why
 // the last protocol operation failed. The library traces every step,
-// including hex dumps of each frame, on standard output.
+// including hex dumps of each frame, on standard output, unless the host
+// gives it a sink of its own or turns it off (SetTraceSink).
 //
 // The order of the virtual functions below is part of the binary interface:
 // hosts call through the vtable, so it never changes. New functions are only
@@ -17,6 +18,7 @@
 #ifndef TCPMODBUS_TCPMODBUSINTF_H_
 #define TCPMODBUS_TCPMODBUSINTF_H_
 
+#include <cstddef>
 #include <string>
 
 #include "tcpmodbus/export.h"
@@ -93,6 +95,26 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // a row closes it. Off, requests carry identifier 0 and nothing can tell
   // answers apart. Devices that do not echo the identifier need it off.
   virtual int SetTransactionIds(bool enabled);
+
+  // Receives the trace of one object: each trace point's text whole (one or
+  // more complete lines, each ending in "\n"; NUL-terminated after `length`
+  // characters as a courtesy), called on the caller's thread, synchronously,
+  // with no lock of the library held. Concatenated, the texts are byte for
+  // byte what standard output would have received.
+  typedef void (*TraceSink)(void* context, const char* text,
+                            std::size_t length);
+  // Sends this object's trace to `sink` with `context`; a null sink turns
+  // the trace off (then nothing is formatted for it), and TraceToStdout
+  // restores the default. Kept across Initialize and Close. Returns 1. A
+  // sink may call other objects; a call it makes on its own object that
+  // would change it (an operation, Initialize, Close, a setter) is refused:
+  // it fails (Close does nothing) with "<name>: Called from this object's
+  // own trace sink; refused" in LastErrorString while the sink runs, and the
+  // operation in progress keeps its own message.
+  virtual int SetTraceSink(TraceSink sink, void* context);
+  // The default sink: `text` to standard output in one stdio call.
+  static void TraceToStdout(void* context, const char* text,
+                            std::size_t length);
 
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();

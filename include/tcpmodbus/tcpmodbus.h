@@ -21,7 +21,8 @@
  * own handle) and tcpmodbus_version may be called from any thread.
  *
  * The library traces every step on standard output (C stdio), with hex
- * dumps of each frame. On Windows the host starts Windows Sockets
+ * dumps of each frame, unless the host gives a handle a sink of its own or
+ * turns its trace off (tcpmodbus_set_trace). On Windows the host starts Windows Sockets
  * (WSAStartup) before tcpmodbus_initialize; the library never starts or
  * stops them. The functions use the platform's default C calling convention
  * and are exported under their plain names, as declared here.
@@ -30,6 +31,8 @@
  */
 #ifndef TCPMODBUS_TCPMODBUS_H_
 #define TCPMODBUS_TCPMODBUS_H_
+
+#include <stddef.h>
 
 #include "tcpmodbus/export.h"
 
@@ -176,6 +179,35 @@ TCPMODBUS_EXPORT const char* tcpmodbus_version(void);
  */
 TCPMODBUS_EXPORT int tcpmodbus_set_transaction_ids(tcpmodbus_module* module,
                                                    int on);
+
+/*
+ * Receives the trace of one handle: each trace point's text whole (one or
+ * more complete lines, each ending in a newline; NUL-terminated after length
+ * characters as a courtesy), on the caller's thread, synchronously, with no
+ * lock of the library held. Concatenated, the texts are byte for byte what
+ * standard output would have received.
+ */
+typedef void (*tcpmodbus_trace_fn)(void* context, const char* text,
+                                   size_t length);
+
+/*
+ * Sends the handle's trace to fn with context; fn NULL turns the trace off
+ * (then nothing is formatted for it), and tcpmodbus_trace_stdout restores
+ * the default. Kept across tcpmodbus_initialize and tcpmodbus_close.
+ * Returns 1, or 0 for a null handle. A sink may call other handles; a call
+ * it makes on its own handle that would change it (an operation,
+ * tcpmodbus_initialize, tcpmodbus_close, a setter) is refused: it returns 0
+ * (tcpmodbus_close does nothing) with "<name>: Called from this object's own
+ * trace sink; refused" as its last error while the sink runs, and the
+ * operation in progress keeps its own.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_set_trace(tcpmodbus_module* module,
+                                         tcpmodbus_trace_fn fn, void* context);
+
+/* The default sink: the text to standard output in one stdio call; context
+ * is not used. */
+TCPMODBUS_EXPORT void tcpmodbus_trace_stdout(void* context, const char* text,
+                                             size_t length);
 
 #ifdef __cplusplus
 }

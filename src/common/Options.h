@@ -5,9 +5,15 @@
 #ifndef TCPMODBUS_COMMON_OPTIONS_H_
 #define TCPMODBUS_COMMON_OPTIONS_H_
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tcpmodbus {
+
+// Receives each trace point's text: one or more whole lines, NUL-terminated
+// after `length` characters. The same type as TCPModbusIntf::TraceSink.
+using TraceSink = void (*)(void* context, const char* text,
+                           std::size_t length);
 
 struct Options {
   // The module's TCP port, from the next Initialize on.
@@ -24,6 +30,12 @@ struct Options {
   // Whether requests carry transaction identifiers and answers are matched
   // by them.
   bool transactionIds = false;
+  // Where the trace goes: to `traceSink` with `traceContext` once the host
+  // gave one, to standard output until then, nowhere when the host turned it
+  // off.
+  bool traceOn = true;
+  TraceSink traceSink = nullptr;
+  void* traceContext = nullptr;
 };
 
 // The options of an object that no host has set.

@@ -138,3 +138,12 @@ const char* tcpmodbus_version(void) { return TCPModbusIntf::Version(); }
 int tcpmodbus_set_transaction_ids(tcpmodbus_module* module, int on) {
   return module != nullptr ? module->object.SetTransactionIds(on != 0) : 0;
 }
+
+int tcpmodbus_set_trace(tcpmodbus_module* module, tcpmodbus_trace_fn fn,
+                        void* context) {
+  return module != nullptr ? module->object.SetTraceSink(fn, context) : 0;
+}
+
+void tcpmodbus_trace_stdout(void* context, const char* text, size_t length) {
+  TCPModbusIntf::TraceToStdout(context, text, length);
+}

@@ -9,20 +9,24 @@ namespace tcpmodbus {
 
 CTCPModbus::CTCPModbus(SocketCalls& calls)
     : Settings(),
+      Trace(Settings),
       ModuleId(0),
       TcpSocket(calls),
       LocalIpAddr(),
       LocalPort(0),
       ServerIPAddr(),
       ServerPort(0),
-      ModbusClient(Settings),
+      ModbusClient(Settings, Trace),
       RecoveryDue(false),
-      ReconnectCount(0) {}
+      ReconnectCount(0) {
+  Trace.GuardErrorText(ModbusClient.ErrorText);
+}
 
 CTCPModbus::~CTCPModbus() { TcpSocket.CloseSocket(); }
 
 int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
                            unsigned short LocalPort, std::string ServerIPAddr) {
+  if (CalledFromSink("CTCPModbus::Initialize")) return 0;
   this->ModuleId = ModuleId;
   this->LocalIpAddr = std::move(LocalIpAddr);
   this->LocalPort = LocalPort;
@@ -43,11 +47,11 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   TcpSocket.CloseSocket();
   if (TcpSocket.OpenSocket(LocalIpAddr, LocalPort) == 0) {
     PrintTrace(
-        "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
+        Trace, "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
         kName, LocalIpAddr.c_str(), LocalPort, TcpSocket.ErrorText);
     return ConnectOutcome::OpenFailed;
   }
-  PrintTrace("%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
+  PrintTrace(Trace, "%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
              kName, LocalIpAddr.c_str(), LocalPort);
 
   ModbusClient.ServerIPAddr.swap(server);
@@ -56,11 +60,11 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   ModbusClient.TcpSocket = &TcpSocket;
   if (!ModbusClient.ConnectToServer().ok()) {
     PrintTrace(
-        "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
+        Trace, "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
         kName, ServerIPAddr.c_str(), LocalPort, ModbusClient.ErrorText);
     return ConnectOutcome::ConnectFailed;
   }
-  PrintTrace("%s: Succeed to connect to Modbus/TCP Server\n", kName);
+  PrintTrace(Trace, "%s: Succeed to connect to Modbus/TCP Server\n", kName);
   return ConnectOutcome::Connected;
 }
 
@@ -77,11 +81,20 @@ void CTCPModbus::Recover() {
 }
 
 void CTCPModbus::Close() {
+  if (CalledFromSink("CTCPModbus::Close")) return;
   TcpSocket.CloseSocket();
   RecoveryDue = false;
 }
 
 const char* CTCPModbus::LastErrorString() { return ModbusClient.ErrorText; }
+
+bool CTCPModbus::CalledFromSink(const char* name) {
+  if (!Trace.InSink()) return false;
+  Trace.SaveGuardedErrorText();
+  ModbusClient.SetClientError(
+      "%s: Called from this object's own trace sink; refused", name);
+  return true;
+}
 
 bool CTCPModbus::IsConnected() const {
   return ModbusClient.TcpSocket != nullptr &&
@@ -115,9 +128,10 @@ template <typename Exchange>
 int CTCPModbus::RunOperation(const OperationTexts& texts,
                              const unsigned short* values, unsigned short count,
                              Exchange exchange) {
+  if (CalledFromSink(texts.name)) return 0;
   if (Settings.recovery && RecoveryDue) Recover();
   if (!IsConnected()) {
-    PrintTrace(texts.notConnected, texts.name);
+    PrintTrace(Trace, texts.notConnected, texts.name);
     return 0;
   }
   Status status = exchange();
@@ -127,7 +141,7 @@ int CTCPModbus::RunOperation(const OperationTexts& texts,
     RecoveryDue = true;
     Recover();
     if (!IsConnected()) {
-      PrintTrace(texts.notConnected, texts.name);
+      PrintTrace(Trace, texts.notConnected, texts.name);
       return 0;
     }
     status = exchange();
@@ -139,12 +153,13 @@ int CTCPModbus::RunOperation(const OperationTexts& texts,
   }
   if (!status.ok()) {
     if (status.connectionLost()) RecoveryDue = true;
-    PrintTrace(texts.failure, texts.name, ModbusClient.ErrorText);
+    PrintTrace(Trace, texts.failure, texts.name, ModbusClient.ErrorText);
     return 0;
   }
-  PrintTrace(texts.success, texts.name);
-  PrintTrace(texts.dumpHeading, texts.name);
-  DumpRegisters(values, count);
+  TraceText text(Trace);
+  text.Printf(texts.success, texts.name);
+  text.Printf(texts.dumpHeading, texts.name);
+  DumpRegisters(text, values, count);
   return 1;
 }
 
@@ -202,34 +217,48 @@ int CTCPModbus::ReadInputRegs(unsigned short startAddr,
 }
 
 int CTCPModbus::SetConnectTimeout(unsigned int milliseconds) {
+  if (CalledFromSink("CTCPModbus::SetConnectTimeout")) return 0;
   Settings.connectTimeoutMs = milliseconds;
   return 1;
 }
 
 int CTCPModbus::SetResponseTimeout(unsigned int milliseconds) {
+  if (CalledFromSink("CTCPModbus::SetResponseTimeout")) return 0;
   Settings.responseTimeoutMs = milliseconds;
   return 1;
 }
 
 int CTCPModbus::SetRecovery(bool enabled) {
+  if (CalledFromSink("CTCPModbus::SetRecovery")) return 0;
   Settings.recovery = enabled;
   return 1;
 }
 
 int CTCPModbus::SetServerPort(unsigned short port) {
+  if (CalledFromSink("CTCPModbus::SetServerPort")) return 0;
   if (port == 0) return 0;
   Settings.serverPort = port;
   return 1;
 }
 
 int CTCPModbus::SetUnitId(unsigned char unitId) {
+  if (CalledFromSink("CTCPModbus::SetUnitId")) return 0;
   Settings.unitId = unitId;
   return 1;
 }
 
 unsigned int CTCPModbus::Reconnects() { return ReconnectCount; }
 
+int CTCPModbus::SetTraceSink(TraceSink sink, void* context) {
+  if (CalledFromSink("CTCPModbus::SetTraceSink")) return 0;
+  Settings.traceOn = sink != nullptr;
+  Settings.traceSink = sink;
+  Settings.traceContext = context;
+  return 1;
+}
+
 int CTCPModbus::SetTransactionIds(bool enabled) {
+  if (CalledFromSink("CTCPModbus::SetTransactionIds")) return 0;
   Settings.transactionIds = enabled;
   return 1;
 }

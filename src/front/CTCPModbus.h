@@ -11,6 +11,7 @@
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "transport/CTcpSocket.h"
+#include "trace/TraceOutput.h"
 #include "transport/SocketCalls.h"
 
 namespace tcpmodbus {
@@ -43,10 +44,14 @@ class CTCPModbus : public TCPModbusIntf {
   int SetUnitId(unsigned char unitId) override;
   unsigned int Reconnects() override;
   int SetTransactionIds(bool enabled) override;
+  int SetTraceSink(TraceSink sink, void* context) override;
 
   // What the host chose. Declared first, since the protocol client keeps a
   // const reference to it; Initialize takes the server port from here.
   Options Settings;
+  // Where the trace goes, as Settings say; the protocol client traces
+  // through it too.
+  TraceOutput Trace;
   std::uint16_t ModuleId;
   CTcpSocket TcpSocket;
   std::string LocalIpAddr;
@@ -66,6 +71,10 @@ class CTCPModbus : public TCPModbusIntf {
   // Initialize's steps after it stored its arguments: close, open and bind,
   // connect, each with its trace line.
   ConnectOutcome Connect();
+  // Whether this is a call from the object's own trace sink, while one of
+  // its operations runs: then it is refused, with its message, so that it
+  // never changes the object under that operation.
+  bool CalledFromSink(const char* name);
   void Recover();
   bool IsConnected() const;
   // Runs `exchange` when connected and traces its outcome: 1 for success,

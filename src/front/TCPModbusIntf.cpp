@@ -3,6 +3,7 @@
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #include "front/CTCPModbus.h"
+#include "trace/TraceOutput.h"
 
 TCPModbusIntf::TCPModbusIntf() = default;
 TCPModbusIntf::TCPModbusIntf(const TCPModbusIntf&) = default;
@@ -50,6 +51,13 @@ int TCPModbusIntf::SetUnitId(unsigned char) { return 1; }
 unsigned int TCPModbusIntf::Reconnects() { return 0; }
 
 int TCPModbusIntf::SetTransactionIds(bool) { return 1; }
+
+int TCPModbusIntf::SetTraceSink(TraceSink, void*) { return 1; }
+
+void TCPModbusIntf::TraceToStdout(void* context, const char* text,
+                                  std::size_t length) {
+  tcpmodbus::WriteTraceToStdout(context, text, length);
+}
 
 TCPModbusIntf* TCPModbusIntf::GetInstance() {
   return new tcpmodbus::CTCPModbus();

@@ -26,7 +26,7 @@ constexpr int kMaxDiscardedBytes = mbap::kMaxFrameSize;
 
 }  // namespace
 
-CMBusTCP::CMBusTCP(const Options& options)
+CMBusTCP::CMBusTCP(const Options& options, const TraceOutput& trace)
     : ModuleId(0),
       ServerPort(0),
       ServerIPAddr(),
@@ -52,6 +52,7 @@ CMBusTCP::CMBusTCP(const Options& options)
           "",
       },
       Settings(options),
+      Trace(trace),
       Ids(),
       TimeoutsInARow(0) {}
 
@@ -188,8 +189,12 @@ Status CMBusTCP::Transact(const Exchange& exchange,
     if (!drained.ok()) return drained;
   }
 
-  PrintTrace(exchange.sendingLine, exchange.name, requestSize);
-  DumpBytes(request, static_cast<std::uint32_t>(requestSize));
+  {
+    // Handed over before the request is sent.
+    TraceText text(Trace);
+    text.Printf(exchange.sendingLine, exchange.name, requestSize);
+    DumpBytes(text, request, static_cast<std::uint32_t>(requestSize));
+  }
   if (sent.done()) sent = TcpSocket->Send(request, requestSize);
   if (!sent.done() || sent.count != requestSize) {
     SetClientError("%s: Failed to send request to DIO Module %d. Error: %s",
@@ -246,8 +251,9 @@ void CMBusTCP::ReportNoResponse(const Exchange& exchange) {
 void CMBusTCP::TraceReceived(const Exchange& exchange,
                              const std::uint8_t* response, int received) {
   if (received <= 0) return;
-  PrintTrace(exchange.receivedLine, exchange.name, received);
-  DumpBytes(response, static_cast<std::uint32_t>(received));
+  TraceText text(Trace);
+  text.Printf(exchange.receivedLine, exchange.name, received);
+  DumpBytes(text, response, static_cast<std::uint32_t>(received));
 }
 
 Status CMBusTCP::Conclude(const Status& verdict,

@@ -14,6 +14,7 @@
 #include "modbus/ModbusFrame.h"
 #include "modbus/Status.h"
 #include "modbus/TransactionIds.h"
+#include "trace/TraceOutput.h"
 #include "transport/CTcpSocket.h"
 
 namespace tcpmodbus {
@@ -24,8 +25,9 @@ class CMBusTCP {
  public:
   static constexpr int ExceptionTextCount = 15;
 
-  // `options` belong to the object that owns this client and outlive it.
-  explicit CMBusTCP(const Options& options = kDefaultOptions);
+  // `options` and `trace` belong to the object that owns this client and
+  // outlive it.
+  CMBusTCP(const Options& options, const TraceOutput& trace);
   CMBusTCP(const CMBusTCP&) = delete;
   CMBusTCP& operator=(const CMBusTCP&) = delete;
   virtual ~CMBusTCP();
@@ -89,6 +91,7 @@ class CMBusTCP {
   const char* ExceptionText(std::uint8_t code) const;
 
   const Options& Settings;
+  const TraceOutput& Trace;
   // What the current connection has used, from its connect on.
   TransactionIds Ids;
   // Exchanges in a row that ended without any answer (identifiers on).

@@ -34,9 +34,11 @@ const char* FieldName(modbusframe::Mismatch mismatch) {
   return "function code";
 }
 
-void TraceDropped(const char* name, const std::uint8_t* bytes, int count) {
-  PrintTrace(kDroppedLine, name, count);
-  DumpBytes(bytes, static_cast<std::uint32_t>(count));
+void TraceDropped(const TraceOutput& trace, const char* name,
+                  const std::uint8_t* bytes, int count) {
+  TraceText text(trace);
+  text.Printf(kDroppedLine, name, count);
+  DumpBytes(text, bytes, static_cast<std::uint32_t>(count));
 }
 
 }  // namespace
@@ -86,7 +88,8 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
       // Bytes behind the answer in the same receive came after it: they
       // answer no later request.
       if (reader.LeftoverSize() > 0) {
-        TraceDropped(exchange.name, reader.Leftover(), reader.LeftoverSize());
+        TraceDropped(Trace, exchange.name, reader.Leftover(),
+                     reader.LeftoverSize());
       }
       const modbusframe::IdentityCheck identity =
           modbusframe::CheckAnswerIdentity(frame, header,
@@ -101,7 +104,7 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
       return Judge(exchange, frame, read.received, regCount, readValues);
     }
     if (Ids.Earlier(id, header.transactionId)) {
-      TraceDropped(exchange.name, frame, read.received);
+      TraceDropped(Trace, exchange.name, frame, read.received);
       if (dropped < kMaxDroppedFrames) continue;
       SetClientError(
           "%s: More than %d frames from DIO Module %d answered no request; the connection was closed",

@@ -32,13 +32,7 @@ constexpr ByteTexts kByteTexts = MakeByteTexts();
 
 // The longest line: 21 register items of five characters and its newline,
 // which also takes the spare character of the last four-byte move.
-constexpr std::ptrdiff_t kLineCapacity = 21 * 5 + 1;
-// A dump's lines are built here and go to the stream in one write, so that a
-// line-buffered stream (a terminal, a console) makes one system call per
-// dump, not one per line. Every dump of an exchange fits (at most 797
-// characters, for 261 bytes); a longer one goes out in several writes, each
-// of whole lines.
-constexpr std::size_t kDumpCapacity = 2048;
+constexpr std::size_t kLineCapacity = 21 * 5 + 1;
 constexpr std::uint32_t kFirstLineItems = 21;
 constexpr std::uint32_t kLaterLineItems = 20;
 
@@ -64,34 +58,32 @@ inline char* AppendItem(char* out, std::uint16_t value) {
 // one after the next 20 items, and the rest (possibly nothing) is the last
 // line. A 64-bit line end, so that any 32-bit length ends the loop.
 template <typename Item>
-void DumpItems(const Item* items, std::uint32_t count) {
-  char text[kDumpCapacity];
-  char* end = text;
+void DumpItems(TraceText& text, const Item* items, std::uint32_t count) {
+  if (!text.On()) return;
   std::uint32_t i = 0;
   std::uint64_t lineEnd = kFirstLineItems;
   for (;;) {
-    if (text + sizeof(text) - end < kLineCapacity) {
-      WriteTrace(text, static_cast<std::size_t>(end - text));
-      end = text;
-    }
+    char* end = text.Reserve(kLineCapacity);
     const std::uint32_t stop =
         count < lineEnd ? count : static_cast<std::uint32_t>(lineEnd);
     for (; i < stop; ++i) end = AppendItem(end, items[i]);
     *end++ = '\n';
+    text.Commit(end);
     if (i < lineEnd) break;
     lineEnd += kLaterLineItems;
   }
-  WriteTrace(text, static_cast<std::size_t>(end - text));
 }
 
 }  // namespace
 
-void DumpBytes(const std::uint8_t* frameBytes, std::uint32_t frameLength) {
-  DumpItems(frameBytes, frameLength);
+void DumpBytes(TraceText& text, const std::uint8_t* frameBytes,
+               std::uint32_t frameLength) {
+  DumpItems(text, frameBytes, frameLength);
 }
 
-void DumpRegisters(const std::uint16_t* regValues, std::uint16_t regCount) {
-  DumpItems(regValues, regCount);
+void DumpRegisters(TraceText& text, const std::uint16_t* regValues,
+                   std::uint16_t regCount) {
+  DumpItems(text, regValues, regCount);
 }
 
 }  // namespace tcpmodbus

@@ -1,18 +1,23 @@
 // Hex dumps of the console trace. Each item is printed as "%02x " would
 // print it; a line ends after the item whose index is a non-zero multiple of
 // 20 (so 21 items on the first line, 20 on each later one), and once more
-// after the last item, even when that leaves an empty line. A dump goes to
-// standard output in one call when it is at most 2048 characters long, as
-// every dump of an exchange is; a longer one in several, each of whole lines.
+// after the last item, even when that leaves an empty line. The dump is
+// added to a trace point's text, which goes out whole when it fits its
+// buffer, as every dump of an exchange does, and in several calls of whole
+// lines when it does not.
 #ifndef TCPMODBUS_TRACE_HEXDUMP_H_
 #define TCPMODBUS_TRACE_HEXDUMP_H_
 
 #include <cstdint>
 
+#include "trace/PrintTrace.h"
+
 namespace tcpmodbus {
 
-void DumpBytes(const std::uint8_t* frameBytes, std::uint32_t frameLength);
-void DumpRegisters(const std::uint16_t* regValues, std::uint16_t regCount);
+void DumpBytes(TraceText& text, const std::uint8_t* frameBytes,
+               std::uint32_t frameLength);
+void DumpRegisters(TraceText& text, const std::uint16_t* regValues,
+                   std::uint16_t regCount);
 
 }  // namespace tcpmodbus
 

@@ -3,13 +3,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace tcpmodbus {
 namespace {
-
-// Room for every trace line the library writes, with much to spare; a longer
-// text takes the printf path.
-constexpr std::size_t kLineBufferSize = 512;
 
 // Appends the decimal digits of `value`; false when they do not fit.
 bool AppendDecimal(char*& out, const char* end, unsigned value, bool negative) {
@@ -26,13 +23,13 @@ bool AppendDecimal(char*& out, const char* end, unsigned value, bool negative) {
 }
 
 // Formats the common trace formats, made of plain text and bare %s, %d and
-// %u directives, into `line` as printf would: false (and `args` partly
-// read) for anything else or when the text does not fit, and printf does the
-// work instead.
-bool FormatSimple(char* line, std::size_t* length, const char* format,
-                  std::va_list args) {
+// %u directives, into `line` (`room` characters) as printf would: false (and
+// `args` partly read) for anything else or when the text does not fit, and
+// vsnprintf does the work instead.
+bool FormatSimple(char* line, std::size_t room, std::size_t* length,
+                  const char* format, std::va_list args) {
   char* out = line;
-  const char* const end = line + kLineBufferSize;
+  const char* const end = line + room;
   for (const char* f = format; *f != '\0'; ++f) {
     if (*f != '%' && (f[1] == '\0' || f[1] == '%')) {
       if (out == end) return false;
@@ -76,31 +73,85 @@ bool FormatSimple(char* line, std::size_t* length, const char* format,
   return true;
 }
 
-}  // namespace
-
-// Every trace text goes out in one call on the stream, so its lock is taken
-// once as printf would take it. The trace lines of the exchanges use only
-// %s, %d and %u; they are formatted here into the same bytes printf gives
-// and written with one fwrite. Any other format goes to printf.
-int PrintTrace(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
+// Formats into `out` (`room` characters and a NUL): the length written, or
+// -1 when the text does not fit.
+long FormatInto(char* out, std::size_t room, const char* format,
+                std::va_list args) {
   std::va_list simple;
   va_copy(simple, args);
-  char line[kLineBufferSize];
   std::size_t length = 0;
-  const bool formatted = FormatSimple(line, &length, format, simple);
+  const bool formatted = FormatSimple(out, room, &length, format, simple);
   va_end(simple);
-  const int written =
-      formatted ? WriteTrace(line, length) : std::vprintf(format, args);
-  va_end(args);
-  return written;
+  if (formatted) return static_cast<long>(length);
+  std::va_list full;
+  va_copy(full, args);
+  const int size = std::vsnprintf(out, room + 1, format, full);
+  va_end(full);
+  return size >= 0 && static_cast<std::size_t>(size) <= room ? size : -1;
 }
 
-int WriteTrace(const char* text, std::size_t length) {
-  return std::fwrite(text, 1, length, stdout) == length
-             ? static_cast<int>(length)
-             : -1;
+}  // namespace
+
+TraceText::TraceText(const TraceOutput& output)
+    : output_(output), on_(output.On()) {}
+
+TraceText::~TraceText() { Flush(); }
+
+void TraceText::Printf(const char* format, ...) {
+  if (!on_) return;
+  std::va_list args;
+  va_start(args, format);
+  Vprintf(format, args);
+  va_end(args);
+}
+
+void TraceText::Vprintf(const char* format, std::va_list args) {
+  if (!on_) return;
+  long written = FormatInto(text_ + length_, kCapacity - 1 - length_, format,
+                            args);
+  if (written < 0 && length_ > 0) {
+    Flush();
+    written = FormatInto(text_, kCapacity - 1, format, args);
+  }
+  if (written >= 0) {
+    length_ += static_cast<std::size_t>(written);
+    return;
+  }
+  // Longer than the whole buffer (no line of an exchange is): formatted on
+  // the heap and handed over by itself.
+  std::va_list measure;
+  va_copy(measure, args);
+  const int size = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (size < 0) return;
+  std::string text(static_cast<std::size_t>(size) + 1, '\0');
+  std::vsnprintf(&text[0], text.size(), format, args);
+  output_.Write(text.c_str(), static_cast<std::size_t>(size));
+}
+
+char* TraceText::Reserve(std::size_t size) {
+  if (kCapacity - 1 - length_ < size) Flush();
+  return text_ + length_;
+}
+
+void TraceText::Commit(const char* end) {
+  length_ = static_cast<std::size_t>(end - text_);
+}
+
+void TraceText::Flush() {
+  if (length_ == 0) return;
+  text_[length_] = '\0';
+  output_.Write(text_, length_);
+  length_ = 0;
+}
+
+void PrintTrace(const TraceOutput& output, const char* format, ...) {
+  TraceText text(output);
+  if (!text.On()) return;
+  std::va_list args;
+  va_start(args, format);
+  text.Vprintf(format, args);
+  va_end(args);
 }
 
 }  // namespace tcpmodbus

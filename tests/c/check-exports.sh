@@ -10,7 +10,9 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf18SetResponseTimeoutEj _ZN13TCPModbusIntf11SetRecoveryEb \
   _ZN13TCPModbusIntf13SetServerPortEt _ZN13TCPModbusIntf9SetUnitIdEh \
   _ZN13TCPModbusIntf10ReconnectsEv _ZN13TCPModbusIntf7VersionEv \
-  _ZN13TCPModbusIntf17SetTransactionIdsEb; do
+  _ZN13TCPModbusIntf17SetTransactionIdsEb \
+  "_ZN13TCPModbusIntf12SetTraceSinkEPFvPvPKc[my]ES0_" \
+  "_ZN13TCPModbusIntf13TraceToStdoutEPvPKc[my]"; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"

@@ -31,6 +31,18 @@ static void check(int held, const char* what, const char* error) {
          held ? "" : error);
 }
 
+/* A trace sink that counts the texts it gets and their newlines. */
+struct counted {
+  int texts, lines;
+};
+
+static void count_trace(void* context, const char* text, size_t length) {
+  struct counted* counted = (struct counted*)context;
+  size_t i;
+  ++counted->texts;
+  for (i = 0; i < length; ++i) counted->lines += text[i] == '\n';
+}
+
 enum operation { WRITE, WRITE_MULTI, READ_HOLDING, READ_INPUT };
 
 /* Run in order on one connection; error NULL means success, and a read's
@@ -110,6 +122,19 @@ int main(int argc, char** argv) {
     check(held, rows[row].what, tcpmodbus_last_error(module));
   }
   check(tcpmodbus_reconnects(module) == 0, "no reconnect", "");
+  {
+    /* A read is three trace points of 7 lines; off, nothing arrives. */
+    struct counted counted = {0, 0};
+    check(tcpmodbus_set_trace(module, count_trace, &counted) == 1 &&
+              tcpmodbus_read_hold_regs(module, 10, &value, 1) == 1 &&
+              counted.texts == 3 && counted.lines == 7 &&
+              tcpmodbus_set_trace(module, NULL, NULL) == 1 &&
+              tcpmodbus_read_hold_regs(module, 10, &value, 1) == 1 &&
+              counted.texts == 3 &&
+              tcpmodbus_set_trace(module, tcpmodbus_trace_stdout, NULL) == 1 &&
+              tcpmodbus_set_trace(NULL, NULL, NULL) == 0,
+          "trace to a sink, off, and back to standard output", "");
+  }
   tcpmodbus_close(module);
   check(tcpmodbus_read_hold_regs(module, 10, &value, 1) == 0, "closed", "");
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[4]) == 0 &&
