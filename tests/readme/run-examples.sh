@@ -8,11 +8,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 
-# The fenced block after the line $2 of page $1.
-block_after() {
-  awk -v marker="$2" 'found == 0 { if ($0 == marker) found = 1; next }
-    /^```/ { if (found++ == 2) exit; next } found == 2' "$root/$1"
-}
+# shellcheck source=blocks.sh
+. "$root/tests/readme/blocks.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Page, example file, the line that introduces its run, the line that
@@ -23,14 +20,11 @@ check_page() {
     fail "$page shows another $example"
   commands="$(block_after "$page" "$run")"
   [ -n "$commands" ] || fail "no commands in $page"
-  output="$(cd "$root" && bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
+  # As on the fresh Debian machine the pages speak of: python3 is Debian's,
+  # whatever interpreter (pyenv's, say) comes earlier on this PATH.
+  output="$(cd "$root" && PATH="/usr/bin:$PATH" bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
 $commands" 2>&1)" || { echo "$output"; fail "the commands of $page"; }
-  local expected
-  expected="$(block_after "$page" "$prints")"
-  [ -n "$expected" ] || fail "$page says nothing about what its commands print"
-  while IFS= read -r line; do
-    grep -qF -- "$line" <<<"$output" || { echo "$output"; fail "$page: they did not print: $line"; }
-  done <<<"$expected"
+  expect_lines_of "$output" "$page" "$prints" || fail "the commands of $page"
 }
 
 check_page README.md examples/read_registers.py \
