@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The documented examples as a newcomer meets them: the README's Python
-# example and the C example of docs/c-interface.md are the files in
-# examples/; the commands each page gives, run from the project root exactly
+# example, the C example of docs/c-interface.md and the C# example of
+# docs/csharp.md are the files in examples/; the commands each page gives, run from the project root exactly
 # as written, succeed (what they leave running is stopped), and they print the
 # lines the page says. The README's C++ host compiles against the public
 # header.
@@ -31,6 +31,9 @@ check_page README.md examples/read_registers.py \
   "Run it against the simulated module, from the project root:" \
   "Besides the library's trace, it prints:"
 check_page docs/c-interface.md examples/read_registers.c \
+  "Run it against the simulated module, from the project root:" \
+  "Besides the library's trace, it prints:"
+check_page docs/csharp.md examples/ReadRegisters.cs \
   "Run it against the simulated module, from the project root:" \
   "Besides the library's trace, it prints:"
 
