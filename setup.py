@@ -92,7 +92,7 @@ try:
             super().finalize_options()
             self.root_is_pure = False
 
-        def get_tag(self):  # type: ignore[no-untyped-def]
+        def get_tag(self) -> "tuple[str, str, str]":
             _, _, platform = super().get_tag()
             return "py3", "none", platform
 

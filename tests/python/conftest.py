@@ -49,30 +49,27 @@ class StandIn:
             while request := connection.recv(260):
                 self.requests.append(request)
                 connection.sendall(answer or b"")
-        except socket.timeout:
-            pass  # silent for hang_up_after seconds
-        except ConnectionResetError:
-            pass  # the library gave the connection up (a time-out)
+        except (socket.timeout, ConnectionResetError):
+            pass  # silent too long; or the library gave the connection up
         connection.close()
         self.listener.close()
 
 
 def within(seconds, call):
-    """call()'s result, run on a thread of its own that may take at most
-    seconds; its exception is raised here. A call still running then fails
-    the test (its thread is left behind)."""
-    outcome = {}
+    """Runs call() on a thread of its own and raises its exception here; a
+    call still running after seconds fails the test (its thread is left
+    behind)."""
+    raised = []
 
     def run():
         try:
-            outcome["result"] = call()
-        except BaseException as error:  # noqa: B902 - handed to the test's thread
-            outcome["error"] = error
+            call()
+        except BaseException as error:  # noqa: B902 - raised again on the test's thread
+            raised.append(error)
 
     thread = threading.Thread(target=run, daemon=True)
     thread.start()
     thread.join(seconds)
     assert not thread.is_alive(), f"still waiting after {seconds} s"
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome.get("result")
+    if raised:
+        raise raised[0]
