@@ -8,10 +8,11 @@
 #   lib/cmake/TcpModbus/TcpModbus{Config,ConfigVersion,Targets}.cmake
 #   lib/pkgconfig/tcpmodbus.pc
 #   bin/tcpmodbus-cli and bin/tcpmodbus-sim, when the tools are built
-#   lib/python3/dist-packages/tcpmodbus, the Python package (not on Windows)
+#   lib/python3/dist-packages/tcpmodbus, the Python package (not on Windows),
+#     with _installed.py, which tells it where the library of its prefix is
 #   lib/tcpmodbus.def, the C functions' export list (Windows only)
-# and `cpack -G DEB` (in the build folder) makes two Debian packages of them:
-# tcpmodbus, and python3-tcpmodbus with the Python package.
+# and `cpack -G DEB` (in the build folder) makes three Debian packages of
+# them: tcpmodbus, tcpmodbus-tools and python3-tcpmodbus.
 include(CMakePackageConfigHelpers)
 
 set(TCPMODBUS_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/TcpModbus" CACHE STRING
@@ -42,6 +43,7 @@ if(NOT WIN32)
           COMPONENT python
           FILES_MATCHING PATTERN "*.py" PATTERN "py.typed"
           PATTERN "__pycache__" EXCLUDE)
+  include(PythonInstalled)
 endif()
 
 install(EXPORT TcpModbusTargets NAMESPACE TcpModbus::
@@ -86,9 +88,11 @@ install(FILES "${CMAKE_CURRENT_BINARY_DIR}/tcpmodbus.pc"
 # The tools install themselves (tools/CMakeLists.txt), in the tools
 # component.
 
-# Debian packages, `cpack -G DEB`: tcpmodbus (the library, its headers and
-# the tools) and python3-tcpmodbus (the Python package, which needs python3
-# and the library, while hosts in C or C++ need neither Python nor it).
+# Debian packages, `cpack -G DEB`: tcpmodbus (the library and its headers,
+# which need nothing but the C and C++ runtime), tcpmodbus-tools (the
+# simulated module, which needs libmodbus, and the command-line host) and
+# python3-tcpmodbus (the Python package, which needs python3 and the
+# library, while hosts in C or C++ need neither Python nor it).
 set(CPACK_PACKAGE_NAME "tcpmodbus")
 set(CPACK_PACKAGE_VENDOR "TcpModbus developers")
 set(CPACK_PACKAGE_CONTACT "TcpModbus developers <tcpmodbus@localhost>")
@@ -107,8 +111,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "libs")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Reads and writes holding and input registers of a remote I/O module over \
 Modbus/TCP, with a console trace of every exchange. The package holds the \
-shared library, its C and C++ headers, CMake and pkg-config files, the \
-command-line host tcpmodbus-cli and the simulated module tcpmodbus-sim.")
+shared library, its C and C++ headers, and CMake and pkg-config files.")
 set(CPACK_STRIP_FILES ON)
 # Dependencies from the binaries themselves (dpkg-shlibdeps, in dpkg-dev).
 find_program(TCPMODBUS_DPKG_SHLIBDEPS dpkg-shlibdeps)
@@ -125,6 +128,25 @@ if(TCPMODBUS_BUILD_TOOLS)
   list(APPEND CPACK_COMPONENTS_ALL tools)
 endif()
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME "tcpmodbus")
+
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME "tcpmodbus-tools")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION "net")
+# dpkg-shlibdeps finds libmodbus and the C and C++ runtime. The library
+# lies in another package of this build, which it cannot look up: it is
+# shown the library package's staging folder (CPack stages each package in
+# a sibling folder named after its group, and runs dpkg-shlibdeps in it), and
+# the dependency on that package is named here.
+if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+      "../library${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}")
+endif()
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "tcpmodbus (= ${CPACK_PACKAGE_VERSION})")
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION
+    "Programs of the tcpmodbus library: tcpmodbus-cli reads and writes \
+registers of a remote I/O module over Modbus/TCP from the command line, and \
+tcpmodbus-sim is a simulated module (a Modbus/TCP server on libmodbus) to \
+try hosts against.")
+
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME "python3-tcpmodbus")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE "all")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION "python")
@@ -136,7 +158,8 @@ writes holding and input registers of a remote I/O module over Modbus/TCP, \
 with the library's results, trace and error texts. Standard library only: it \
 loads libtcpmodbus through ctypes.")
 include(CPack)
-foreach(component runtime development tools)
+foreach(component runtime development)
   cpack_add_component(${component} GROUP library)
 endforeach()
+cpack_add_component(tools GROUP tools)
 cpack_add_component(python GROUP python)

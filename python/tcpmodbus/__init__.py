@@ -1,13 +1,15 @@
 """Modbus/TCP client for remote I/O modules, on the tcpmodbus library.
 
 A thin layer over the library's C interface (tcpmodbus.h) through ctypes:
-every result, trace line, frame and error text is the library's own. The
-library is looked for beside this package first, then through the usual
-search path (see tcpmodbus._library).
+every result, trace line, frame and error text is the library's own. Its
+defaults are its own where a Python program expects other ones: 3000 ms
+connect and response time-outs, recovery on (see Module). The library is
+looked for beside this package first, then in its own install prefix, then
+through the usual search path (see tcpmodbus._library).
 
     import tcpmodbus
 
-    with tcpmodbus.Module(server_port=1502, response_timeout=1000) as module:
+    with tcpmodbus.Module(server_port=1502) as module:
         module.initialize(1, "127.0.0.1", 0, "127.0.0.1")
         module.write_many(100, [1, 2, 3])
         print(module.read_holding(100, 3))
@@ -17,4 +19,8 @@ from ._error import TcpModbusError
 from ._library import version
 from ._module import Module
 
-__all__ = ["Module", "TcpModbusError", "version"]
+# The package is the library's thin layer and ships with it, so both carry
+# one version: the library's (the CMake project's).
+__version__ = version()
+
+__all__ = ["Module", "TcpModbusError", "__version__", "version"]

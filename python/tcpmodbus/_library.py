@@ -2,13 +2,17 @@
 
 The library is looked for, in this order:
 
-1. beside this package (a copy of libtcpmodbus.so.1, or tcpmodbus.dll, in
-   the package's own folder), so a package shipped with its library uses
-   that one;
-2. by its file name through the platform's loader: LD_LIBRARY_PATH and the
+1. beside this package (libtcpmodbus.so.1, or tcpmodbus.dll, in the
+   package's own folder): where `pip install` puts it, so a package shipped
+   with its library uses that one;
+2. in the library folder of the prefix the package was installed into, when
+   the CMake install or the Debian package put it there: the install writes
+   that folder, relative to the package, into the module _installed, which
+   exists only in such an installed tree;
+3. by its file name through the platform's loader: LD_LIBRARY_PATH and the
    system's library folders on Linux; on Windows the folders that
    os.add_dll_directory added and the system's;
-3. through ctypes.util.find_library("tcpmodbus"), which also searches PATH
+4. through ctypes.util.find_library("tcpmodbus"), which also searches PATH
    on Windows.
 
 Only major version 1 is looked for by name: its binary interface is the
@@ -19,9 +23,11 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import importlib
 import os
 import sys
-from typing import Iterator, List
+import sysconfig
+from typing import Iterator, List, Optional
 
 _ABI_MAJOR = 1
 # The C interface came with library 1.1.
@@ -74,9 +80,29 @@ def _file_name() -> str:
     return f"libtcpmodbus.so.{_ABI_MAJOR}"
 
 
+def _prefix_library_dir(package_dir: str) -> Optional[str]:
+    """The library folder of the prefix this package was installed into, as
+    the install wrote it; None where no install wrote it (the source tree,
+    a pip install)."""
+    try:
+        installed = importlib.import_module(f"{__package__}._installed")
+    except ImportError:
+        return None
+    # Debian's multiarch folder is written as "{multiarch}", so that one
+    # python3-tcpmodbus package serves every architecture; the interpreter
+    # knows its own.
+    multiarch = sysconfig.get_config_var("MULTIARCH") or ""
+    relative = str(installed.LIBRARY_DIR).format(multiarch=multiarch)
+    return os.path.normpath(os.path.join(package_dir, relative))
+
+
 def _candidates() -> Iterator[str]:
     name = _file_name()
-    yield os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
+    package_dir = os.path.dirname(os.path.abspath(__file__))
+    yield os.path.join(package_dir, name)
+    prefix_dir = _prefix_library_dir(package_dir)
+    if prefix_dir is not None:
+        yield os.path.join(prefix_dir, name)
     yield name
     found = ctypes.util.find_library("tcpmodbus")
     if found:
@@ -126,4 +152,4 @@ LIBRARY = load()
 
 def version() -> str:
     """The loaded library's version, "major.minor.patch"."""
-    return LIBRARY.tcpmodbus_version().decode("ascii")
+    return str(LIBRARY.tcpmodbus_version().decode("ascii"))

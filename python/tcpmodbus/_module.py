@@ -15,6 +15,19 @@ _USHORT_MAX = 0xFFFF
 _UINT_MAX = 0xFFFFFFFF
 _UCHAR_MAX = 0xFF
 
+# The package's own defaults where they differ from the library's (which
+# waits without limit and does not reconnect): a Python program expects a
+# call to give up after a few seconds, as other Modbus packages do, and one
+# slow answer must not leave every later call not connected. docs/python.md
+# has the table.
+DEFAULT_CONNECT_TIMEOUT_MS = 3000
+DEFAULT_RESPONSE_TIMEOUT_MS = 3000
+DEFAULT_RECOVERY = True
+# The library's own, given here so that the constructor's signature shows
+# every value.
+DEFAULT_SERVER_PORT = 502
+DEFAULT_UNIT_ID = 1
+
 
 def _number(name: str, value: Any, largest: int) -> int:
     """value as an int that fits its C type (0 to largest): ctypes would
@@ -31,7 +44,7 @@ def _text(name: str, value: str) -> bytes:
     return value.encode("utf-8")
 
 
-def _registers(count: int) -> ctypes.Array:
+def _registers(count: int) -> "ctypes.Array[ctypes.c_ushort]":
     return (ctypes.c_ushort * count)()
 
 
@@ -39,9 +52,11 @@ class Module:
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 
-    The options are keyword arguments here and of configure(); each one not
-    given stays as the library has it (off), and the object then behaves
-    exactly as without it. Options are kept across initialize() and close().
+    The options are keyword arguments here and of configure(). This
+    package's defaults bound every wait (3000 ms to connect and to answer)
+    and turn recovery on, where the library's own wait without limit and
+    do not reconnect; 0 for a time-out means no limit, as in the library.
+    Options are kept across initialize() and close().
 
     Operations return their result or None, and raise TcpModbusError with
     the library's LastErrorString when the library reports failure; values
@@ -57,15 +72,30 @@ class Module:
     library's object is released when this one is collected.
     """
 
-    def __init__(self, **options: Optional[int]) -> None:
-        """A new object, not connected; options as for configure()."""
+    def __init__(
+        self,
+        *,
+        connect_timeout: int = DEFAULT_CONNECT_TIMEOUT_MS,
+        response_timeout: int = DEFAULT_RESPONSE_TIMEOUT_MS,
+        recovery: bool = DEFAULT_RECOVERY,
+        server_port: int = DEFAULT_SERVER_PORT,
+        unit_id: int = DEFAULT_UNIT_ID,
+    ) -> None:
+        """A new object, not connected, with every option set: the values
+        given, this package's defaults for the rest (see configure())."""
         handle = LIBRARY.tcpmodbus_create()
         if not handle:
             raise MemoryError("tcpmodbus_create: no memory for a module object")
         self._handle = handle
         self._lock = threading.Lock()
         self._release = weakref.finalize(self, LIBRARY.tcpmodbus_destroy, handle)
-        self.configure(**options)
+        self.configure(
+            connect_timeout=connect_timeout,
+            response_timeout=response_timeout,
+            recovery=recovery,
+            server_port=server_port,
+            unit_id=unit_id,
+        )
 
     def configure(
         self,
@@ -79,12 +109,13 @@ class Module:
         """Sets the options given; None leaves one as it is.
 
         connect_timeout: longest wait of the connect in initialize(), in ms
-            (0: as long as the system allows, the default).
-        response_timeout: longest wait for an answer, in ms (0: no limit,
-            the default); on expiry the operation fails and the connection
-            is closed.
-        recovery: when true, an operation that finds the connection lost
-            through a failure first reconnects as the last initialize() did.
+            (3000 by default; 0: as long as the system allows).
+        response_timeout: longest wait for an answer, in ms (3000 by
+            default; 0: no limit); on expiry the operation fails and the
+            connection is closed.
+        recovery: when true (the default), an operation that finds the
+            connection lost through a failure first reconnects as the last
+            initialize() did.
         server_port: the module's TCP port (502 by default), from the next
             initialize() on; the library refuses 0 (ValueError).
         unit_id: the unit identifier of every request (1 by default).
@@ -150,8 +181,7 @@ class Module:
         code 16). The library refuses more than 124 in one request."""
         numbers = [_number("value", value, _USHORT_MAX) for value in values]
         count = _number("len(values)", len(numbers), _USHORT_MAX)
-        buffer = _registers(count)
-        buffer[:] = numbers
+        buffer = (ctypes.c_ushort * count)(*numbers)
         self._call(
             "write_many",
             LIBRARY.tcpmodbus_write_multi_hold_regs,
@@ -194,4 +224,4 @@ class Module:
         raise TcpModbusError(operation, text)
 
     def _last_error_unlocked(self) -> str:
-        return LIBRARY.tcpmodbus_last_error(self._handle).decode("utf-8", "replace")
+        return str(LIBRARY.tcpmodbus_last_error(self._handle).decode("utf-8", "replace"))

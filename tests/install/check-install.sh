@@ -104,14 +104,16 @@ case "$mode" in
       -o "$work/c-host" $(pkg-config --libs tcpmodbus) ||
       fail "building the C example against the installed header"
 
-    step "installed Python package"
+    step "installed Python package finds the library of its prefix"
     expect_file lib/python3/dist-packages/tcpmodbus/__init__.py
     expect_file lib/python3/dist-packages/tcpmodbus/py.typed
-    reported="$(PYTHONPATH="$prefix/lib/python3/dist-packages" \
-      LD_LIBRARY_PATH="$prefix/$libdir" PYTHONDONTWRITEBYTECODE=1 \
-      python3 -c 'import tcpmodbus; print(tcpmodbus.version())')" ||
+    expect_file lib/python3/dist-packages/tcpmodbus/_installed.py
+    reported="$(env -u LD_LIBRARY_PATH PYTHONPATH="$prefix/lib/python3/dist-packages" \
+      PYTHONDONTWRITEBYTECODE=1 python3 -c \
+      'import tcpmodbus; print(tcpmodbus.__version__, tcpmodbus._library.LIBRARY._name)')" ||
       fail "importing the installed Python package"
-    [ "$reported" = "$version" ] || fail "the Python package reports version '$reported'"
+    [ "$reported" = "$version $prefix/$libdir/libtcpmodbus.so.1" ] ||
+      fail "the Python package reports version and library '$reported'"
 
     if [ -x "$prefix/bin/tcpmodbus-cli" ]; then
       step "installed tcpmodbus-cli finds its library"

@@ -1,6 +1,6 @@
 """Servers on loopback for the Python package's tests: the simulated module
 from the build in TCPMODBUS_BUILD_DIR, and a stand-in that answers every
-request with fixed bytes, or never."""
+request with fixed bytes, or never; and a bound on a call that may hang."""
 
 import os
 import socket
@@ -32,16 +32,44 @@ def start_module():
 
 
 class StandIn:
-    def __init__(self, address, answer=None):
+    """Answers each request with answer (none when None); hangs up after
+    hang_up_after seconds of silence from the client, when given."""
+
+    def __init__(self, address, answer=None, hang_up_after=None):
         self.listener = socket.create_server((address, 0))
         self.port, self.requests = self.listener.getsockname()[1], []
-        self.thread = threading.Thread(target=self._serve, args=(answer,), daemon=True)
+        self.thread = threading.Thread(target=self._serve, args=(answer, hang_up_after),
+                                       daemon=True)
         self.thread.start()
 
-    def _serve(self, answer):
+    def _serve(self, answer, hang_up_after):
         connection = self.listener.accept()[0]
-        while request := connection.recv(260):
-            self.requests.append(request)
-            connection.sendall(answer or b"")
+        connection.settimeout(hang_up_after)
+        try:
+            while request := connection.recv(260):
+                self.requests.append(request)
+                connection.sendall(answer or b"")
+        except (socket.timeout, ConnectionResetError):
+            pass  # silent too long; or the library gave the connection up
         connection.close()
         self.listener.close()
+
+
+def within(seconds, call):
+    """Runs call() on a thread of its own and raises its exception here; a
+    call still running after seconds fails the test (its thread is left
+    behind)."""
+    raised = []
+
+    def run():
+        try:
+            call()
+        except BaseException as error:  # noqa: B902 - raised again on the test's thread
+            raised.append(error)
+
+    thread = threading.Thread(target=run, daemon=True)
+    thread.start()
+    thread.join(seconds)
+    assert not thread.is_alive(), f"still waiting after {seconds} s"
+    if raised:
+        raise raised[0]

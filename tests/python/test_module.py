@@ -5,11 +5,12 @@ import shutil
 import socket
 import subprocess
 import sys
+import sysconfig
 
 import pytest
 
 import tcpmodbus
-from conftest import BUILD_DIR, StandIn
+from conftest import BUILD_DIR, StandIn, within
 
 # Every server listens on a port of its own on one address, where the module
 # also binds; nothing listens on REFUSING.
@@ -60,40 +61,64 @@ def test_unit_id_reaches_the_wire():
     assert stand_in.requests == [bytes.fromhex("0000 0000 0006 07 03 0000 0001")]
 
 
-@pytest.mark.parametrize("option, text", [
-    ("response_timeout", "CMBusTCP::MbReadHoldingRegs: No response from DIO Module 1 within 300 ms"),
-    ("connect_timeout", "WSASocket failed. connect Error(110)")])
-def test_timeouts(option, text):
-    if option == "connect_timeout":
+NO_RESPONSE = "CMBusTCP::MbReadHoldingRegs: No response from DIO Module 1 within "
+CONNECT_TIMED_OUT = "WSASocket failed. connect Error(110)"
+
+
+# Without a connect time-out the system gives up after about two minutes, and
+# without a response time-out a read of a silent peer never returns: the
+# bound on each row tells the package's defaults (3000 ms) from no limit.
+@pytest.mark.parametrize("peer, options, text", [
+    ("silent", {"response_timeout": 300}, NO_RESPONSE + "300 ms"),
+    ("silent", {}, NO_RESPONSE + "3000 ms"),
+    # 0: no limit, so the wait outlasts the default and ends with the hang-up.
+    ("hangs up after 3.5 s", {"response_timeout": 0},
+     "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 1"),
+    ("backlog full", {"connect_timeout": 300}, CONNECT_TIMED_OUT),
+    ("backlog full", {}, CONNECT_TIMED_OUT)])
+def test_timeouts(peer, options, text):
+    if peer == "backlog full":
         # A backlog of one, filled and never accepted: a further connect hangs.
         listener = socket.create_server((SERVER, 0), backlog=0)
         filler, port = socket.create_connection(listener.getsockname()), listener.getsockname()[1]
     else:
-        stand_in = StandIn(SERVER)  # never answers
+        stand_in = StandIn(SERVER, hang_up_after=3.5 if peer.startswith("hangs up") else None)
         port = stand_in.port
-    with pytest.raises(tcpmodbus.TcpModbusError) as raised:
-        with tcpmodbus.Module(server_port=port, **{option: 300}) as module:
+
+    def connect_and_read():
+        with tcpmodbus.Module(server_port=port, **options) as module:
             module.initialize(1, LOCAL, 0, SERVER)
             module.read_holding(0, 1)
+
+    with pytest.raises(tcpmodbus.TcpModbusError) as raised:
+        within(20, connect_and_read)
     assert raised.value.text == text
-    if option == "connect_timeout":
+    if peer == "backlog full":
         filler.close()
         listener.close()
-    else:  # the library closed the connection
+    else:  # the connection was closed, by the library or by the stand-in
         stand_in.thread.join(timeout=10)
         assert not stand_in.thread.is_alive()
 
 
-def test_recovery_reconnects_after_the_module_restarts(start_module):
+# Recovery is on unless turned off.
+@pytest.mark.parametrize("options, reconnects", [
+    ({"recovery": True}, 1), ({}, 1), ({"recovery": False}, 0)])
+def test_recovery_reconnects_after_the_module_restarts(start_module, options, reconnects):
     process, port = start_module(SERVER)
-    with tcpmodbus.Module(server_port=port, recovery=True, response_timeout=5000) as module:
+    with tcpmodbus.Module(server_port=port, response_timeout=5000, **options) as module:
         module.initialize(1, LOCAL, 0, SERVER)
         process.terminate()
         process.wait()
         with pytest.raises(tcpmodbus.TcpModbusError):
             module.read_holding(1, 1)  # meets the loss and reports it
         start_module(SERVER, port)
-        assert module.read_holding(1, 1) == [0] and module.reconnects == 1
+        if reconnects:
+            assert module.read_holding(1, 1) == [0]
+        else:
+            with pytest.raises(tcpmodbus.TcpModbusError):
+                module.read_holding(1, 1)
+        assert module.reconnects == reconnects
 
 
 def test_leaving_the_context_closes(module):
@@ -108,20 +133,33 @@ def test_leaving_the_context_closes(module):
     (lambda m: m.write(0, 1.5), TypeError), (lambda m: m.read_holding(0, 0x10000), ValueError),
     (lambda m: m.initialize(1, "127.0.0.1\0", 0, SERVER), ValueError),
     (lambda m: m.configure(unit_id=256), ValueError),
-    (lambda m: m.configure(server_port=0), ValueError)])  # the library refuses it
-def test_values_that_do_not_fit_are_refused(call, error):
+    (lambda m: m.configure(server_port=0), ValueError),  # the library refuses it
+    (lambda m: tcpmodbus.Module(connect_timeout=-1), ValueError),
+    # A misspelt option is no option.
+    (lambda m: tcpmodbus.Module(respons_timeout=1000), TypeError),
+    (lambda m: m.configure(unitid=2), TypeError)])
+def test_values_and_options_that_do_not_fit_are_refused(call, error):
     with pytest.raises(error):
         call(tcpmodbus.Module())
 
 
-@pytest.mark.parametrize("beside", [True, False])
-def test_library_beside_the_package_first_then_the_loaders(tmp_path, beside):
-    shutil.copytree(os.path.dirname(tcpmodbus.__file__), tmp_path / "tcpmodbus")
-    environment = dict(os.environ, PYTHONPATH=str(tmp_path))
-    if beside:
-        shutil.copy(f"{BUILD_DIR}/libtcpmodbus.so.1", tmp_path / "tcpmodbus")
-        del environment["LD_LIBRARY_PATH"]
-    loaded = subprocess.run(
+# As installed: site/tcpmodbus with the install's _installed.py, the library
+# in the prefix's multiarch folder, beside the package, or neither.
+@pytest.mark.parametrize("copies, loaded", [
+    (["beside"], "beside"), (["prefix"], "prefix"), (["prefix", "beside"], "beside"),
+    ([], "libtcpmodbus.so.1")])
+def test_library_beside_the_package_then_its_prefix_then_the_loaders(tmp_path, copies, loaded):
+    site = tmp_path / "lib" / "python3" / "dist-packages"
+    shutil.copytree(os.path.dirname(tcpmodbus.__file__), site / "tcpmodbus")
+    (site / "tcpmodbus" / "_installed.py").write_text('LIBRARY_DIR = "../../../{multiarch}"\n')
+    places = {"beside": site / "tcpmodbus",
+              "prefix": tmp_path / "lib" / sysconfig.get_config_var("MULTIARCH")}
+    environment = dict(os.environ, PYTHONPATH=str(site))
+    for place in copies:
+        places[place].mkdir(exist_ok=True)
+        shutil.copy(f"{BUILD_DIR}/libtcpmodbus.so.1", places[place])
+        environment.pop("LD_LIBRARY_PATH", None)
+    found = subprocess.run(
         [sys.executable, "-c", "import tcpmodbus._library as l; print(l.LIBRARY._name)"],
         env=environment, capture_output=True, text=True, check=True).stdout.strip()
-    assert loaded == (f"{tmp_path}/tcpmodbus/libtcpmodbus.so.1" if beside else "libtcpmodbus.so.1")
+    assert found == (f"{places[loaded]}/libtcpmodbus.so.1" if loaded in places else loaded)

@@ -1,18 +1,15 @@
 #!/usr/bin/env bash
 # The documented examples as a newcomer meets them: the README's Python
-# example and the C example of docs/c-interface.md are the files in
-# examples/; the commands each page gives, run from the project root exactly
+# example, the C example of docs/c-interface.md and the C# example of
+# docs/csharp.md are the files in examples/; the commands each page gives, run from the project root exactly
 # as written, succeed (what they leave running is stopped), and they print the
 # lines the page says. The README's C++ host compiles against the public
 # header.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 
-# The fenced block after the line $2 of page $1.
-block_after() {
-  awk -v marker="$2" 'found == 0 { if ($0 == marker) found = 1; next }
-    /^```/ { if (found++ == 2) exit; next } found == 2' "$root/$1"
-}
+# shellcheck source=blocks.sh
+. "$root/tests/readme/blocks.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # Page, example file, the line that introduces its run, the line that
@@ -23,20 +20,20 @@ check_page() {
     fail "$page shows another $example"
   commands="$(block_after "$page" "$run")"
   [ -n "$commands" ] || fail "no commands in $page"
-  output="$(cd "$root" && bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
+  # As on the fresh Debian machine the pages speak of: python3 is Debian's,
+  # whatever interpreter (pyenv's, say) comes earlier on this PATH.
+  output="$(cd "$root" && PATH="/usr/bin:$PATH" bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
 $commands" 2>&1)" || { echo "$output"; fail "the commands of $page"; }
-  local expected
-  expected="$(block_after "$page" "$prints")"
-  [ -n "$expected" ] || fail "$page says nothing about what its commands print"
-  while IFS= read -r line; do
-    grep -qF -- "$line" <<<"$output" || { echo "$output"; fail "$page: they did not print: $line"; }
-  done <<<"$expected"
+  expect_lines_of "$output" "$page" "$prints" || fail "the commands of $page"
 }
 
 check_page README.md examples/read_registers.py \
   "Run it against the simulated module, from the project root:" \
   "Besides the library's trace, it prints:"
 check_page docs/c-interface.md examples/read_registers.c \
+  "Run it against the simulated module, from the project root:" \
+  "Besides the library's trace, it prints:"
+check_page docs/csharp.md examples/ReadRegisters.cs \
   "Run it against the simulated module, from the project root:" \
   "Besides the library's trace, it prints:"
 
