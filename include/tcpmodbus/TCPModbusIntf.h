@@ -116,6 +116,40 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   static void TraceToStdout(void* context, const char* text,
                             std::size_t length);
 
+  // What a host can branch on when an operation failed, beside the text:
+  // the kind of the last failure, with the values of the TCPMODBUS_ERROR_*
+  // constants of tcpmodbus.h. Every failure sets it, also those that leave
+  // LastErrorString as it is (an operation while not connected, an open or
+  // bind failure in Initialize, a refused option value); a success leaves
+  // it. ErrorNone until the first failure.
+  enum ErrorCode {
+    ErrorNone = 0,
+    ErrorNotConnected = 1,     // never initialized, closed, or lost
+    ErrorInvalidArgument = 2,  // null array, too many registers, refused value
+    ErrorOpen = 3,             // socket, bind or local address
+    ErrorConnect = 4,          // refused, unreachable, the connect time-out
+    ErrorTimeout = 5,          // no answer within the response time-out
+    ErrorClosed = 6,           // the module closed or reset the connection
+    ErrorSend = 7,             // another failure to send
+    ErrorReceive = 8,          // another failure to receive
+    ErrorTooShort = 9,         // an answer of 1 to 8 bytes
+    ErrorWrongSize = 10,       // an answer of another size than expected
+    ErrorWrongAnswer = 11,     // not this request's answer, or no answer
+    ErrorModbusException = 12,  // an exception answer: LastExceptionCode
+    ErrorNoMemory = 13,        // memory ran out (C interface)
+    ErrorReentered = 14,       // called from the object's own trace sink
+    ErrorInternal = 15,        // any other failure of the C interface
+  };
+  virtual int LastErrorCode();
+  // The Modbus exception code of the last failure, 0 if it was none.
+  virtual int LastExceptionCode();
+  // The operating system's error number of the last failure (errno, or
+  // Windows Sockets' number), 0 if it had none.
+  virtual int LastSystemError();
+  // A stable identifier of a code, such as "TIMEOUT"; "UNKNOWN" for a code
+  // it does not know; never null.
+  static const char* ErrorName(int code);
+
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();
   // The library's version, "major.minor.patch".

@@ -209,6 +209,42 @@ TCPMODBUS_EXPORT int tcpmodbus_set_trace(tcpmodbus_module* module,
 TCPMODBUS_EXPORT void tcpmodbus_trace_stdout(void* context, const char* text,
                                              size_t length);
 
+/*
+ * What a host can branch on when a call failed, beside the text: the kind
+ * of the last failure. Every failure sets it, also those that leave
+ * tcpmodbus_last_error as it is (a call while not connected, an open or bind
+ * failure in tcpmodbus_initialize, a refused option value); a success
+ * leaves it. TCPMODBUS_ERROR_NONE until the first failure. The same values
+ * as TCPModbusIntf::ErrorCode.
+ */
+#define TCPMODBUS_ERROR_NONE 0
+#define TCPMODBUS_ERROR_NOT_CONNECTED 1    /* never initialized, closed, lost */
+#define TCPMODBUS_ERROR_INVALID_ARGUMENT 2 /* null array, too many, a value */
+#define TCPMODBUS_ERROR_OPEN 3             /* socket, bind or local address */
+#define TCPMODBUS_ERROR_CONNECT 4          /* refused, unreachable, time-out */
+#define TCPMODBUS_ERROR_TIMEOUT 5          /* no answer within the time-out */
+#define TCPMODBUS_ERROR_CLOSED 6           /* the module closed or reset it */
+#define TCPMODBUS_ERROR_SEND 7             /* another failure to send */
+#define TCPMODBUS_ERROR_RECEIVE 8          /* another failure to receive */
+#define TCPMODBUS_ERROR_TOO_SHORT 9        /* an answer of 1 to 8 bytes */
+#define TCPMODBUS_ERROR_WRONG_SIZE 10      /* an answer of another size */
+#define TCPMODBUS_ERROR_WRONG_ANSWER 11    /* not this request's answer */
+#define TCPMODBUS_ERROR_MODBUS_EXCEPTION 12 /* see the exception code */
+#define TCPMODBUS_ERROR_NO_MEMORY 13       /* memory ran out */
+#define TCPMODBUS_ERROR_REENTERED 14       /* called from its own trace sink */
+#define TCPMODBUS_ERROR_INTERNAL 15        /* any other failure */
+
+/* The code of the last failure; 0 for a null handle. */
+TCPMODBUS_EXPORT int tcpmodbus_last_error_code(tcpmodbus_module* module);
+/* The Modbus exception code of the last failure, 0 if it was none. */
+TCPMODBUS_EXPORT int tcpmodbus_last_exception_code(tcpmodbus_module* module);
+/* The operating system's error number of the last failure (errno, or
+ * Windows Sockets' number), 0 if it had none. */
+TCPMODBUS_EXPORT int tcpmodbus_last_system_error(tcpmodbus_module* module);
+/* A stable identifier of a code, such as "TIMEOUT"; "UNKNOWN" for a code it
+ * does not know; never null. */
+TCPMODBUS_EXPORT const char* tcpmodbus_error_name(int code);
+
 #ifdef __cplusplus
 }
 #endif

@@ -15,6 +15,35 @@ struct tcpmodbus_module {
 namespace {
 
 using tcpmodbus::CTCPModbus;
+using tcpmodbus::ErrorCode;
+using tcpmodbus::Failure;
+
+// The C constants, the C++ enum and the library's own codes are one set.
+static_assert(TCPMODBUS_ERROR_NONE == TCPModbusIntf::ErrorNone &&
+                  TCPMODBUS_ERROR_NOT_CONNECTED ==
+                      static_cast<int>(ErrorCode::kNotConnected) &&
+                  TCPMODBUS_ERROR_INVALID_ARGUMENT ==
+                      TCPModbusIntf::ErrorInvalidArgument &&
+                  TCPMODBUS_ERROR_OPEN == static_cast<int>(ErrorCode::kOpen) &&
+                  TCPMODBUS_ERROR_CONNECT == TCPModbusIntf::ErrorConnect &&
+                  TCPMODBUS_ERROR_TIMEOUT ==
+                      static_cast<int>(ErrorCode::kTimeout) &&
+                  TCPMODBUS_ERROR_CLOSED == TCPModbusIntf::ErrorClosed &&
+                  TCPMODBUS_ERROR_SEND == static_cast<int>(ErrorCode::kSend) &&
+                  TCPMODBUS_ERROR_RECEIVE == TCPModbusIntf::ErrorReceive &&
+                  TCPMODBUS_ERROR_TOO_SHORT ==
+                      static_cast<int>(ErrorCode::kTooShort) &&
+                  TCPMODBUS_ERROR_WRONG_SIZE == TCPModbusIntf::ErrorWrongSize &&
+                  TCPMODBUS_ERROR_WRONG_ANSWER ==
+                      static_cast<int>(ErrorCode::kWrongAnswer) &&
+                  TCPMODBUS_ERROR_MODBUS_EXCEPTION ==
+                      TCPModbusIntf::ErrorModbusException &&
+                  TCPMODBUS_ERROR_NO_MEMORY ==
+                      static_cast<int>(ErrorCode::kNoMemory) &&
+                  TCPMODBUS_ERROR_REENTERED == TCPModbusIntf::ErrorReentered &&
+                  TCPMODBUS_ERROR_INTERNAL ==
+                      static_cast<int>(ErrorCode::kInternal),
+              "one set of error codes");
 
 // Runs `call` on the handle's object and returns its result; 0 for a null
 // handle. An exception must not unwind into a C caller, so each one ends
@@ -26,9 +55,11 @@ int Guarded(tcpmodbus_module* module, const char* name, Call call) {
   try {
     return call(module->object);
   } catch (const std::bad_alloc&) {
-    module->object.ModbusClient.SetClientError("%s: Out of memory", name);
+    module->object.ModbusClient.Fail(Failure::Of(ErrorCode::kNoMemory),
+                                     "%s: Out of memory", name);
   } catch (...) {
-    module->object.ModbusClient.SetClientError("%s: Unexpected failure", name);
+    module->object.ModbusClient.Fail(Failure::Of(ErrorCode::kInternal),
+                                     "%s: Unexpected failure", name);
   }
   return 0;
 }
@@ -146,4 +177,20 @@ int tcpmodbus_set_trace(tcpmodbus_module* module, tcpmodbus_trace_fn fn,
 
 void tcpmodbus_trace_stdout(void* context, const char* text, size_t length) {
   TCPModbusIntf::TraceToStdout(context, text, length);
+}
+
+int tcpmodbus_last_error_code(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.LastErrorCode() : 0;
+}
+
+int tcpmodbus_last_exception_code(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.LastExceptionCode() : 0;
+}
+
+int tcpmodbus_last_system_error(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.LastSystemError() : 0;
+}
+
+const char* tcpmodbus_error_name(int code) {
+  return TCPModbusIntf::ErrorName(code);
 }

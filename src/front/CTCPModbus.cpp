@@ -19,7 +19,7 @@ CTCPModbus::CTCPModbus(SocketCalls& calls)
       ModbusClient(Settings, Trace),
       RecoveryDue(false),
       ReconnectCount(0) {
-  Trace.GuardErrorText(ModbusClient.ErrorText);
+  Trace.GuardErrorRecord(ModbusClient.ErrorText, &ModbusClient.LastFailure);
 }
 
 CTCPModbus::~CTCPModbus() { TcpSocket.CloseSocket(); }
@@ -45,7 +45,10 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   // looks connected.
   std::string server = ServerIPAddr.c_str();
   TcpSocket.CloseSocket();
-  if (TcpSocket.OpenSocket(LocalIpAddr, LocalPort) == 0) {
+  const IoResult opened = TcpSocket.Open(LocalIpAddr, LocalPort);
+  if (!opened.done()) {
+    // The code is recorded; the text stays the protocol client's.
+    ModbusClient.LastFailure = Failure::Of(tcpmodbus::ErrorCode::kOpen, opened.error);
     PrintTrace(
         Trace, "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
         kName, LocalIpAddr.c_str(), LocalPort, TcpSocket.ErrorText);
@@ -76,7 +79,7 @@ void CTCPModbus::Recover() {
   } else if (outcome == ConnectOutcome::OpenFailed) {
     // Initialize leaves this text to its trace line; an operation has only
     // LastErrorString to tell its host why it could not reconnect.
-    ModbusClient.SetClientError("%s", TcpSocket.ErrorText);
+    ModbusClient.Fail(ModbusClient.LastFailure, "%s", TcpSocket.ErrorText);
   }
 }
 
@@ -90,9 +93,10 @@ const char* CTCPModbus::LastErrorString() { return ModbusClient.ErrorText; }
 
 bool CTCPModbus::CalledFromSink(const char* name) {
   if (!Trace.InSink()) return false;
-  Trace.SaveGuardedErrorText();
-  ModbusClient.SetClientError(
-      "%s: Called from this object's own trace sink; refused", name);
+  Trace.SaveGuardedErrorRecord();
+  ModbusClient.Fail(Failure::Of(tcpmodbus::ErrorCode::kReentered),
+                    "%s: Called from this object's own trace sink; refused",
+                    name);
   return true;
 }
 
@@ -124,29 +128,31 @@ constexpr char kReadHeading[] = "%s - Read data as below:\n";
 
 }  // namespace
 
+int CTCPModbus::NotConnected(const OperationTexts& texts) {
+  // The code says why; the text stays that of the last exchange.
+  ModbusClient.LastFailure = Failure::Of(tcpmodbus::ErrorCode::kNotConnected);
+  PrintTrace(Trace, texts.notConnected, texts.name);
+  return 0;
+}
+
 template <typename Exchange>
 int CTCPModbus::RunOperation(const OperationTexts& texts,
                              const unsigned short* values, unsigned short count,
                              Exchange exchange) {
   if (CalledFromSink(texts.name)) return 0;
   if (Settings.recovery && RecoveryDue) Recover();
-  if (!IsConnected()) {
-    PrintTrace(Trace, texts.notConnected, texts.name);
-    return 0;
-  }
+  if (!IsConnected()) return NotConnected(texts);
   Status status = exchange();
   if (status.lostBeforeSend()) {
     // Found gone before anything was sent: renewed now, then the exchange
     // runs on the new connection. Nothing is sent twice.
     RecoveryDue = true;
     Recover();
-    if (!IsConnected()) {
-      PrintTrace(Trace, texts.notConnected, texts.name);
-      return 0;
-    }
+    if (!IsConnected()) return NotConnected(texts);
     status = exchange();
     if (status.lostBeforeSend()) {
-      ModbusClient.SetClientError(
+      ModbusClient.Fail(
+          Failure::Of(tcpmodbus::ErrorCode::kClosed),
           "%s: The connection to DIO Module %d was lost again before the request was sent",
           texts.name, ModuleId);
     }
@@ -236,7 +242,10 @@ int CTCPModbus::SetRecovery(bool enabled) {
 
 int CTCPModbus::SetServerPort(unsigned short port) {
   if (CalledFromSink("CTCPModbus::SetServerPort")) return 0;
-  if (port == 0) return 0;
+  if (port == 0) {
+    ModbusClient.LastFailure = Failure::Of(tcpmodbus::ErrorCode::kInvalidArgument);
+    return 0;
+  }
   Settings.serverPort = port;
   return 1;
 }
@@ -255,6 +264,18 @@ int CTCPModbus::SetTraceSink(TraceSink sink, void* context) {
   Settings.traceSink = sink;
   Settings.traceContext = context;
   return 1;
+}
+
+int CTCPModbus::LastErrorCode() {
+  return static_cast<int>(ModbusClient.LastFailure.code);
+}
+
+int CTCPModbus::LastExceptionCode() {
+  return ModbusClient.LastFailure.exceptionCode;
+}
+
+int CTCPModbus::LastSystemError() {
+  return ModbusClient.LastFailure.systemError;
 }
 
 int CTCPModbus::SetTransactionIds(bool enabled) {

@@ -45,6 +45,9 @@ class CTCPModbus : public TCPModbusIntf {
   unsigned int Reconnects() override;
   int SetTransactionIds(bool enabled) override;
   int SetTraceSink(TraceSink sink, void* context) override;
+  int LastErrorCode() override;
+  int LastExceptionCode() override;
+  int LastSystemError() override;
 
   // What the host chose. Declared first, since the protocol client keeps a
   // const reference to it; Initialize takes the server port from here.
@@ -75,6 +78,8 @@ class CTCPModbus : public TCPModbusIntf {
   // its operations runs: then it is refused, with its message, so that it
   // never changes the object under that operation.
   bool CalledFromSink(const char* name);
+  // Traces an operation's not-connected line and records its code: 0.
+  int NotConnected(const OperationTexts& texts);
   void Recover();
   bool IsConnected() const;
   // Runs `exchange` when connected and traces its outcome: 1 for success,

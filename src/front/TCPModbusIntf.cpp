@@ -3,6 +3,7 @@
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #include "front/CTCPModbus.h"
+#include "common/Failure.h"
 #include "trace/TraceOutput.h"
 
 TCPModbusIntf::TCPModbusIntf() = default;
@@ -53,6 +54,16 @@ unsigned int TCPModbusIntf::Reconnects() { return 0; }
 int TCPModbusIntf::SetTransactionIds(bool) { return 1; }
 
 int TCPModbusIntf::SetTraceSink(TraceSink, void*) { return 1; }
+
+int TCPModbusIntf::LastErrorCode() { return ErrorNone; }
+
+int TCPModbusIntf::LastExceptionCode() { return 0; }
+
+int TCPModbusIntf::LastSystemError() { return 0; }
+
+const char* TCPModbusIntf::ErrorName(int code) {
+  return tcpmodbus::ErrorCodeName(code);
+}
 
 void TCPModbusIntf::TraceToStdout(void* context, const char* text,
                                   std::size_t length) {

@@ -20,6 +20,24 @@ constexpr char kReadWrongSize[] =
 constexpr char kWriteWrongSize[] =
     "%s: Incorrect response size is %d expected %d";
 
+// The failure an ending that is not an answer means: the module closed or
+// reset the connection, nothing came in time, or the system refused with
+// its number (`otherwise` says in which step).
+Failure FailureOf(const IoResult& ending, ErrorCode otherwise) {
+  switch (ending.kind) {
+    case IoResult::Kind::kClosed:
+      return Failure::Of(ErrorCode::kClosed);
+    case IoResult::Kind::kReset:
+      return Failure::Of(ErrorCode::kClosed, ending.error);
+    case IoResult::Kind::kTimedOut:
+      return Failure::Of(ErrorCode::kTimeout);
+    case IoResult::Kind::kDone:
+    case IoResult::Kind::kFailed:
+      break;
+  }
+  return Failure::Of(otherwise, ending.error);
+}
+
 // Bytes at most dropped before a request: what the largest answer holds (a
 // late copy of one). More means the stream holds bytes of unknown extent.
 constexpr int kMaxDiscardedBytes = mbap::kMaxFrameSize;
@@ -32,6 +50,7 @@ CMBusTCP::CMBusTCP(const Options& options, const TraceOutput& trace)
       ServerIPAddr(),
       TcpSocket(nullptr),
       ErrorText(),
+      LastFailure(),
       // Spellings such as "requetsed" and code 7's trailing blank are
       // deliberate: hosts match on these texts. Do not correct them.
       ExceptionTexts{
@@ -65,10 +84,19 @@ void CMBusTCP::SetClientError(const char* format, ...) {
   va_end(args);
 }
 
+void CMBusTCP::Fail(const Failure& failure, const char* format, ...) {
+  LastFailure = failure;
+  std::va_list args;
+  va_start(args, format);
+  errortext::FormatV(ErrorText, format, args);
+  va_end(args);
+}
+
 Status CMBusTCP::ConnectToServer() {
   static constexpr char kName[] = "CMBusTCP::ConnectToServer";
   if (TcpSocket == nullptr) {
-    SetClientError("%s: Null socket (%d)", kName, ModuleId);
+    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)", kName,
+         ModuleId);
     return Status::Failed();
   }
 
@@ -82,7 +110,8 @@ Status CMBusTCP::ConnectToServer() {
   TcpSocket->SetSocketError("WSASocket failed. connect Error(%d)",
                             connected.error);
   TcpSocket->CloseSocket();
-  SetClientError("%s", TcpSocket->ErrorText);
+  Fail(Failure::Of(ErrorCode::kConnect, connected.error), "%s",
+       TcpSocket->ErrorText);
   return Status::Failed();
 }
 
@@ -107,12 +136,13 @@ Status CMBusTCP::MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount
 Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
                             std::uint16_t regCount, std::uint16_t* regValues) {
   if (regValues == nullptr) {
-    SetClientError("%s: Null register pointer on DIO Module %d", exchange.name,
-                   ModuleId);
+    Fail(Failure::Of(ErrorCode::kInvalidArgument),
+         "%s: Null register pointer on DIO Module %d", exchange.name, ModuleId);
     return Status::Failed();
   }
   if (TcpSocket == nullptr) {
-    SetClientError("%s: Null socket (%d)", exchange.name, ModuleId);
+    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
+         exchange.name, ModuleId);
     return Status::Failed();
   }
   const modbusframe::RequestHeader header = NextRequestHeader();
@@ -128,7 +158,8 @@ Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue
       "%s ==>Sending MbPresetSingleReg Request...Size=%d\n",
       "%s <==Received MbPresetSingleReg Response...Size=%d\n", kWriteWrongSize};
   if (TcpSocket == nullptr) {
-    SetClientError("%s: Null socket (%d)", kExchange.name, ModuleId);
+    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
+         kExchange.name, ModuleId);
     return Status::Failed();
   }
   const modbusframe::RequestHeader header = NextRequestHeader();
@@ -147,16 +178,18 @@ Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
       "%s <==Received MbPresetMultipleRegs Response...Size=%d\n",
       kWriteWrongSize};
   if (regValues == nullptr) {
-    SetClientError("%s: Null register value pointer on DIO Module %d",
-                   kExchange.name, ModuleId);
+    Fail(Failure::Of(ErrorCode::kInvalidArgument),
+         "%s: Null register value pointer on DIO Module %d", kExchange.name,
+         ModuleId);
     return Status::Failed();
   }
   if (TcpSocket == nullptr) {
-    SetClientError("%s: Null socket (%d)", kExchange.name, ModuleId);
+    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
+         kExchange.name, ModuleId);
     return Status::Failed();
   }
   if (regCount > modbusframe::kMaxPresetRegisters) {
-    SetClientError(
+    Fail(Failure::Of(ErrorCode::kInvalidArgument),
         "%s: Too many registers for one request on DIO Module %d: %d (at most %d)",
         kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
     return Status::Failed();
@@ -197,8 +230,9 @@ Status CMBusTCP::Transact(const Exchange& exchange,
   }
   if (sent.done()) sent = TcpSocket->Send(request, requestSize);
   if (!sent.done() || sent.count != requestSize) {
-    SetClientError("%s: Failed to send request to DIO Module %d. Error: %s",
-                   exchange.name, ModuleId, TcpSocket->ErrorText);
+    Fail(FailureOf(sent, ErrorCode::kSend),
+         "%s: Failed to send request to DIO Module %d. Error: %s",
+         exchange.name, ModuleId, TcpSocket->ErrorText);
     return Status::ConnectionLost();
   }
 
@@ -216,9 +250,9 @@ Status CMBusTCP::Transact(const Exchange& exchange,
     return Conclude(Status::Failed(), gathered);
   }
   TraceReceived(exchange, response, gathered.received);
-  return Conclude(
-      Judge(exchange, response, gathered.received, regCount, readValues),
-      gathered);
+  return Conclude(Judge(exchange, response, gathered.received,
+                        gathered.ending, regCount, readValues),
+                  gathered);
 }
 
 Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
@@ -232,7 +266,7 @@ Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
     // request is sent.
     TcpSocket->AbortSocket();
     if (Settings.recovery) return Status::LostBeforeSend();
-    SetClientError(
+    Fail(Failure::Of(ErrorCode::kWrongAnswer),
         "%s: More than %d bytes from DIO Module %d were waiting unread before the request; the connection was closed",
         exchange.name, kMaxDiscardedBytes, ModuleId);
     return Status::ConnectionLost();
@@ -244,8 +278,9 @@ Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
 }
 
 void CMBusTCP::ReportNoResponse(const Exchange& exchange) {
-  SetClientError("%s: No response from DIO Module %d within %u ms",
-                 exchange.name, ModuleId, Settings.responseTimeoutMs);
+  Fail(Failure::Of(ErrorCode::kTimeout),
+       "%s: No response from DIO Module %d within %u ms", exchange.name,
+       ModuleId, Settings.responseTimeoutMs);
 }
 
 void CMBusTCP::TraceReceived(const Exchange& exchange,
@@ -271,27 +306,32 @@ Status CMBusTCP::Conclude(const Status& verdict,
 
 Status CMBusTCP::Judge(const Exchange& exchange,
                        const std::uint8_t* response, int received,
-                       std::uint16_t regCount, std::uint16_t* readValues) {
+                       const IoResult& ending, std::uint16_t regCount,
+                       std::uint16_t* readValues) {
   const modbusframe::Judgement judgement = modbusframe::JudgeResponse(
       response, received, exchange.functionCode, regCount);
   switch (judgement.verdict) {
     case modbusframe::Verdict::Closed:
-      SetClientError("%s: Unexpected close of connection on DIO Module %d",
-                     exchange.name, ModuleId);
+      Fail(FailureOf(ending, ErrorCode::kReceive),
+           "%s: Unexpected close of connection on DIO Module %d",
+           exchange.name, ModuleId);
       return Status::Failed();
     case modbusframe::Verdict::TooShort:
-      SetClientError("%s: Response was too short on DIO Module %d. readSize=%d",
-                     exchange.name, ModuleId, received);
+      // -1: the first receive failed, and how tells the code.
+      Fail(received < 0 ? FailureOf(ending, ErrorCode::kReceive)
+                        : Failure::Of(ErrorCode::kTooShort),
+           "%s: Response was too short on DIO Module %d. readSize=%d",
+           exchange.name, ModuleId, received);
       return Status::Failed();
     case modbusframe::Verdict::Exception:
-      SetClientError(
+      Fail(Failure::ModbusException(judgement.exceptionCode),
           "%s: MODBUS exception response on DIO Module %d - Code=%d, \"%s\"",
           exchange.name, ModuleId, judgement.exceptionCode,
           ExceptionText(judgement.exceptionCode));
       return Status::Failed();
     case modbusframe::Verdict::WrongSize:
-      SetClientError(exchange.wrongSizeMessage, exchange.name, received,
-                     judgement.expectedSize);
+      Fail(Failure::Of(ErrorCode::kWrongSize), exchange.wrongSizeMessage,
+           exchange.name, received, judgement.expectedSize);
       return Status::Failed();
     case modbusframe::Verdict::Accepted:
       break;

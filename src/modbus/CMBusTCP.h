@@ -10,6 +10,7 @@
 
 #include "common/Attributes.h"
 #include "common/ErrorText.h"
+#include "common/Failure.h"
 #include "common/Options.h"
 #include "modbus/ModbusFrame.h"
 #include "modbus/Status.h"
@@ -33,6 +34,10 @@ class CMBusTCP {
   virtual ~CMBusTCP();
 
   void SetClientError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
+  // Records a failure: its message in ErrorText and what a host branches on
+  // in LastFailure.
+  void Fail(const Failure& failure, const char* format, ...)
+      TCPMODBUS_PRINTF_FORMAT(3, 4);
   Status ConnectToServer();
 
   Status MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
@@ -49,6 +54,10 @@ class CMBusTCP {
   // Non-owning; the front owns the transport and sets this once it is open.
   CTcpSocket* TcpSocket;
   char ErrorText[errortext::kSize];
+  // The code, system error and exception code of the last failure of this
+  // object, set with every failure, also those that leave ErrorText as it
+  // is (not connected, an open or bind failure in Initialize).
+  Failure LastFailure;
   // Texts of the exception codes 0 to 14; only 1 to 11 are looked up.
   const char* ExceptionTexts[ExceptionTextCount];
 
@@ -81,8 +90,10 @@ class CMBusTCP {
                      int received);
   // Writes the message of a failed verdict, or decodes an accepted read
   // into `readValues` when it is not null.
+  // `ending` says how the receive ended, which tells an answer that never
+  // came (closed, reset, failed) apart by its code.
   Status Judge(const Exchange& exchange, const std::uint8_t* response,
-               int received, std::uint16_t regCount,
+               int received, const IoResult& ending, std::uint16_t regCount,
                std::uint16_t* readValues);
   // What a judged exchange means for the connection: the one place that
   // decides it is lost, and closes it with a reset when a late answer could

@@ -64,7 +64,7 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
 
     if (!next.framed) {
       TraceReceived(exchange, frame, read.received);
-      SetClientError(
+      Fail(Failure::Of(ErrorCode::kWrongAnswer),
           "%s: Bytes from DIO Module %d do not frame as a Modbus answer; the connection was closed",
           exchange.name, ModuleId);
       return AbortStream();
@@ -73,11 +73,12 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
       // Ended, or cut short by a wait, before a whole frame: judged as it
       // came, never delivered, and the stream is out of step.
       TraceReceived(exchange, frame, read.received);
-      if (Judge(exchange, frame, read.received, regCount, nullptr).ok()) {
-        SetClientError(exchange.wrongSizeMessage, exchange.name,
-                       read.received,
-                       modbusframe::ExpectedResponseSize(exchange.functionCode,
-                                                         regCount));
+      if (Judge(exchange, frame, read.received, read.ending, regCount, nullptr)
+              .ok()) {
+        Fail(Failure::Of(ErrorCode::kWrongSize), exchange.wrongSizeMessage,
+             exchange.name, read.received,
+             modbusframe::ExpectedResponseSize(exchange.functionCode,
+                                               regCount));
       }
       return read.ending.ended() ? Status::ConnectionLost() : AbortStream();
     }
@@ -95,24 +96,25 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
           modbusframe::CheckAnswerIdentity(frame, header,
                                            exchange.functionCode);
       if (identity.mismatch != modbusframe::Mismatch::kNone) {
-        SetClientError(
+        Fail(Failure::Of(ErrorCode::kWrongAnswer),
             "%s: Answer from DIO Module %d is not this request's: %s %d, expected %d",
             exchange.name, ModuleId, FieldName(identity.mismatch),
             identity.received, identity.expected);
         return Status::Failed();
       }
-      return Judge(exchange, frame, read.received, regCount, readValues);
+      return Judge(exchange, frame, read.received, read.ending, regCount,
+                   readValues);
     }
     if (Ids.Earlier(id, header.transactionId)) {
       TraceDropped(Trace, exchange.name, frame, read.received);
       if (dropped < kMaxDroppedFrames) continue;
-      SetClientError(
+      Fail(Failure::Of(ErrorCode::kWrongAnswer),
           "%s: More than %d frames from DIO Module %d answered no request; the connection was closed",
           exchange.name, kMaxDroppedFrames, ModuleId);
       return AbortStream();
     }
     TraceReceived(exchange, frame, read.received);
-    SetClientError(
+    Fail(Failure::Of(ErrorCode::kWrongAnswer),
         "%s: Answer from DIO Module %d carries transaction identifier %d, expected %d; a device that does not echo transaction identifiers needs them off",
         exchange.name, ModuleId, id, header.transactionId);
     return Status::Failed();

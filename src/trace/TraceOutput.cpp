@@ -23,8 +23,9 @@ void TraceOutput::Write(const char* text, std::size_t length) const {
     }
     ~Running() {
       output.inSink_ = false;
-      if (output.saved_ && output.guarded_ != nullptr) {
-        std::memcpy(output.guarded_, output.savedText_, errortext::kSize);
+      if (output.saved_) {
+        std::memcpy(output.guardedText_, output.savedText_, errortext::kSize);
+        *output.guardedFailure_ = output.savedFailure_;
       }
       output.saved_ = false;
     }
@@ -32,9 +33,10 @@ void TraceOutput::Write(const char* text, std::size_t length) const {
   sink(options_.traceContext, text, length);
 }
 
-void TraceOutput::SaveGuardedErrorText() const {
-  if (saved_ || guarded_ == nullptr) return;
-  std::memcpy(savedText_, guarded_, errortext::kSize);
+void TraceOutput::SaveGuardedErrorRecord() const {
+  if (saved_ || guardedText_ == nullptr) return;
+  std::memcpy(savedText_, guardedText_, errortext::kSize);
+  savedFailure_ = *guardedFailure_;
   saved_ = true;
 }
 

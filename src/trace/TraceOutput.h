@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "common/ErrorText.h"
+#include "common/Failure.h"
 #include "common/Options.h"
 
 namespace tcpmodbus {
@@ -28,18 +29,23 @@ class TraceOutput {
   // Whether the sink is running: a call it makes on its own object then
   // must not change the object under the operation in progress.
   bool InSink() const { return inSink_; }
-  // The error text that a call refused inside the sink may overwrite: it is
+  // The error record that a call refused inside the sink overwrites: it is
   // saved at the first refusal and given back when the sink returns, so the
-  // operation in progress keeps its own message.
-  void GuardErrorText(char* text) { guarded_ = text; }
-  void SaveGuardedErrorText() const;
+  // operation in progress keeps its own message and code.
+  void GuardErrorRecord(char* text, Failure* failure) {
+    guardedText_ = text;
+    guardedFailure_ = failure;
+  }
+  void SaveGuardedErrorRecord() const;
 
  private:
   const Options& options_;
-  char* guarded_ = nullptr;
+  char* guardedText_ = nullptr;
+  Failure* guardedFailure_ = nullptr;
   mutable bool inSink_ = false;
   mutable bool saved_ = false;
   mutable char savedText_[errortext::kSize] = {};
+  mutable Failure savedFailure_;
 };
 
 }  // namespace tcpmodbus

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstring>
+#include <utility>
 
 namespace tcpmodbus {
 namespace {
@@ -72,11 +73,15 @@ CTcpSocket::CTcpSocket(SocketCalls& calls)
 CTcpSocket::~CTcpSocket() { CloseSocket(); }
 
 int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
+  return Open(std::move(localAddress), localPort).done() ? 1 : 0;
+}
+
+IoResult CTcpSocket::Open(std::string localAddress, std::uint16_t localPort) {
   const IoResult opened = Calls.OpenTcpSocket(&SocketHandle);
   if (!opened.done()) {
     SetSocketError("WSASocket failed. OpenSocket Error(%d)", opened.error);
     CloseSocket();
-    return 0;
+    return opened;
   }
 
   if (!localAddress.empty()) {
@@ -86,12 +91,12 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
           static_cast<unsigned>(localAddress.size()), LocalHostSize - 1,
           localAddress.c_str());
       CloseSocket();
-      return 0;
+      return IoResult::Failed(0);
     }
     if (IsMalformedDottedAddress(localAddress.c_str())) {
       ReportMalformedAddress(localAddress.c_str());
       CloseSocket();
-      return 0;
+      return IoResult::Failed(0);
     }
     std::memcpy(LocalHost, localAddress.c_str(), localAddress.size() + 1);
     // A name without answer leaves its message and the earlier address; the
@@ -118,9 +123,9 @@ int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
   if (!bound.done()) {
     SetSocketError("WSASocket failed. bind Error(%d)", bound.error);
     CloseSocket();
-    return 0;
+    return bound;
   }
-  return 1;
+  return IoResult::Done();
 }
 
 int CTcpSocket::ResolveAddress(const char* host,

@@ -34,6 +34,9 @@ class CTcpSocket {
   // Creates the socket and binds it: 1 on success, 0 on failure (the handle
   // is then 0 and ErrorText says why).
   int OpenSocket(std::string localAddress, std::uint16_t localPort);
+  // OpenSocket as a step: done, or failed with the system's error number
+  // (0 for a local address text that is refused before any system call).
+  IoResult Open(std::string localAddress, std::uint16_t localPort);
   // Fills the family and address of `address` from a host name (text that
   // begins with a letter: the first address its lookup lists) or dotted
   // IPv4 text (any other text): 0 when a host name found no answer or the
