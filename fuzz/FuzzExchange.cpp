@@ -9,8 +9,10 @@
 // right one, and frames with identifiers no request had come too.
 //
 // Input layout:
-//   byte 0    bits 0-1: first operation (read holding, read input, write one,
-//             write several); the following ones rotate through the four.
+//   byte 0    bits 0-1, with bit 0 of byte 2 adding 4: first operation
+//             (read holding, read input, write one, write several, read
+//             coils, read/write registers); the following ones rotate
+//             through the six.
 //             bit 2: the stream ends in a failed receive instead of a close.
 //             bit 3: the first send is accepted only in part.
 //             bit 4: the first receive's readiness check times out.
@@ -123,6 +125,16 @@ std::vector<scripted::Bytes> Served(const std::vector<scripted::Bytes>& own,
   return served;
 }
 
+// The bits a read of `count` bits takes from `answer`, when it holds them.
+bool BitsDeliveredFrom(const scripted::Bytes& answer, const std::uint8_t* bits,
+                       std::size_t count) {
+  if (answer.size() < 9 + (count + 7) / 8) return false;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (bits[i] != ((answer[9 + i / 8] >> (i % 8)) & 1)) return false;
+  }
+  return true;
+}
+
 // Cuts the fuzzer's bytes into one answer per operation.
 std::vector<scripted::Bytes> Answers(const std::uint8_t* data, std::size_t size,
                                      int operations, bool twice) {
@@ -190,13 +202,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   module->SetTransactionIds(ids);
   Require(module->Initialize(3, "127.0.10.1", 0, "127.0.10.2") == 1);
 
+  const int first = (flags & 3) + ((data[2] & 1) != 0 ? 4 : 0);
   for (int i = 0; i < operations; ++i) {
-    const int operation = ((flags & 3) + i) % 4;
+    const int operation = (first + i) % 6;
     // One spare entry behind the count must never be written.
     const std::size_t entries = static_cast<std::size_t>(regCount) + 1;
     std::unique_ptr<std::uint16_t[]> values(new std::uint16_t[entries]);
     std::memcpy(values.get(), Contents().sentinels.data(),
                 entries * sizeof(std::uint16_t));
+    std::vector<std::uint8_t> bits(entries, 0xa5);
     const std::string errorBefore = module->LastErrorString();
     int result = -1;
     switch (operation) {
@@ -219,26 +233,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
         // The values to write are only read.
         Require(Same(values.get(), Contents().written, regCount));
         break;
+      case 4:
+        result = module->ReadCoils(10, bits.data(), regCount);
+        break;
+      case 5:
+        result = module->ReadWriteMultiHoldRegs(10, values.get(), regCount, 10,
+                                                Contents().written.data(), 2);
+        break;
     }
     Require(result == 0 || result == 1);
     Require(Terminated(module->LastErrorString()));
-    Require(values[regCount] == kSentinel);
+    Require(values[regCount] == kSentinel && bits[regCount] == 0xa5);
+    const bool readsRegisters = operation <= 1 || operation == 5;
     // Without identifiers no answer is ever made of bytes that arrived
     // before its request; with them, such frames are read and dropped.
     Require(ids || !sockets.ReceivedStaleBytes());
     if (result == 1) {
       // A success leaves the error record as it was.
       Require(errorBefore == module->LastErrorString());
-      if (operation <= 1) {
-        // The values are those of this request's own answer.
-        const int request = sockets.Sends() - 1;
+      // The values are those of this request's own answer.
+      const int request = sockets.Sends() - 1;
+      if (readsRegisters || operation == 4) {
         Require(request >= 0 &&
                 static_cast<std::size_t>(request) < own.size());
+      }
+      if (readsRegisters) {
         Require(DeliveredFrom(own[request], values.get(), regCount));
       }
-    } else if (operation <= 1) {
+      if (operation == 4) {
+        Require(BitsDeliveredFrom(own[request], bits.data(), regCount));
+      }
+    } else {
       // A failed read leaves the caller's array untouched.
-      Require(Same(values.get(), Contents().sentinels, regCount));
+      if (readsRegisters) {
+        Require(Same(values.get(), Contents().sentinels, regCount));
+      }
+      for (std::size_t b = 0; operation == 4 && b < regCount; ++b) {
+        Require(bits[b] == 0xa5);
+      }
     }
   }
   module->Close();

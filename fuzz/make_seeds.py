@@ -61,6 +61,17 @@ def main():
               bytes([FC_SELECTOR[fc]]) + struct.pack(">HH", count, received + 1) + frame)
         flags = OPERATION[fc]
         write("fuzz_exchange", name, bytes([flags]) + struct.pack(">H", count) + b"\x00" + frame)
+    # The point codes, judged strictly (byte 0 from 0xe0 to 0xef: the code
+    # is byte 0 modulo 6, as fuzz/FuzzResponse.cpp builds its request).
+    point_answers = {
+        "coils_10": (0xe4, 9, header(5) + bytes([1, 2, 0xcd, 0x01])),
+        "force_coil_172_off": (0xe0, 172, header(6) + struct.pack(">BHH", 5, 172, 0)),
+        "mask_write_4": (0xe2, 4, header(8) + struct.pack(">BHHH", 22, 4, 0xf0f0, 4)),
+        "read_write_3": (0xe3, 2, header(9) + bytes([23, 6]) + bytes(6)),
+    }
+    for name, (selector, count, frame) in point_answers.items():
+        write("fuzz_response", name,
+              bytes([selector]) + struct.pack(">HH", count, len(frame) + 1) + frame)
     write("fuzz_response", "closed", bytes([0]) + struct.pack(">HH", 2, 1))
     write("fuzz_response", "failed", bytes([0]) + struct.pack(">HH", 2, 0))
 
@@ -100,6 +111,11 @@ def main():
         write("fuzz_exchange", name,
               bytes([0x20]) + struct.pack(">H", 2) + bytes([options]) +
               struct.pack(">H", len(frame)) + frame + read_answer(3, [7, 8]))
+
+    # A read of 10 coils (operation 4: bit 0 of byte 2 set, bits 0-1 of
+    # byte 0 clear).
+    write("fuzz_exchange", "read_coils",
+          bytes([0]) + struct.pack(">H", 9) + b"\x00" + header(5) + bytes([1, 2, 0xcd, 1]))
 
     write("fuzz_hexdump", "bytes_frame", b"\x00" + frame)
     write("fuzz_hexdump", "bytes_long", b"\x00" + bytes(range(256)))

@@ -10,6 +10,7 @@
 #include "common/MbapFrame.h"
 #include "modbus/AnswerFraming.h"
 #include "modbus/ModbusFrame.h"
+#include "modbus/PointFrames.h"
 
 namespace {
 
@@ -22,6 +23,9 @@ namespace mf = modbusframe;
 
 TEST(ModbusFrameTest, RequestsCarryTheirFieldsBigEndian) {
   static const std::uint16_t kTwoValues[] = {1, 515};
+  // Ten coils, on where the byte is not 0: bits 0, 3, 8, 9 of 1 0 0 1 0 0
+  // 0 0 1 1, least significant bit first.
+  static const std::uint8_t kTenBits[] = {1, 0, 0, 7, 0, 0, 0, 0, 0xff, 1};
   struct Row {
     const char* what;
     int (*build)(std::uint8_t* frame);
@@ -52,6 +56,37 @@ TEST(ModbusFrameTest, RequestsCarryTheirFieldsBigEndian) {
          return mf::BuildReadRequest(f, 3, 258, 2, {0x1234, 7});
        },
        "12 34 00 00 00 06 07 03 01 02 00 02"},
+      {"read 2000 coils from 19",
+       [](std::uint8_t* f) { return mf::BuildReadBitsRequest(f, 1, 19, 2000); },
+       "00 00 00 00 00 06 01 01 00 13 07 d0"},
+      {"read 1 discrete input from 0xffff",
+       [](std::uint8_t* f) { return mf::BuildReadBitsRequest(f, 2, 0xffff, 1); },
+       "00 00 00 00 00 06 01 02 ff ff 00 01"},
+      {"force coil 172 on",
+       [](std::uint8_t* f) {
+         return mf::BuildForceSingleCoilRequest(f, 172, true);
+       },
+       "00 00 00 00 00 06 01 05 00 ac ff 00"},
+      {"force coil 3 off",
+       [](std::uint8_t* f) {
+         return mf::BuildForceSingleCoilRequest(f, 3, false);
+       },
+       "00 00 00 00 00 06 01 05 00 03 00 00"},
+      {"force 10 coils from 19",
+       [](std::uint8_t* f) {
+         return mf::BuildForceMultipleCoilsRequest(f, 19, kTenBits, 10);
+       },
+       "00 00 00 00 00 09 01 0f 00 13 00 0a 02 09 03"},
+      {"mask write of register 4",
+       [](std::uint8_t* f) {
+         return mf::BuildMaskWriteRequest(f, 4, 0x00f2, 0x0025);
+       },
+       "00 00 00 00 00 08 01 16 00 04 00 f2 00 25"},
+      {"read 6 from 3, write 1 and 515 to 14",
+       [](std::uint8_t* f) {
+         return mf::BuildReadWriteRegistersRequest(f, 3, 6, 14, kTwoValues, 2);
+       },
+       "00 00 00 00 00 0f 01 17 00 03 00 06 00 0e 00 02 04 00 01 02 03"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -175,6 +210,89 @@ TEST(ModbusFrameTest, VerdictOnResponses) {
       EXPECT_EQ(judgement.expectedSize, row.expectedSize);
     }
   }
+}
+
+// The largest point requests fill a request buffer exactly: 1968 coils
+// (13 + 246 bytes) and a read/write of 121 registers (17 + 242).
+TEST(ModbusFrameTest, LargestPointRequestsFitTheBuffer) {
+  std::vector<std::uint8_t> frame(261);
+  const std::vector<std::uint8_t> bits(mf::kMaxWriteBits, 1);
+  EXPECT_EQ(mf::BuildForceMultipleCoilsRequest(frame.data(), 0, bits.data(),
+                                               mf::kMaxWriteBits),
+            259);
+  EXPECT_EQ(ToHex(Bytes(frame.begin() + 10, frame.begin() + 14)),
+            "07 b0 f6 ff");
+  const std::vector<std::uint16_t> values(mf::kMaxReadWriteWriteRegisters, 7);
+  EXPECT_EQ(mf::BuildReadWriteRegistersRequest(
+                frame.data(), 0, 125, 0, values.data(),
+                mf::kMaxReadWriteWriteRegisters),
+            259);
+}
+
+// The point exchanges' verdict compares the function code, byte count and
+// echo with the request; bits decode least significant bit first.
+TEST(ModbusFrameTest, StrictVerdictOnPointAnswers) {
+  Bytes readCoils(12), forceCoil(12), maskWrite(14), readWrite(21);
+  static const std::uint16_t kTwo[] = {1, 2};
+  mf::BuildReadBitsRequest(readCoils.data(), 1, 19, 10);
+  mf::BuildForceSingleCoilRequest(forceCoil.data(), 172, true);
+  mf::BuildMaskWriteRequest(maskWrite.data(), 4, 0xf2, 0x25);
+  mf::BuildReadWriteRegistersRequest(readWrite.data(), 3, 1, 14, kTwo, 2);
+  struct Row {
+    const char* what;
+    const Bytes& request;
+    Bytes answer;
+    mf::Verdict verdict;
+    const char* field;  // with WrongAnswer
+  };
+  const Row rows[] = {
+      {"coils accepted", readCoils, {0, 0, 0, 0, 0, 5, 1, 1, 2, 0x09, 0xff},
+       mf::Verdict::Accepted, nullptr},
+      {"coils: byte count 1", readCoils, {0, 0, 0, 0, 0, 5, 1, 1, 1, 9, 3},
+       mf::Verdict::WrongAnswer, "byte count"},
+      {"coils: function code 2", readCoils, {0, 0, 0, 0, 0, 5, 1, 2, 2, 9, 3},
+       mf::Verdict::WrongAnswer, "function code"},
+      {"coils: one byte short", readCoils, {0, 0, 0, 0, 0, 4, 1, 1, 2, 9},
+       mf::Verdict::WrongSize, nullptr},
+      {"coils: one byte long", readCoils, {0, 0, 0, 0, 0, 6, 1, 1, 2, 9, 3, 0},
+       mf::Verdict::WrongSize, nullptr},
+      {"coils: exception 2", readCoils, {0, 0, 0, 0, 0, 3, 1, 0x81, 2},
+       mf::Verdict::Exception, nullptr},
+      {"coils: 8 bytes", readCoils, {0, 0, 0, 0, 0, 2, 1, 1},
+       mf::Verdict::TooShort, nullptr},
+      {"force coil: echo", forceCoil, forceCoil, mf::Verdict::Accepted, nullptr},
+      {"force coil: another address", forceCoil,
+       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xad, 0xff, 0}, mf::Verdict::WrongAnswer,
+       "address"},
+      {"force coil: off echoed for on", forceCoil,
+       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xac, 0, 0}, mf::Verdict::WrongAnswer,
+       "value"},
+      {"mask write: echo", maskWrite, maskWrite, mf::Verdict::Accepted,
+       nullptr},
+      {"mask write: another OR mask", maskWrite,
+       {0, 0, 0, 0, 0, 8, 1, 0x16, 0, 4, 0, 0xf2, 0, 0x26},
+       mf::Verdict::WrongAnswer, "OR mask"},
+      {"read/write: one register", readWrite,
+       {0, 0, 0, 0, 0, 5, 1, 0x17, 2, 0x12, 0x34}, mf::Verdict::Accepted,
+       nullptr},
+      {"read/write: byte count 4", readWrite,
+       {0, 0, 0, 0, 0, 5, 1, 0x17, 4, 0x12, 0x34}, mf::Verdict::WrongAnswer,
+       "byte count"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const mf::Judgement judgement =
+        mf::JudgeStrict(row.answer.data(), static_cast<int>(row.answer.size()),
+                        mf::AnswerTo(row.request.data()));
+    EXPECT_EQ(judgement.verdict, row.verdict);
+    if (row.field != nullptr) {
+      EXPECT_STREQ(judgement.field, row.field);
+    }
+  }
+  std::uint8_t bits[10];
+  const Bytes answer = {0, 0, 0, 0, 0, 5, 1, 1, 2, 0x09, 0xfd};
+  mf::DecodeBits(answer.data(), 10, bits);
+  EXPECT_EQ(ToHex(Bytes(bits, bits + 10)), "01 00 00 01 00 00 00 00 01 00");
 }
 
 TEST(ModbusFrameTest, RegistersDecodeBigEndianAndUnsigned) {

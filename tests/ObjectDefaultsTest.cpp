@@ -35,9 +35,12 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     const char* what;
     bool withTransport;
     std::function<tcpmodbus::Status(CMBusTCP&)> call;
-    const char* expected;
+    std::string expected;
   };
   std::uint16_t values[2] = {0x1234, 0x5678};
+  static std::uint8_t bits[2001];
+  static std::uint16_t registers[126];
+  const std::string range = " out of range for one request on DIO Module 42 (1 to ";
   const Row rows[] = {
       {"connect without transport", false,
        [](CMBusTCP& c) { return c.ConnectToServer(); },
@@ -63,6 +66,31 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
       {"multiple write without transport", false,
        [&](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, values); },
        "CMBusTCP::MbPresetMultipleRegs: Null socket (42)"},
+      {"coil read of none", true,
+       [&](CMBusTCP& c) { return c.MbReadCoilStatus(0, 0, bits); },
+       "CMBusTCP::MbReadCoilStatus: Quantity 0" + range + "2000)"},
+      {"discrete input read of 2001", true,
+       [&](CMBusTCP& c) { return c.MbReadInputStatus(0, 2001, bits); },
+       "CMBusTCP::MbReadInputStatus: Quantity 2001" + range + "2000)"},
+      {"coil write of 1969", true,
+       [&](CMBusTCP& c) { return c.MbForceMultipleCoils(0, 1969, bits); },
+       "CMBusTCP::MbForceMultipleCoils: Quantity 1969" + range + "1968)"},
+      {"read/write writing 122", true,
+       [&](CMBusTCP& c) {
+         return c.MbReadWriteMultipleRegs(0, 1, registers, 0, 122, registers);
+       },
+       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 122" + range + "121)"},
+      {"read/write reading 126", true,
+       [&](CMBusTCP& c) {
+         return c.MbReadWriteMultipleRegs(0, 126, registers, 0, 1, registers);
+       },
+       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 126" + range + "125)"},
+      {"coil read, null bits", true,
+       [](CMBusTCP& c) { return c.MbReadCoilStatus(0, 1, nullptr); },
+       "CMBusTCP::MbReadCoilStatus: Null value array on DIO Module 42"},
+      {"mask write without transport", false,
+       [](CMBusTCP& c) { return c.MbMaskWriteReg(0, 1, 2); },
+       "CMBusTCP::MbMaskWriteReg: Null socket (42)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -77,7 +105,7 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(result.ok());
     EXPECT_FALSE(result.connectionLost());
-    EXPECT_STREQ(client.ErrorText, row.expected);
+    EXPECT_EQ(client.ErrorText, row.expected);
     EXPECT_STREQ(socket.ErrorText, "No Error");
   }
   EXPECT_EQ(values[0], 0x1234);

@@ -57,6 +57,8 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
   std::uint16_t values[3] = {0, 0, 0};
   std::uint16_t written[2] = {1, 515};
   unsigned short single = 513;
+  unsigned char bits[10] = {};
+  const unsigned char coils[10] = {1, 0, 0, 7, 0, 0, 0, 0, 0xff, 1};
   struct Row {
     const char* what;
     Operation call;
@@ -114,6 +116,81 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
        "CTCPModbus::WriteMultiHoldRegs - written Data as below: \n"
        "01 203 \n",
        {}},
+      {"read 10 coils from 19",
+       [&](TCPModbusIntf& c) { return c.ReadCoils(19, bits, 10); },
+       {0, 0, 0, 0, 0, 6, 1, 1, 0, 0x13, 0, 0x0a},
+       {0, 0, 0, 0, 0, 5, 1, 1, 2, 0xcd, 0x01},
+       "CMBusTCP::MbReadCoilStatus ==>Sending MbReadCoilStatus Request...Size=12\n"
+       "00 00 00 00 00 06 01 01 00 13 00 0a \n"
+       "CMBusTCP::MbReadCoilStatus <==Received MbReadCoilStatus Response...Size=11\n"
+       "00 00 00 00 00 05 01 01 02 cd 01 \n"
+       "CTCPModbus::ReadCoils: Succeed to read data from Modbus Server (Read Coil Status) !\n"
+       "CTCPModbus::ReadCoils - Read data as below:\n"
+       "01 00 01 01 00 00 01 01 01 00 \n",
+       {}},
+      {"read 3 discrete inputs from 196",
+       [&](TCPModbusIntf& c) { return c.ReadDiscreteInputs(196, bits, 3); },
+       {0, 0, 0, 0, 0, 6, 1, 2, 0, 0xc4, 0, 3},
+       {0, 0, 0, 0, 0, 4, 1, 2, 1, 0xfd},
+       "CMBusTCP::MbReadInputStatus ==>Sending MbReadInputStatus Request...Size=12\n"
+       "00 00 00 00 00 06 01 02 00 c4 00 03 \n"
+       "CMBusTCP::MbReadInputStatus <==Received MbReadInputStatus Response...Size=10\n"
+       "00 00 00 00 00 04 01 02 01 fd \n"
+       "CTCPModbus::ReadDiscreteInputs: Succeed to read data from Modbus Server (Read Input Status) !\n"
+       "CTCPModbus::ReadDiscreteInputs - Read data as below:\n"
+       "01 00 01 \n",
+       {}},
+      {"force coil 172 on",
+       [&](TCPModbusIntf& c) { return c.WriteSingleCoil(172, true); },
+       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xac, 0xff, 0},
+       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xac, 0xff, 0},
+       "CMBusTCP::MbForceSingleCoil ==>Sending MbForceSingleCoil Request...Size=12\n"
+       "00 00 00 00 00 06 01 05 00 ac ff 00 \n"
+       "CMBusTCP::MbForceSingleCoil <==Received MbForceSingleCoil Response...Size=12\n"
+       "00 00 00 00 00 06 01 05 00 ac ff 00 \n"
+       "CTCPModbus::WriteSingleCoil: Succeed to write data to Modbus Server (Force Single Coil) !\n"
+       "CTCPModbus::WriteSingleCoil - written Data as below: \n"
+       "01 \n",
+       {}},
+      {"force 10 coils from 19",
+       [&](TCPModbusIntf& c) { return c.WriteMultiCoils(19, coils, 10); },
+       {0, 0, 0, 0, 0, 9, 1, 0x0f, 0, 0x13, 0, 0x0a, 2, 0x09, 0x03},
+       {0, 0, 0, 0, 0, 6, 1, 0x0f, 0, 0x13, 0, 0x0a},
+       "CMBusTCP::MbForceMultipleCoils ==>Sending MbForceMultipleCoils Request...Size=15\n"
+       "00 00 00 00 00 09 01 0f 00 13 00 0a 02 09 03 \n"
+       "CMBusTCP::MbForceMultipleCoils <==Received MbForceMultipleCoils Response...Size=12\n"
+       "00 00 00 00 00 06 01 0f 00 13 00 0a \n"
+       "CTCPModbus::WriteMultiCoils: Succeed to write data to Modbus Server (Force Multiple Coils) !\n"
+       "CTCPModbus::WriteMultiCoils - written Data as below: \n"
+       "01 00 00 01 00 00 00 00 01 01 \n",
+       {}},
+      {"mask write of register 4",
+       [&](TCPModbusIntf& c) { return c.MaskWriteHoldReg(4, 0xf2, 0x25); },
+       {0, 0, 0, 0, 0, 8, 1, 0x16, 0, 4, 0, 0xf2, 0, 0x25},
+       {0, 0, 0, 0, 0, 8, 1, 0x16, 0, 4, 0, 0xf2, 0, 0x25},
+       "CMBusTCP::MbMaskWriteReg ==>Sending MbMaskWriteReg Request...Size=14\n"
+       "00 00 00 00 00 08 01 16 00 04 00 f2 00 25 \n"
+       "CMBusTCP::MbMaskWriteReg <==Received MbMaskWriteReg Response...Size=14\n"
+       "00 00 00 00 00 08 01 16 00 04 00 f2 00 25 \n"
+       "CTCPModbus::MaskWriteHoldReg: Succeed to write data to Modbus Server (Mask Write Register) !\n"
+       "CTCPModbus::MaskWriteHoldReg - written Data as below: \n"
+       "f2 25 \n",
+       {}},
+      {"write 1 and 515 to 14, read 2 from 3",
+       [&](TCPModbusIntf& c) {
+         return c.ReadWriteMultiHoldRegs(3, values, 2, 14, written, 2);
+       },
+       {0, 0, 0, 0, 0, 0x0f, 1, 0x17, 0, 3, 0, 2, 0, 0x0e, 0, 2, 4, 0, 1, 2, 3},
+       {0, 0, 0, 0, 0, 7, 1, 0x17, 4, 0x80, 0x00, 0x00, 0x07},
+       "CMBusTCP::MbReadWriteMultipleRegs ==>Sending MbReadWriteMultipleRegs Request...Size=21\n"
+       "00 00 00 00 00 0f 01 17 00 03 00 02 00 0e 00 02 04 00 01 02 03 \n"
+       "\n"  // 21 items: a full first line, then the empty rest
+       "CMBusTCP::MbReadWriteMultipleRegs <==Received MbReadWriteMultipleRegs Response...Size=13\n"
+       "00 00 00 00 00 07 01 17 04 80 00 00 07 \n"
+       "CTCPModbus::ReadWriteMultiHoldRegs: Succeed to write and read data on Modbus Server (Read/Write Multiple Registers) !\n"
+       "CTCPModbus::ReadWriteMultiHoldRegs - Read data as below:\n"
+       "8000 07 \n",
+       {0x8000, 7}},
   };
   std::vector<Step> script;
   for (const Row& row : rows) {

@@ -150,6 +150,37 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // it does not know; never null.
   static const char* ErrorName(int code);
 
+  // Digital points and register bits. Bits travel one a byte in the host's
+  // arrays: reads give 0 or 1, writes take any non-zero byte as on. A
+  // quantity outside the protocol's limits is refused before anything is
+  // sent (ErrorInvalidArgument). The answers are judged strictly: a function
+  // code, byte count or echo that is not the request's fails
+  // (ErrorWrongAnswer), and values come only from an accepted answer.
+
+  // Coils (function code 1) and discrete inputs (2): 1 to 2000 bits into
+  // `bits`, which must hold `count` entries and is written only on success.
+  virtual int ReadCoils(unsigned short startAddr, unsigned char* bits,
+                        unsigned short count);
+  virtual int ReadDiscreteInputs(unsigned short startAddr, unsigned char* bits,
+                                 unsigned short count);
+  // One coil (code 5) on or off; 1 to 1968 coils from `bits` (code 15).
+  virtual int WriteSingleCoil(unsigned short addr, bool on);
+  virtual int WriteMultiCoils(unsigned short startAddr,
+                              const unsigned char* bits, unsigned short count);
+  // The register becomes (value AND andMask) OR (orMask AND NOT andMask)
+  // in the module, without a read-modify-write race with other masters
+  // (code 22).
+  virtual int MaskWriteHoldReg(unsigned short addr, unsigned short andMask,
+                               unsigned short orMask);
+  // Writes 1 to 121 registers, then reads 1 to 125, in one transaction
+  // (code 23); `readValues` is written only on success.
+  virtual int ReadWriteMultiHoldRegs(unsigned short readAddr,
+                                     unsigned short* readValues,
+                                     unsigned short readCount,
+                                     unsigned short writeAddr,
+                                     const unsigned short* writeValues,
+                                     unsigned short writeCount);
+
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();
   // The library's version, "major.minor.patch".

@@ -245,6 +245,48 @@ TCPMODBUS_EXPORT int tcpmodbus_last_system_error(tcpmodbus_module* module);
  * does not know; never null. */
 TCPMODBUS_EXPORT const char* tcpmodbus_error_name(int code);
 
+/*
+ * Digital points and register bits, as the TCPModbusIntf members of the
+ * same names. Bits travel one a byte in the caller's arrays: reads give 0 or
+ * 1, writes take any non-zero byte as on. A quantity outside the protocol's
+ * limits is refused before anything is sent (TCPMODBUS_ERROR_INVALID_ARGUMENT);
+ * an answer whose function code, byte count or echo is not the request's
+ * fails (TCPMODBUS_ERROR_WRONG_ANSWER), and values come only from an
+ * accepted answer.
+ */
+
+/* Coils (code 1) and discrete inputs (code 2): 1 to 2000 bits into bits,
+ * which must hold count entries and is written only on success. */
+TCPMODBUS_EXPORT int tcpmodbus_read_coils(tcpmodbus_module* module,
+                                          unsigned short start_addr,
+                                          unsigned char* bits,
+                                          unsigned short count);
+TCPMODBUS_EXPORT int tcpmodbus_read_discrete_inputs(tcpmodbus_module* module,
+                                                    unsigned short start_addr,
+                                                    unsigned char* bits,
+                                                    unsigned short count);
+/* One coil on (non-zero) or off (code 5). */
+TCPMODBUS_EXPORT int tcpmodbus_write_single_coil(tcpmodbus_module* module,
+                                                 unsigned short addr, int on);
+/* 1 to 1968 coils from bits (code 15). */
+TCPMODBUS_EXPORT int tcpmodbus_write_multi_coils(tcpmodbus_module* module,
+                                                 unsigned short start_addr,
+                                                 const unsigned char* bits,
+                                                 unsigned short count);
+/* The register becomes (value AND and_mask) OR (or_mask AND NOT and_mask),
+ * in one request (code 22). */
+TCPMODBUS_EXPORT int tcpmodbus_mask_write_hold_reg(tcpmodbus_module* module,
+                                                   unsigned short addr,
+                                                   unsigned short and_mask,
+                                                   unsigned short or_mask);
+/* Writes 1 to 121 registers, then reads 1 to 125, in one transaction (code
+ * 23); read_values is written only on success. */
+TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
+    tcpmodbus_module* module, unsigned short read_addr,
+    unsigned short* read_values, unsigned short read_count,
+    unsigned short write_addr, const unsigned short* write_values,
+    unsigned short write_count);
+
 #ifdef __cplusplus
 }
 #endif

@@ -194,3 +194,59 @@ int tcpmodbus_last_system_error(tcpmodbus_module* module) {
 const char* tcpmodbus_error_name(int code) {
   return TCPModbusIntf::ErrorName(code);
 }
+
+int tcpmodbus_read_coils(tcpmodbus_module* module, unsigned short start_addr,
+                         unsigned char* bits, unsigned short count) {
+  return Guarded(module, "tcpmodbus_read_coils", [&](CTCPModbus& object) {
+    return object.ReadCoils(start_addr, bits, count);
+  });
+}
+
+int tcpmodbus_read_discrete_inputs(tcpmodbus_module* module,
+                                   unsigned short start_addr,
+                                   unsigned char* bits, unsigned short count) {
+  return Guarded(module, "tcpmodbus_read_discrete_inputs",
+                 [&](CTCPModbus& object) {
+                   return object.ReadDiscreteInputs(start_addr, bits, count);
+                 });
+}
+
+int tcpmodbus_write_single_coil(tcpmodbus_module* module, unsigned short addr,
+                                int on) {
+  return Guarded(module, "tcpmodbus_write_single_coil",
+                 [&](CTCPModbus& object) {
+                   return object.WriteSingleCoil(addr, on != 0);
+                 });
+}
+
+int tcpmodbus_write_multi_coils(tcpmodbus_module* module,
+                                unsigned short start_addr,
+                                const unsigned char* bits,
+                                unsigned short count) {
+  return Guarded(module, "tcpmodbus_write_multi_coils",
+                 [&](CTCPModbus& object) {
+                   return object.WriteMultiCoils(start_addr, bits, count);
+                 });
+}
+
+int tcpmodbus_mask_write_hold_reg(tcpmodbus_module* module,
+                                  unsigned short addr, unsigned short and_mask,
+                                  unsigned short or_mask) {
+  return Guarded(module, "tcpmodbus_mask_write_hold_reg",
+                 [&](CTCPModbus& object) {
+                   return object.MaskWriteHoldReg(addr, and_mask, or_mask);
+                 });
+}
+
+int tcpmodbus_read_write_multi_hold_regs(
+    tcpmodbus_module* module, unsigned short read_addr,
+    unsigned short* read_values, unsigned short read_count,
+    unsigned short write_addr, const unsigned short* write_values,
+    unsigned short write_count) {
+  return Guarded(module, "tcpmodbus_read_write_multi_hold_regs",
+                 [&](CTCPModbus& object) {
+                   return object.ReadWriteMultiHoldRegs(
+                       read_addr, read_values, read_count, write_addr,
+                       write_values, write_count);
+                 });
+}

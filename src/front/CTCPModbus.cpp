@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "trace/HexDump.h"
+#include "front/Operation.h"
 #include "trace/PrintTrace.h"
 
 namespace tcpmodbus {
@@ -105,29 +106,6 @@ bool CTCPModbus::IsConnected() const {
          ModbusClient.TcpSocket->SocketHandle != 0;
 }
 
-// The trace texts of one register operation; each takes the operation's name
-// as its first %s, and the failure line the client's error text as its second.
-struct CTCPModbus::OperationTexts {
-  const char* name;
-  const char* notConnected;
-  const char* failure;
-  const char* success;
-  const char* dumpHeading;
-};
-
-namespace {
-
-constexpr char kWriteNotConnected[] =
-    "%s: Not connected to Modbus Server yet. Please call Initialize() first.\n";
-constexpr char kReadNotConnected[] =
-    "%s: Not connected to Modbus Server yet.\n";
-// The heading of written data has a blank before its newline on purpose:
-// hosts match on it.
-constexpr char kWrittenHeading[] = "%s - written Data as below: \n";
-constexpr char kReadHeading[] = "%s - Read data as below:\n";
-
-}  // namespace
-
 int CTCPModbus::NotConnected(const OperationTexts& texts) {
   // The code says why; the text stays that of the last exchange.
   ModbusClient.LastFailure = Failure::Of(tcpmodbus::ErrorCode::kNotConnected);
@@ -135,27 +113,31 @@ int CTCPModbus::NotConnected(const OperationTexts& texts) {
   return 0;
 }
 
-template <typename Exchange>
-int CTCPModbus::RunOperation(const OperationTexts& texts,
-                             const unsigned short* values, unsigned short count,
-                             Exchange exchange) {
-  if (CalledFromSink(texts.name)) return 0;
+bool CTCPModbus::ReadyToRun(const OperationTexts& texts) {
+  if (CalledFromSink(texts.name)) return false;
   if (Settings.recovery && RecoveryDue) Recover();
-  if (!IsConnected()) return NotConnected(texts);
-  Status status = exchange();
+  if (IsConnected()) return true;
+  NotConnected(texts);
+  return false;
+}
+
+bool CTCPModbus::Reconnected(const OperationTexts& texts) {
+  // Found gone before anything was sent: renewed now, then the exchange
+  // runs on the new connection. Nothing is sent twice.
+  RecoveryDue = true;
+  Recover();
+  if (IsConnected()) return true;
+  NotConnected(texts);
+  return false;
+}
+
+int CTCPModbus::Finish(const OperationTexts& texts, const Status& status,
+                       const DumpedValues& values) {
   if (status.lostBeforeSend()) {
-    // Found gone before anything was sent: renewed now, then the exchange
-    // runs on the new connection. Nothing is sent twice.
-    RecoveryDue = true;
-    Recover();
-    if (!IsConnected()) return NotConnected(texts);
-    status = exchange();
-    if (status.lostBeforeSend()) {
-      ModbusClient.Fail(
-          Failure::Of(tcpmodbus::ErrorCode::kClosed),
-          "%s: The connection to DIO Module %d was lost again before the request was sent",
-          texts.name, ModuleId);
-    }
+    ModbusClient.Fail(
+        Failure::Of(tcpmodbus::ErrorCode::kClosed),
+        "%s: The connection to DIO Module %d was lost again before the request was sent",
+        texts.name, ModuleId);
   }
   if (!status.ok()) {
     if (status.connectionLost()) RecoveryDue = true;
@@ -165,7 +147,12 @@ int CTCPModbus::RunOperation(const OperationTexts& texts,
   TraceText text(Trace);
   text.Printf(texts.success, texts.name);
   text.Printf(texts.dumpHeading, texts.name);
-  DumpRegisters(text, values, count);
+  if (values.bits != nullptr) {
+    DumpBits(text, values.bits, values.count);
+  } else {
+    DumpRegisters(text, values.registers,
+                  static_cast<std::uint16_t>(values.count));
+  }
   return 1;
 }
 
@@ -178,7 +165,7 @@ int CTCPModbus::WriteSingleHoldReg(unsigned short regAddr,
       "%s: Failed to write Modbus Server (Preset Single Register). Error: \"%s\"\n",
       "%s: Succeed to write data to Modbus Server (Preset Single Register) !\n",
       kWrittenHeading};
-  return RunOperation(kTexts, &regValue, 1, [&] {
+  return RunOperation(kTexts, {&regValue, nullptr, 1}, [&] {
     return ModbusClient.MbPresetSingleReg(regAddr, regValue);
   });
 }
@@ -191,7 +178,7 @@ int CTCPModbus::WriteMultiHoldRegs(unsigned short startAddr,
       "%s: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"%s\"\n",
       "%s: Succeed to write data to Modbus Server (Preset Multiple Registers) !\n",
       kWrittenHeading};
-  return RunOperation(kTexts, regValues, regCount, [&] {
+  return RunOperation(kTexts, {regValues, nullptr, regCount}, [&] {
     return ModbusClient.MbPresetMultipleRegs(startAddr, regCount, regValues);
   });
 }
@@ -204,7 +191,7 @@ int CTCPModbus::ReadHoldRegs(unsigned short startAddr,
       "%s: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"%s\"\n",
       "%s: Succeed to read data from Modbus Server (Read Multiple Holding Register) !\n",
       kReadHeading};
-  return RunOperation(kTexts, regValues, regCount, [&] {
+  return RunOperation(kTexts, {regValues, nullptr, regCount}, [&] {
     return ModbusClient.MbReadHoldingRegs(startAddr, regCount, regValues);
   });
 }
@@ -217,7 +204,7 @@ int CTCPModbus::ReadInputRegs(unsigned short startAddr,
       "%s: Failed to read Modbus Server (Read Input Register). Error: \"%s\"\n",
       "%s: Succeed to read data from Modbus Server (Read Input Register) !\n",
       kReadHeading};
-  return RunOperation(kTexts, regValues, regCount, [&] {
+  return RunOperation(kTexts, {regValues, nullptr, regCount}, [&] {
     return ModbusClient.MbReadInputRegs(startAddr, regCount, regValues);
   });
 }

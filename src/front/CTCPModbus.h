@@ -48,6 +48,21 @@ class CTCPModbus : public TCPModbusIntf {
   int LastErrorCode() override;
   int LastExceptionCode() override;
   int LastSystemError() override;
+  int ReadCoils(unsigned short startAddr, unsigned char* bits,
+                unsigned short count) override;
+  int ReadDiscreteInputs(unsigned short startAddr, unsigned char* bits,
+                         unsigned short count) override;
+  int WriteSingleCoil(unsigned short addr, bool on) override;
+  int WriteMultiCoils(unsigned short startAddr, const unsigned char* bits,
+                      unsigned short count) override;
+  int MaskWriteHoldReg(unsigned short addr, unsigned short andMask,
+                       unsigned short orMask) override;
+  int ReadWriteMultiHoldRegs(unsigned short readAddr,
+                             unsigned short* readValues,
+                             unsigned short readCount,
+                             unsigned short writeAddr,
+                             const unsigned short* writeValues,
+                             unsigned short writeCount) override;
 
   // What the host chose. Declared first, since the protocol client keeps a
   // const reference to it; Initialize takes the server port from here.
@@ -69,6 +84,7 @@ class CTCPModbus : public TCPModbusIntf {
 
  private:
   struct OperationTexts;
+  struct DumpedValues;
   enum class ConnectOutcome { Connected, OpenFailed, ConnectFailed };
 
   // Initialize's steps after it stored its arguments: close, open and bind,
@@ -83,10 +99,17 @@ class CTCPModbus : public TCPModbusIntf {
   void Recover();
   bool IsConnected() const;
   // Runs `exchange` when connected and traces its outcome: 1 for success,
-  // 0 for failure, as the interface reports it.
+  // 0 for failure, as the interface reports it (Operation.h).
   template <typename Exchange>
-  int RunOperation(const OperationTexts& texts, const unsigned short* values,
-                   unsigned short count, Exchange exchange);
+  int RunOperation(const OperationTexts& texts, const DumpedValues& values,
+                   Exchange exchange);
+  // RunOperation's steps: the guards (false: refused, traced, recorded),
+  // the reconnect after a connection found gone before the send, and the
+  // trace of the outcome with the values of a success.
+  bool ReadyToRun(const OperationTexts& texts);
+  bool Reconnected(const OperationTexts& texts);
+  int Finish(const OperationTexts& texts, const Status& status,
+             const DumpedValues& values);
 };
 
 }  // namespace tcpmodbus

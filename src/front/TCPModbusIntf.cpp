@@ -61,6 +61,34 @@ int TCPModbusIntf::LastExceptionCode() { return 0; }
 
 int TCPModbusIntf::LastSystemError() { return 0; }
 
+int TCPModbusIntf::ReadCoils(unsigned short, unsigned char*, unsigned short) {
+  return 1;
+}
+
+int TCPModbusIntf::ReadDiscreteInputs(unsigned short, unsigned char*,
+                                      unsigned short) {
+  return 1;
+}
+
+int TCPModbusIntf::WriteSingleCoil(unsigned short, bool) { return 1; }
+
+int TCPModbusIntf::WriteMultiCoils(unsigned short, const unsigned char*,
+                                   unsigned short) {
+  return 1;
+}
+
+int TCPModbusIntf::MaskWriteHoldReg(unsigned short, unsigned short,
+                                    unsigned short) {
+  return 1;
+}
+
+int TCPModbusIntf::ReadWriteMultiHoldRegs(unsigned short, unsigned short*,
+                                          unsigned short, unsigned short,
+                                          const unsigned short*,
+                                          unsigned short) {
+  return 1;
+}
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

@@ -13,13 +13,6 @@ namespace tcpmodbus {
 
 namespace {
 
-// The reads and the writes word the size mismatch differently on purpose:
-// hosts match on either text.
-constexpr char kReadWrongSize[] =
-    "%s: Incorrect response size: %d. Expected: %d";
-constexpr char kWriteWrongSize[] =
-    "%s: Incorrect response size is %d expected %d";
-
 // The failure an ending that is not an answer means: the module closed or
 // reset the connection, nothing came in time, or the system refused with
 // its number (`otherwise` says in which step).
@@ -115,6 +108,13 @@ Status CMBusTCP::ConnectToServer() {
   return Status::Failed();
 }
 
+bool CMBusTCP::RefusedWithoutTransport(const Exchange& exchange) {
+  if (TcpSocket != nullptr) return false;
+  Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
+       exchange.name, ModuleId);
+  return true;
+}
+
 Status CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
                                 std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
@@ -140,16 +140,15 @@ Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr
          "%s: Null register pointer on DIO Module %d", exchange.name, ModuleId);
     return Status::Failed();
   }
-  if (TcpSocket == nullptr) {
-    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
-         exchange.name, ModuleId);
-    return Status::Failed();
-  }
+  if (RefusedWithoutTransport(exchange)) return Status::Failed();
   const modbusframe::RequestHeader header = NextRequestHeader();
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildReadRequest(request, exchange.functionCode,
                                                  startAddr, regCount, header);
-  return Transact(exchange, header, request, size, regCount, regValues);
+  Answer answer;
+  answer.count = regCount;
+  answer.registers = regValues;
+  return Transact(exchange, header, request, size, answer);
 }
 
 Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
@@ -157,16 +156,12 @@ Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue
       modbusframe::kPresetSingleRegister, "CMBusTCP::MbPresetSingleReg",
       "%s ==>Sending MbPresetSingleReg Request...Size=%d\n",
       "%s <==Received MbPresetSingleReg Response...Size=%d\n", kWriteWrongSize};
-  if (TcpSocket == nullptr) {
-    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
-         kExchange.name, ModuleId);
-    return Status::Failed();
-  }
+  if (RefusedWithoutTransport(kExchange)) return Status::Failed();
   const modbusframe::RequestHeader header = NextRequestHeader();
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size =
       modbusframe::BuildPresetSingleRequest(request, regAddr, regValue, header);
-  return Transact(kExchange, header, request, size, 1, nullptr);
+  return Transact(kExchange, header, request, size, Answer());
 }
 
 Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
@@ -183,11 +178,7 @@ Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
          ModuleId);
     return Status::Failed();
   }
-  if (TcpSocket == nullptr) {
-    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
-         kExchange.name, ModuleId);
-    return Status::Failed();
-  }
+  if (RefusedWithoutTransport(kExchange)) return Status::Failed();
   if (regCount > modbusframe::kMaxPresetRegisters) {
     Fail(Failure::Of(ErrorCode::kInvalidArgument),
         "%s: Too many registers for one request on DIO Module %d: %d (at most %d)",
@@ -198,7 +189,7 @@ Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = modbusframe::BuildPresetMultipleRequest(
       request, startAddr, regCount, regValues, header);
-  return Transact(kExchange, header, request, size, regCount, nullptr);
+  return Transact(kExchange, header, request, size, Answer());
 }
 
 modbusframe::RequestHeader CMBusTCP::NextRequestHeader() {
@@ -211,7 +202,7 @@ modbusframe::RequestHeader CMBusTCP::NextRequestHeader() {
 Status CMBusTCP::Transact(const Exchange& exchange,
                           const modbusframe::RequestHeader& header,
                           const std::uint8_t* request, int requestSize,
-                          std::uint16_t regCount, std::uint16_t* readValues) {
+                          const Answer& answer) {
   // The readiness check also tells whether input is waiting: the common
   // case costs no call of its own. It runs before the request is traced, so
   // that a connection found gone can be renewed before anything is shown.
@@ -237,13 +228,12 @@ Status CMBusTCP::Transact(const Exchange& exchange,
   }
 
   if (Settings.transactionIds) {
-    return ReceiveIdentified(exchange, header, regCount, readValues);
+    return ReceiveIdentified(exchange, header, answer);
   }
   std::uint8_t response[CTcpSocket::MaxResponseBytes];
   const GatheredAnswer gathered = GatherAnswer(
       *TcpSocket, response,
-      {modbusframe::ExpectedResponseSize(exchange.functionCode, regCount),
-       exchange.functionCode},
+      {answer.Size(exchange.functionCode), exchange.functionCode},
       Settings.responseTimeoutMs);
   if (gathered.received == 0 && gathered.ending.timedOut()) {
     ReportNoResponse(exchange);
@@ -251,7 +241,7 @@ Status CMBusTCP::Transact(const Exchange& exchange,
   }
   TraceReceived(exchange, response, gathered.received);
   return Conclude(Judge(exchange, response, gathered.received,
-                        gathered.ending, regCount, readValues),
+                        gathered.ending, answer),
                   gathered);
 }
 
@@ -306,10 +296,12 @@ Status CMBusTCP::Conclude(const Status& verdict,
 
 Status CMBusTCP::Judge(const Exchange& exchange,
                        const std::uint8_t* response, int received,
-                       const IoResult& ending, std::uint16_t regCount,
-                       std::uint16_t* readValues) {
-  const modbusframe::Judgement judgement = modbusframe::JudgeResponse(
-      response, received, exchange.functionCode, regCount);
+                       const IoResult& ending, const Answer& answer) {
+  const modbusframe::Judgement judgement =
+      answer.strict != nullptr
+          ? modbusframe::JudgeStrict(response, received, *answer.strict)
+          : modbusframe::JudgeResponse(response, received,
+                                       exchange.functionCode, answer.count);
   switch (judgement.verdict) {
     case modbusframe::Verdict::Closed:
       Fail(FailureOf(ending, ErrorCode::kReceive),
@@ -333,11 +325,19 @@ Status CMBusTCP::Judge(const Exchange& exchange,
       Fail(Failure::Of(ErrorCode::kWrongSize), exchange.wrongSizeMessage,
            exchange.name, received, judgement.expectedSize);
       return Status::Failed();
+    case modbusframe::Verdict::WrongAnswer:
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests,
+           exchange.name, ModuleId, judgement.field, judgement.receivedValue,
+           judgement.expectedValue);
+      return Status::Failed();
     case modbusframe::Verdict::Accepted:
       break;
   }
-  if (readValues != nullptr) {
-    modbusframe::DecodeRegisters(response, regCount, readValues);
+  if (answer.registers != nullptr) {
+    modbusframe::DecodeRegisters(response, answer.count, answer.registers);
+  }
+  if (answer.bits != nullptr) {
+    modbusframe::DecodeBits(response, answer.count, answer.bits);
   }
   return Status::Ok();
 }

@@ -48,6 +48,27 @@ class CMBusTCP {
   Status MbPresetMultipleRegs(std::uint16_t startAddr, std::uint16_t regCount,
                               const std::uint16_t* regValues);
 
+  // The point exchanges (PointExchanges.cpp): coils and discrete inputs,
+  // one bit a byte in the caller's arrays, a mask write and a read/write of
+  // registers. Quantities out of the protocol's limits are refused before
+  // anything is sent; their answers are judged strictly.
+  Status MbReadCoilStatus(std::uint16_t startAddr, std::uint16_t bitCount,
+                          std::uint8_t* bits);
+  Status MbReadInputStatus(std::uint16_t startAddr, std::uint16_t bitCount,
+                           std::uint8_t* bits);
+  Status MbForceSingleCoil(std::uint16_t addr, bool on);
+  Status MbForceMultipleCoils(std::uint16_t startAddr, std::uint16_t bitCount,
+                              const std::uint8_t* bits);
+  Status MbMaskWriteReg(std::uint16_t addr, std::uint16_t andMask,
+                        std::uint16_t orMask);
+  // The module writes before it reads, in one transaction.
+  Status MbReadWriteMultipleRegs(std::uint16_t readAddr,
+                                 std::uint16_t readCount,
+                                 std::uint16_t* readValues,
+                                 std::uint16_t writeAddr,
+                                 std::uint16_t writeCount,
+                                 const std::uint16_t* writeValues);
+
   std::uint16_t ModuleId;
   std::uint16_t ServerPort;
   std::string ServerIPAddr;
@@ -63,18 +84,32 @@ class CMBusTCP {
 
  private:
   struct Exchange;
+  struct Answer;
 
   Status ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
                        std::uint16_t regCount, std::uint16_t* regValues);
+  Status ReadBits(const Exchange& exchange, std::uint16_t startAddr,
+                  std::uint16_t bitCount, std::uint8_t* bits);
+  // Refuses, with its message, an exchange without a transport.
+  bool RefusedWithoutTransport(const Exchange& exchange);
+  // Refuses, with its message, a point exchange's null array or a quantity
+  // outside 1 to `most`.
+  bool RefusedValues(const Exchange& exchange, const void* values,
+                     std::uint16_t quantity, std::uint16_t most);
+  // Sends a point request and judges its answer strictly.
+  Status TransactStrict(const Exchange& exchange,
+                        const modbusframe::RequestHeader& header,
+                        const std::uint8_t* request, int requestSize,
+                        Answer answer);
   // The header fields of the next request: the unit identifier and, with
   // identifiers on, the next transaction identifier.
   modbusframe::RequestHeader NextRequestHeader();
-  // Traces, sends and receives `request`, then judges the answer. Decodes
-  // the values of an accepted read into `readValues` when it is not null.
+  // Traces, sends and receives `request`, then judges the answer against
+  // `answer`, which says where an accepted read's values go.
   Status Transact(const Exchange& exchange,
                   const modbusframe::RequestHeader& header,
                   const std::uint8_t* request, int requestSize,
-                  std::uint16_t regCount, std::uint16_t* readValues);
+                  const Answer& answer);
   // Drops what arrived before the request; says when the stream cannot
   // carry it.
   Status DropWaitingInput(const Exchange& exchange);
@@ -82,19 +117,18 @@ class CMBusTCP {
   // request's identifier, dropping earlier requests' answers.
   Status ReceiveIdentified(const Exchange& exchange,
                            const modbusframe::RequestHeader& header,
-                           std::uint16_t regCount, std::uint16_t* readValues);
+                           const Answer& answer);
   // Gives up a connection whose stream is out of step: closed with a reset.
   Status AbortStream();
   void ReportNoResponse(const Exchange& exchange);
   void TraceReceived(const Exchange& exchange, const std::uint8_t* response,
                      int received);
-  // Writes the message of a failed verdict, or decodes an accepted read
-  // into `readValues` when it is not null.
+  // Writes the message of a failed verdict, or delivers an accepted read's
+  // values where `answer` says.
   // `ending` says how the receive ended, which tells an answer that never
   // came (closed, reset, failed) apart by its code.
   Status Judge(const Exchange& exchange, const std::uint8_t* response,
-               int received, const IoResult& ending, std::uint16_t regCount,
-               std::uint16_t* readValues);
+               int received, const IoResult& ending, const Answer& answer);
   // What a judged exchange means for the connection: the one place that
   // decides it is lost, and closes it with a reset when a late answer could
   // still arrive on it.

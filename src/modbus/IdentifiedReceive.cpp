@@ -45,8 +45,7 @@ void TraceDropped(const TraceOutput& trace, const char* name,
 
 Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
                                    const modbusframe::RequestHeader& header,
-                                   std::uint16_t regCount,
-                                   std::uint16_t* readValues) {
+                                   const Answer& answer) {
   const ResponseDeadline deadline(Settings.responseTimeoutMs);
   FrameReader reader(*TcpSocket, deadline);
   std::uint8_t frame[CTcpSocket::MaxResponseBytes];
@@ -73,12 +72,12 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
       // Ended, or cut short by a wait, before a whole frame: judged as it
       // came, never delivered, and the stream is out of step.
       TraceReceived(exchange, frame, read.received);
-      if (Judge(exchange, frame, read.received, read.ending, regCount, nullptr)
-              .ok()) {
+      Answer judgedOnly = answer;
+      judgedOnly.registers = nullptr;
+      judgedOnly.bits = nullptr;
+      if (Judge(exchange, frame, read.received, read.ending, judgedOnly).ok()) {
         Fail(Failure::Of(ErrorCode::kWrongSize), exchange.wrongSizeMessage,
-             exchange.name, read.received,
-             modbusframe::ExpectedResponseSize(exchange.functionCode,
-                                               regCount));
+             exchange.name, read.received, answer.Size(exchange.functionCode));
       }
       return read.ending.ended() ? Status::ConnectionLost() : AbortStream();
     }
@@ -96,14 +95,12 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
           modbusframe::CheckAnswerIdentity(frame, header,
                                            exchange.functionCode);
       if (identity.mismatch != modbusframe::Mismatch::kNone) {
-        Fail(Failure::Of(ErrorCode::kWrongAnswer),
-            "%s: Answer from DIO Module %d is not this request's: %s %d, expected %d",
+        Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests,
             exchange.name, ModuleId, FieldName(identity.mismatch),
             identity.received, identity.expected);
         return Status::Failed();
       }
-      return Judge(exchange, frame, read.received, read.ending, regCount,
-                   readValues);
+      return Judge(exchange, frame, read.received, read.ending, answer);
     }
     if (Ids.Earlier(id, header.transactionId)) {
       TraceDropped(Trace, exchange.name, frame, read.received);

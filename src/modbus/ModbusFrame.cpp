@@ -2,16 +2,13 @@
 
 namespace tcpmodbus {
 namespace modbusframe {
-namespace {
-
 void PutUint16(std::uint8_t* at, std::uint16_t value) {
   at[0] = static_cast<std::uint8_t>(value >> 8);
   at[1] = static_cast<std::uint8_t>(value & 0xff);
 }
 
-// Fills bytes 0-7: the MBAP header and the function code.
-void PutHeader(std::uint8_t* frame, std::uint16_t length,
-               std::uint8_t functionCode, const RequestHeader& header) {
+void PutRequestHeader(std::uint8_t* frame, std::uint16_t length,
+                      std::uint8_t functionCode, const RequestHeader& header) {
   PutUint16(frame + mbap::kTransactionId, header.transactionId);  // 0-1
   PutUint16(frame + mbap::kProtocolId, 0);                        // 2-3
   PutUint16(frame + mbap::kLength, length);  // 4-5: bytes that follow
@@ -19,14 +16,16 @@ void PutHeader(std::uint8_t* frame, std::uint16_t length,
   frame[mbap::kFunctionCode] = functionCode;  // 7
 }
 
-int BuildFixedRequest(std::uint8_t* frame, std::uint8_t functionCode,
-                      std::uint16_t first, std::uint16_t second,
-                      const RequestHeader& header) {
-  PutHeader(frame, 6, functionCode, header);
+int BuildTwoFieldRequest(std::uint8_t* frame, std::uint8_t functionCode,
+                         std::uint16_t first, std::uint16_t second,
+                         const RequestHeader& header) {
+  PutRequestHeader(frame, 6, functionCode, header);
   PutUint16(frame + 8, first);    // 8-9: address
   PutUint16(frame + 10, second);  // 10-11: quantity or value
   return kFixedRequestSize;
 }
+
+namespace {
 
 bool IsRead(std::uint8_t functionCode) {
   return functionCode == kReadHoldingRegisters ||
@@ -38,13 +37,13 @@ bool IsRead(std::uint8_t functionCode) {
 int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
                      std::uint16_t startAddr, std::uint16_t regCount,
                      const RequestHeader& header) {
-  return BuildFixedRequest(frame, functionCode, startAddr, regCount, header);
+  return BuildTwoFieldRequest(frame, functionCode, startAddr, regCount, header);
 }
 
 int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
                              std::uint16_t regValue,
                              const RequestHeader& header) {
-  return BuildFixedRequest(frame, kPresetSingleRegister, regAddr, regValue,
+  return BuildTwoFieldRequest(frame, kPresetSingleRegister, regAddr, regValue,
                            header);
 }
 
@@ -53,8 +52,8 @@ int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                const std::uint16_t* regValues,
                                const RequestHeader& header) {
   const int dataBytes = 2 * regCount;
-  PutHeader(frame, static_cast<std::uint16_t>(dataBytes + 7),
-            kPresetMultipleRegisters, header);
+  PutRequestHeader(frame, static_cast<std::uint16_t>(dataBytes + 7),
+                   kPresetMultipleRegisters, header);
   PutUint16(frame + 8, startAddr);                          // 8-9
   PutUint16(frame + 10, regCount);                          // 10-11
   frame[12] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 12: byte count

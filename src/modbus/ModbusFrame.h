@@ -35,6 +35,18 @@ struct RequestHeader {
   std::uint8_t unitId = kDefaultUnitId;
 };
 
+// Writes `value` big-endian at `at`.
+void PutUint16(std::uint8_t* at, std::uint16_t value);
+// Writes bytes 0-7 of a request: the MBAP header, whose length field counts
+// `length` bytes after byte 5, and the function code.
+void PutRequestHeader(std::uint8_t* frame, std::uint16_t length,
+                      std::uint8_t functionCode, const RequestHeader& header);
+
+// A request of an address and one more 16-bit field (a quantity or a
+// value), with any function code. Writes 12 bytes; returns 12.
+int BuildTwoFieldRequest(std::uint8_t* frame, std::uint8_t functionCode,
+                         std::uint16_t first, std::uint16_t second,
+                         const RequestHeader& header = {});
 // Function code 3 or 4. Writes 12 bytes; returns 12.
 int BuildReadRequest(std::uint8_t* frame, std::uint8_t functionCode,
                      std::uint16_t startAddr, std::uint16_t regCount,
@@ -51,12 +63,24 @@ int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                const std::uint16_t* regValues,
                                const RequestHeader& header = {});
 
-enum class Verdict { Closed, TooShort, Exception, WrongSize, Accepted };
+enum class Verdict {
+  Closed,
+  TooShort,
+  Exception,
+  WrongSize,
+  WrongAnswer,  // a field differs from the request (the strict verdicts)
+  Accepted
+};
 
 struct Judgement {
   Verdict verdict;
   std::uint8_t exceptionCode;  // with Verdict::Exception
   int expectedSize;            // with Verdict::WrongSize
+  // With Verdict::WrongAnswer: the field that differs, its value, and the
+  // request's.
+  const char* field = nullptr;
+  int receivedValue = 0;
+  int expectedValue = 0;
 };
 
 // Size a response to `functionCode` must have: 2 * regCount + 9 for reads,

@@ -57,8 +57,9 @@ inline char* AppendItem(char* out, std::uint16_t value) {
 // Builds the items in lines: the first line ends after item 20, each later
 // one after the next 20 items, and the rest (possibly nothing) is the last
 // line. A 64-bit line end, so that any 32-bit length ends the loop.
-template <typename Item>
-void DumpItems(TraceText& text, const Item* items, std::uint32_t count) {
+// `item(i)` gives item i, a byte or a register value.
+template <typename ItemAt>
+void DumpItems(TraceText& text, std::uint32_t count, ItemAt item) {
   if (!text.On()) return;
   std::uint32_t i = 0;
   std::uint64_t lineEnd = kFirstLineItems;
@@ -66,7 +67,7 @@ void DumpItems(TraceText& text, const Item* items, std::uint32_t count) {
     char* end = text.Reserve(kLineCapacity);
     const std::uint32_t stop =
         count < lineEnd ? count : static_cast<std::uint32_t>(lineEnd);
-    for (; i < stop; ++i) end = AppendItem(end, items[i]);
+    for (; i < stop; ++i) end = AppendItem(end, item(i));
     *end++ = '\n';
     text.Commit(end);
     if (i < lineEnd) break;
@@ -78,12 +79,20 @@ void DumpItems(TraceText& text, const Item* items, std::uint32_t count) {
 
 void DumpBytes(TraceText& text, const std::uint8_t* frameBytes,
                std::uint32_t frameLength) {
-  DumpItems(text, frameBytes, frameLength);
+  DumpItems(text, frameLength,
+            [frameBytes](std::uint32_t i) { return frameBytes[i]; });
 }
 
 void DumpRegisters(TraceText& text, const std::uint16_t* regValues,
                    std::uint16_t regCount) {
-  DumpItems(text, regValues, regCount);
+  DumpItems(text, regCount,
+            [regValues](std::uint32_t i) { return regValues[i]; });
+}
+
+void DumpBits(TraceText& text, const std::uint8_t* bits, std::uint32_t count) {
+  DumpItems(text, count, [bits](std::uint32_t i) {
+    return static_cast<std::uint8_t>(bits[i] != 0 ? 1 : 0);
+  });
 }
 
 }  // namespace tcpmodbus

@@ -18,6 +18,9 @@ void DumpBytes(TraceText& text, const std::uint8_t* frameBytes,
                std::uint32_t frameLength);
 void DumpRegisters(TraceText& text, const std::uint16_t* regValues,
                    std::uint16_t regCount);
+// Bits held one a byte, each dumped as 00 (off) or 01 (on, any non-zero
+// byte).
+void DumpBits(TraceText& text, const std::uint8_t* bits, std::uint32_t count);
 
 }  // namespace tcpmodbus
 

@@ -14,7 +14,11 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   "_ZN13TCPModbusIntf12SetTraceSinkEPFvPvPKc[my]ES0_" \
   "_ZN13TCPModbusIntf13TraceToStdoutEPvPKc[my]" \
   _ZN13TCPModbusIntf13LastErrorCodeEv _ZN13TCPModbusIntf17LastExceptionCodeEv \
-  _ZN13TCPModbusIntf15LastSystemErrorEv _ZN13TCPModbusIntf9ErrorNameEi; do
+  _ZN13TCPModbusIntf15LastSystemErrorEv _ZN13TCPModbusIntf9ErrorNameEi \
+  _ZN13TCPModbusIntf9ReadCoilsEtPht _ZN13TCPModbusIntf18ReadDiscreteInputsEtPht \
+  _ZN13TCPModbusIntf15WriteSingleCoilEtb _ZN13TCPModbusIntf15WriteMultiCoilsEtPKht \
+  _ZN13TCPModbusIntf16MaskWriteHoldRegEttt \
+  _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"

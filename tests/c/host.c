@@ -121,6 +121,27 @@ int main(int argc, char** argv) {
     }
     check(held, rows[row].what, tcpmodbus_last_error(module));
   }
+  {
+    /* The point functions: coils written and read back, discrete inputs,
+     * a mask write read back, a read/write; a count of 0 is refused. */
+    unsigned char coils[3] = {1, 0, 9}, back[3] = {0, 0, 0};
+    unsigned short written[2] = {5, 6}, read[2] = {0, 0}, masked = 0;
+    check(tcpmodbus_write_multi_coils(module, 30, coils, 3) == 1 &&
+              tcpmodbus_write_single_coil(module, 31, 1) == 1 &&
+              tcpmodbus_read_coils(module, 30, back, 3) == 1 && back[0] == 1 &&
+              back[1] == 1 && back[2] == 1 &&
+              tcpmodbus_read_discrete_inputs(module, 0, back, 3) == 1 &&
+              tcpmodbus_write_single_hold_reg(module, 60, 0x1234) == 1 &&
+              tcpmodbus_mask_write_hold_reg(module, 60, 0x00f2, 0x0025) == 1 &&
+              tcpmodbus_read_hold_regs(module, 60, &masked, 1) == 1 &&
+              masked == 0x35 &&
+              tcpmodbus_read_write_multi_hold_regs(module, 70, read, 2, 70,
+                                                   written, 2) == 1 &&
+              read[0] == 5 && read[1] == 6 &&
+              tcpmodbus_read_coils(module, 0, back, 0) == 0,
+          "coils, discrete inputs, mask write, read/write",
+          tcpmodbus_last_error(module));
+  }
   check(tcpmodbus_reconnects(module) == 0, "no reconnect", "");
   {
     /* A read is three trace points of 7 lines; off, nothing arrives. */

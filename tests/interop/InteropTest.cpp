@@ -148,10 +148,56 @@ TEST_P(InteropTest, AllFourOperationsWithValuesReadBack) {
   EXPECT_STREQ(harness_->LastErrorString(), "");
 }
 
+// Coils, discrete inputs, a mask write and a read/write, with values read
+// back; discrete input 16k + b is bit b of input register k.
+TEST_P(InteropTest, PointOperationsWithValuesReadBack) {
+  START_OR_SKIP(5);
+  auto ok = [&](std::function<int(TCPModbusIntf&)> call) {
+    EXPECT_EQ(harness_.Run(call), 1) << harness_->LastErrorString();
+  };
+  std::vector<unsigned char> coils(37);
+  for (std::size_t i = 0; i < coils.size(); ++i) coils[i] = i % 3 == 0 ? 5 : 0;
+  ok([&](TCPModbusIntf& c) { return c.WriteMultiCoils(100, coils.data(), 37); });
+  ok([&](TCPModbusIntf& c) { return c.WriteSingleCoil(101, true); });
+  std::vector<unsigned char> back(37, 0x77);
+  ok([&](TCPModbusIntf& c) { return c.ReadCoils(100, back.data(), 37); });
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    EXPECT_EQ(back[i], i % 3 == 0 || i == 1 ? 1 : 0) << "coil " << 100 + i;
+  }
+
+  unsigned char inputs[32];
+  ok([&](TCPModbusIntf& c) { return c.ReadDiscreteInputs(48, inputs, 32); });
+  unsigned groups[2] = {0, 0};
+  for (int i = 0; i < 32; ++i) groups[i / 16] |= unsigned{inputs[i]} << (i % 16);
+  if (GetParam().movingInputs) {
+    EXPECT_EQ(groups[1] - groups[0], 1u);
+  } else {
+    EXPECT_EQ(groups[0], 1003u);
+    EXPECT_EQ(groups[1], 1004u);
+  }
+
+  unsigned short value = 0x1234;
+  ok([&](TCPModbusIntf& c) { return c.WriteSingleHoldReg(30, value); });
+  ok([&](TCPModbusIntf& c) { return c.MaskWriteHoldReg(30, 0x00f2, 0x0025); });
+  std::vector<std::uint16_t> masked(1);
+  EXPECT_EQ(ReadHolding(30, &masked), 1);
+  EXPECT_EQ(masked[0], 0x0035);  // (0x1234 AND 0xf2) OR (0x25 AND NOT 0xf2)
+
+  const std::uint16_t written[3] = {7, 8, 9};
+  std::uint16_t read[3] = {0, 0, 0};
+  ok([&](TCPModbusIntf& c) {
+    return c.ReadWriteMultiHoldRegs(40, read, 3, 40, written, 3);
+  });
+  EXPECT_EQ(std::vector<std::uint16_t>(read, read + 3),
+            std::vector<std::uint16_t>(written, written + 3));
+  EXPECT_STREQ(harness_->LastErrorString(), "");
+}
+
 TEST_P(InteropTest, AddressPastTheTableGivesException2) {
   START_OR_SKIP(2);
   std::vector<std::uint16_t> values = {0x5555, 0x6666};
   unsigned short single = 1;
+  unsigned char bits[2] = {1, 0};
   struct Row {
     const char* name;
     std::function<int()> call;
@@ -166,6 +212,21 @@ TEST_P(InteropTest, AddressPastTheTableGivesException2) {
       {"CMBusTCP::MbPresetMultipleRegs",
        [&] {
          return harness_->WriteMultiHoldRegs(kRegisters - 1, values.data(), 2);
+       }},
+      {"CMBusTCP::MbReadCoilStatus",
+       [&] { return harness_->ReadCoils(kRegisters, bits, 1); }},
+      {"CMBusTCP::MbReadInputStatus",
+       [&] { return harness_->ReadDiscreteInputs(kRegisters - 1, bits, 2); }},
+      {"CMBusTCP::MbForceSingleCoil",
+       [&] { return harness_->WriteSingleCoil(kRegisters, true); }},
+      {"CMBusTCP::MbForceMultipleCoils",
+       [&] { return harness_->WriteMultiCoils(kRegisters - 1, bits, 2); }},
+      {"CMBusTCP::MbMaskWriteReg",
+       [&] { return harness_->MaskWriteHoldReg(kRegisters, 0, 0); }},
+      {"CMBusTCP::MbReadWriteMultipleRegs",
+       [&] {
+         return harness_->ReadWriteMultiHoldRegs(kRegisters, values.data(), 1,
+                                                 0, values.data(), 1);
        }},
   };
   for (const Row& row : rows) {
