@@ -80,8 +80,8 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
 }
 
 // Runs the request once and prints the registers; false (reason on stderr)
-// when the module refused or could not be reached. Whether the registers
-// could be written is output.error()'s.
+// when the module refused or could not be reached. Registers that could not
+// be written are left to output.error().
 bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
               StdoutRedirect& output) {
   unsigned short* values = request.values.data();
