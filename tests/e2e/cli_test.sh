@@ -32,7 +32,14 @@ case "${cli_command[-1]}" in
   *.exe) windows=1 refused=10061 ;;
   *) windows=0 refused=111 ;;
 esac
-cli() { "${cli_command[@]}" "$@"; }
+# results_to=full or closed: standard output is /dev/full, or closed.
+cli() {
+  case "${results_to:-}" in
+    full) "${cli_command[@]}" "$@" >/dev/full ;;
+    closed) "${cli_command[@]}" "$@" >&- ;;
+    *) "${cli_command[@]}" "$@" ;;
+  esac
+}
 # Drops the "\r" of Windows line ends; elsewhere passes everything as it is.
 plain_lines() {
   if [ "$windows" -eq 1 ]; then tr -d '\r'; else cat; fi
@@ -112,6 +119,18 @@ $usage_hint" -- "${server[@]}" write-multiple 0 $(seq 1 125)
   check "an unknown command is a usage error" 2 "" \
     "tcpmodbus-cli: unknown command 'read-coils'
 $usage_hint" -- "${server[@]}" read-coils 0 1
+  unwritable="tcpmodbus-cli: cannot write the results:"
+  results_to=full check "results to a full disk exit 1" 1 "" \
+    "$unwritable No space left on device" -- "${server[@]}" --quiet read-holding 200 1
+  results_to=full check "the trace and results to a full disk exit 1" 1 "" \
+    "$unwritable No space left on device" -- "${server[@]}" write 200 7
+  results_to=closed check "results to a closed stdout exit 1" 1 "" \
+    "$unwritable Bad file descriptor" -- "${server[@]}" --quiet read-input 0 1
+  results_to=full check "polls stop at results that cannot be written" 1 "" \
+    "tcpmodbus-cli: 1 exchanges, 0 failed, 0 reconnects, 0 periods skipped
+$unwritable No space left on device" -- "${server[@]}" --quiet --poll 50 --count 3 read-holding 200 1
+  results_to=closed check "help to a closed stdout exits 1" 1 "" \
+    "$unwritable Bad file descriptor" -- --help
 fi
 
 stop_status=0

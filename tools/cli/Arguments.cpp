@@ -129,7 +129,9 @@ const char kUsage[] =
     "                  (default: no limit; 1000 with --poll)\n"
     "  --poll MS       repeat the command every MS milliseconds, reconnecting\n"
     "                  after a failure, until Ctrl-C or --count; then print a\n"
-    "                  summary of exchanges, failures and reconnects on stderr\n"
+    "                  summary of exchanges, failures, reconnects and periods\n"
+    "                  skipped (a poll that overran its period is not made up)\n"
+    "                  on stderr. A second Ctrl-C stops at once (status 130).\n"
     "  --count N       stop after N polls\n"
     "  --quiet         hide the library's trace, print only the results\n"
     "  --help          this text\n"
@@ -137,7 +139,7 @@ const char kUsage[] =
     "Numbers are decimal or 0x-hex. Results: one register a line, as\n"
     "\"address decimal hex\". Exit status 0 on success (with --poll: the last\n"
     "poll succeeded), 1 when the module could not be reached or refused the\n"
-    "operation, 2 on a usage error.\n";
+    "operation, or when the results could not be written; 2 on a usage error.\n";
 
 Request CheckOperands(const Arguments& args) {
   Request request{};

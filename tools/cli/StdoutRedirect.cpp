@@ -1,5 +1,7 @@
 #include "StdoutRedirect.h"
 
+#include <cerrno>
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -53,7 +55,29 @@ StdoutRedirect::~StdoutRedirect() {
   std::fflush(stdout);  // what the library left in the buffer goes nowhere
   CLI_DUP2(original_, CLI_FILENO(stdout));
   CLI_CLOSE(original_);
-  std::fclose(results_);
+  if (results_ != nullptr) std::fclose(results_);
+}
+
+bool StdoutRedirect::Flush() {
+  if (results_ != nullptr &&
+      (std::fflush(results_) != 0 || std::ferror(results_) != 0)) {
+    NoteFailure();
+  }
+  return error_ == 0;
+}
+
+int StdoutRedirect::Close() {
+  Flush();
+  if (results_ != stdout && results_ != nullptr) {
+    // A write the system deferred may fail only now.
+    if (std::fclose(results_) != 0) NoteFailure();
+    results_ = nullptr;
+  }
+  return error_;
+}
+
+void StdoutRedirect::NoteFailure() {
+  if (error_ == 0) error_ = errno != 0 ? errno : EIO;
 }
 
 }  // namespace cli

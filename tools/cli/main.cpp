@@ -11,20 +11,25 @@
 // --quiet points the stdout descriptor at the null device while the library
 // runs and writes the results to a duplicate of the original descriptor.
 //
-// With --poll the command repeats until Ctrl-C (or --count), with the
-// library's recovery on, and a summary ends the run.
+// With --poll the command repeats on a fixed period until Ctrl-C (or
+// --count), with the library's recovery on, and a summary ends the run; a
+// second Ctrl-C ends it at once.
 //
-// Exit status: 0 on success, 1 when the module could not be reached or the
-// operation failed (reason on stderr), 2 on a usage error.
+// Exit status: 0 on success, 1 when the module could not be reached, the
+// operation failed or its results could not be written (reason on stderr),
+// 2 on a usage error.
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "Arguments.h"
+#include "PollSchedule.h"
 #include "StdoutRedirect.h"
+#include "StopSignal.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #ifdef _WIN32
@@ -34,15 +39,13 @@
 namespace {
 
 using cli::Arguments;
+using cli::PollSchedule;
 using cli::Request;
+using cli::StdoutRedirect;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void RequestStop(int) { stopRequested = 1; }
 
 std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args) {
   std::unique_ptr<TCPModbusIntf> module(TCPModbusIntf::GetInstance());
@@ -77,9 +80,10 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
 }
 
 // Runs the request once and prints the registers; false (reason on stderr)
-// when the module refused or could not be reached.
+// when the module refused or could not be reached. Registers that could not
+// be written are left to output.error().
 bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
-              std::FILE* results) {
+              StdoutRedirect& output) {
   unsigned short* values = request.values.data();
   const auto count = static_cast<unsigned short>(request.values.size());
   int ok = 0;
@@ -104,54 +108,65 @@ bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
   }
   std::fflush(stdout);  // the library's trace comes before the results
   for (unsigned short i = 0; i < count; ++i) {
-    std::fprintf(
-        results, "%u %u 0x%04x\n", static_cast<unsigned>(request.address + i),
-        static_cast<unsigned>(values[i]), static_cast<unsigned>(values[i]));
+    std::fprintf(output.results(), "%u %u 0x%04x\n",
+                 static_cast<unsigned>(request.address + i),
+                 static_cast<unsigned>(values[i]),
+                 static_cast<unsigned>(values[i]));
   }
-  std::fflush(results);
+  output.Flush();
   return true;
 }
 
-int RunOnce(const Arguments& args, Request& request, std::FILE* results) {
+int RunOnce(const Arguments& args, Request& request, StdoutRedirect& output) {
   std::unique_ptr<TCPModbusIntf> module = NewModule(args);
   if (!Connect(*module, args)) return kExitFailed;
-  return Exchange(*module, args, request, results) ? kExitOk : kExitFailed;
+  return Exchange(*module, args, request, output) ? kExitOk : kExitFailed;
 }
 
 // Sleeps until `until`, or less when a stop is requested.
 void SleepUntil(std::chrono::steady_clock::time_point until) {
   constexpr std::chrono::milliseconds kSlice{20};
-  while (stopRequested == 0 && std::chrono::steady_clock::now() < until) {
+  while (!cli::StopRequested() && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
         kSlice, until - std::chrono::steady_clock::now()));
   }
 }
 
-// Polls every args.pollMs until Ctrl-C or args.count polls. A module that
-// is down at the start or goes away later is reconnected by the library's
-// recovery on the next poll.
-int Poll(const Arguments& args, Request& request, std::FILE* results) {
-  std::signal(SIGINT, RequestStop);
-#ifdef SIGTERM
-  std::signal(SIGTERM, RequestStop);
-#endif
+// Polls every args.pollMs until Ctrl-C, args.count polls or results that
+// cannot be written. A module that is down at the start or goes away later
+// is reconnected by the library's recovery on the next poll.
+int Poll(const Arguments& args, Request& request, StdoutRedirect& output) {
+  cli::InstallStopHandlers();
   std::unique_ptr<TCPModbusIntf> module = NewModule(args);
   Connect(*module, args);
   unsigned long exchanges = 0;
   unsigned long failures = 0;
   bool lastOk = false;
-  auto next = std::chrono::steady_clock::now();
-  while (stopRequested == 0 && (args.count == 0 || exchanges < args.count)) {
-    lastOk = Exchange(*module, args, request, results);
+  PollSchedule schedule(PollSchedule::Clock::now(),
+                        std::chrono::milliseconds(args.pollMs));
+  while (!cli::StopRequested() && output.error() == 0 &&
+         (args.count == 0 || exchanges < args.count)) {
+    lastOk = Exchange(*module, args, request, output);
     ++exchanges;
     if (!lastOk) ++failures;
-    next += std::chrono::milliseconds(args.pollMs);
-    SleepUntil(next);
+    SleepUntil(schedule.Next(PollSchedule::Clock::now()));
   }
-  std::fprintf(stderr,
-               "tcpmodbus-cli: %lu exchanges, %lu failed, %u reconnects\n",
-               exchanges, failures, module->Reconnects());
+  // Deliberate: the text up to "reconnects" stays as it was; scripts match
+  // on it.
+  std::fprintf(
+      stderr,
+      "tcpmodbus-cli: %lu exchanges, %lu failed, %u reconnects, %lu periods skipped\n",
+      exchanges, failures, module->Reconnects(), schedule.skipped());
   return lastOk ? kExitOk : kExitFailed;
+}
+
+// Reports results that could not be written: kExitFailed then, `status`
+// otherwise.
+int CheckResultsWritten(int error, int status) {
+  if (error == 0) return status;
+  std::fprintf(stderr, "tcpmodbus-cli: cannot write the results: %s\n",
+               std::strerror(error));
+  return kExitFailed;
 }
 
 }  // namespace
@@ -162,8 +177,9 @@ int main(int argc, char** argv) {
   try {
     args = cli::ParseArguments(argc, argv);
     if (args.command == "help") {
-      std::fputs(cli::kUsage, stdout);
-      return kExitOk;
+      StdoutRedirect output(false);
+      std::fputs(cli::kUsage, output.results());
+      return CheckResultsWritten(output.Close(), kExitOk);
     }
     request = cli::CheckOperands(args);
   } catch (const cli::UsageError& error) {
@@ -183,9 +199,10 @@ int main(int argc, char** argv) {
 #endif
   int status;
   {
-    cli::StdoutRedirect redirect(args.quiet);
-    status = args.pollMs != 0 ? Poll(args, request, redirect.results())
-                              : RunOnce(args, request, redirect.results());
+    StdoutRedirect output(args.quiet);
+    status = args.pollMs != 0 ? Poll(args, request, output)
+                              : RunOnce(args, request, output);
+    status = CheckResultsWritten(output.Close(), status);
   }
 #ifdef _WIN32
   WSACleanup();
