@@ -192,11 +192,26 @@ TEST(OpenSocketTest, AddressTextOf32OrMoreCharactersIsRefused) {
   }
 }
 
+// The port the system gave a bound socket.
+std::uint16_t BoundPort(const CTcpSocket& socket) {
+  sockaddr_in bound = {};
+#ifdef _WIN32
+  int length = sizeof(bound);
+  const auto handle = static_cast<SOCKET>(socket.SocketHandle);
+#else
+  socklen_t length = sizeof(bound);
+  const auto handle = static_cast<int>(socket.SocketHandle);
+#endif
+  EXPECT_EQ(getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &length),
+            0);
+  return ntohs(bound.sin_port);
+}
+
 TEST(OpenSocketTest, PortInUseFailsTheBind) {
   CTcpSocket first;
-  ASSERT_EQ(first.OpenSocket("127.0.1.23", 15023), 1) << first.ErrorText;
+  ASSERT_EQ(first.OpenSocket("127.0.1.23", 0), 1) << first.ErrorText;
   CTcpSocket second;
-  EXPECT_EQ(second.OpenSocket("127.0.1.23", 15023), 0);
+  EXPECT_EQ(second.OpenSocket("127.0.1.23", BoundPort(first)), 0);
   EXPECT_EQ(second.SocketHandle, 0u);
   EXPECT_EQ(std::string(second.ErrorText),
             "WSASocket failed. bind Error(" +
@@ -287,18 +302,8 @@ TEST(OpenSocketTest, NeverTakesAStandardDescriptor) {
 TEST(ConnectTest, ASocketConnectedToItselfIsRefused) {
   CTcpSocket socket;
   ASSERT_EQ(socket.OpenSocket("127.0.1.27", 0), 1) << socket.ErrorText;
-  sockaddr_in bound = {};
-#ifdef _WIN32
-  int length = sizeof(bound);
-  const auto handle = static_cast<SOCKET>(socket.SocketHandle);
-#else
-  socklen_t length = sizeof(bound);
-  const auto handle = static_cast<int>(socket.SocketHandle);
-#endif
-  ASSERT_EQ(getsockname(handle, reinterpret_cast<sockaddr*>(&bound), &length),
-            0);
   const tcpmodbus::IoResult connected =
-      socket.Connect("127.0.1.27", ntohs(bound.sin_port), 0);
+      socket.Connect("127.0.1.27", BoundPort(socket), 0);
   EXPECT_EQ(connected.kind, tcpmodbus::IoResult::Kind::kFailed);
   EXPECT_EQ(connected.error, testsupport::PlatformError(111, 10061));
 }
