@@ -1,5 +1,6 @@
 // The protocol client's table of exception texts and its guards that need
-// no connection, and the interface's own default bodies.
+// no connection, the interface's own default bodies, and the names of the
+// error codes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -36,33 +37,39 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     bool withTransport;
     std::function<tcpmodbus::Status(CMBusTCP&)> call;
     const char* expected;
+    int code;
   };
+  constexpr int kNullSocket = TCPModbusIntf::ErrorNotConnected;
+  constexpr int kNullValues = TCPModbusIntf::ErrorInvalidArgument;
   std::uint16_t values[2] = {0x1234, 0x5678};
   const Row rows[] = {
       {"connect without transport", false,
        [](CMBusTCP& c) { return c.ConnectToServer(); },
-       "CMBusTCP::ConnectToServer: Null socket (42)"},
+       "CMBusTCP::ConnectToServer: Null socket (42)", kNullSocket},
       {"holding read, null values", true,
        [](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, nullptr); },
-       "CMBusTCP::MbReadHoldingRegs: Null register pointer on DIO Module 42"},
+       "CMBusTCP::MbReadHoldingRegs: Null register pointer on DIO Module 42",
+       kNullValues},
       {"input read, null values", true,
        [](CMBusTCP& c) { return c.MbReadInputRegs(0, 2, nullptr); },
-       "CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 42"},
+       "CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 42",
+       kNullValues},
       {"multiple write, null values", true,
        [](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, nullptr); },
-       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 42"},
+       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 42",
+       kNullValues},
       {"holding read without transport", false,
        [&](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, values); },
-       "CMBusTCP::MbReadHoldingRegs: Null socket (42)"},
+       "CMBusTCP::MbReadHoldingRegs: Null socket (42)", kNullSocket},
       {"input read without transport", false,
        [&](CMBusTCP& c) { return c.MbReadInputRegs(0, 2, values); },
-       "CMBusTCP::MbReadInputRegs: Null socket (42)"},
+       "CMBusTCP::MbReadInputRegs: Null socket (42)", kNullSocket},
       {"single write without transport", false,
        [](CMBusTCP& c) { return c.MbPresetSingleReg(0, 7); },
-       "CMBusTCP::MbPresetSingleReg: Null socket (42)"},
+       "CMBusTCP::MbPresetSingleReg: Null socket (42)", kNullSocket},
       {"multiple write without transport", false,
        [&](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, values); },
-       "CMBusTCP::MbPresetMultipleRegs: Null socket (42)"},
+       "CMBusTCP::MbPresetMultipleRegs: Null socket (42)", kNullSocket},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -78,6 +85,9 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     EXPECT_FALSE(result.ok());
     EXPECT_FALSE(result.connectionLost());
     EXPECT_STREQ(client.ErrorText, row.expected);
+    EXPECT_EQ(static_cast<int>(client.LastFailure.code), row.code);
+    EXPECT_EQ(client.LastFailure.systemError, 0);
+    EXPECT_EQ(client.LastFailure.exceptionCode, 0);
     EXPECT_STREQ(socket.ErrorText, "No Error");
   }
   EXPECT_EQ(values[0], 0x1234);
@@ -97,6 +107,9 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
   EXPECT_EQ(base.ReadHoldRegs(0, nullptr, 3), 1);
   base.Close();
   EXPECT_EQ(base.LastErrorString(), nullptr);
+  EXPECT_EQ(base.LastErrorCode(), TCPModbusIntf::ErrorNone);
+  EXPECT_EQ(base.LastSystemError(), 0);
+  EXPECT_EQ(base.LastExceptionCode(), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(values[0], 1);
   EXPECT_EQ(values[2], 3);
@@ -106,6 +119,42 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
   TCPModbusIntf copy(base);
   copy = base;
   EXPECT_EQ(copy.LastErrorString(), nullptr);
+}
+
+// The names are stable: hosts and scripts compare them.
+TEST(TCPModbusIntfDefaultsTest, EveryErrorCodeHasItsName) {
+  const struct {
+    int code;
+    const char* name;
+  } rows[] = {
+      {TCPModbusIntf::ErrorNone, "NONE"},
+      {TCPModbusIntf::ErrorNotConnected, "NOT_CONNECTED"},
+      {TCPModbusIntf::ErrorInvalidArgument, "INVALID_ARGUMENT"},
+      {TCPModbusIntf::ErrorOpen, "OPEN"},
+      {TCPModbusIntf::ErrorConnect, "CONNECT"},
+      {TCPModbusIntf::ErrorTimeout, "TIMEOUT"},
+      {TCPModbusIntf::ErrorClosed, "CLOSED"},
+      {TCPModbusIntf::ErrorSend, "SEND"},
+      {TCPModbusIntf::ErrorReceive, "RECEIVE"},
+      {TCPModbusIntf::ErrorTooShort, "TOO_SHORT"},
+      {TCPModbusIntf::ErrorWrongSize, "WRONG_SIZE"},
+      {TCPModbusIntf::ErrorWrongAnswer, "WRONG_ANSWER"},
+      {TCPModbusIntf::ErrorModbusException, "MODBUS_EXCEPTION"},
+      {TCPModbusIntf::ErrorNoMemory, "NO_MEMORY"},
+      {TCPModbusIntf::ErrorReentered, "REENTERED"},
+      {TCPModbusIntf::ErrorInternal, "INTERNAL"},
+      {-1, "UNKNOWN"},
+      {16, "UNKNOWN"},
+  };
+  for (int i = 0; i < static_cast<int>(sizeof(rows) / sizeof(rows[0])); ++i) {
+    SCOPED_TRACE("code " + std::to_string(rows[i].code));
+    // The codes are 0 to 15 in order, then the two outside.
+    if (i <= TCPModbusIntf::ErrorInternal) {
+      EXPECT_EQ(rows[i].code, i);
+    }
+    ASSERT_NE(TCPModbusIntf::ErrorName(rows[i].code), nullptr);
+    EXPECT_STREQ(TCPModbusIntf::ErrorName(rows[i].code), rows[i].name);
+  }
 }
 
 }  // namespace
