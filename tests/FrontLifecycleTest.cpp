@@ -158,8 +158,9 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
                 port + ". Error: WSASocket failed. bind Error(" +
                 std::to_string(PlatformError(98, 10048)) + ")\n");
   EXPECT_EQ(std::string(client->LastErrorString()), before);
-  EXPECT_EQ(FailureRecordOf(client.Client()),
-            (FailureRecord{TCPModbusIntf::ErrorOpen, PlatformError(98, 10048)}));
+  EXPECT_EQ(
+      FailureRecordOf(client.Client()),
+      (FailureRecord{TCPModbusIntf::ErrorOpen, PlatformError(98, 10048)}));
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(server.Join(), "");
 }

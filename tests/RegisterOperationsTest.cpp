@@ -472,8 +472,9 @@ TEST_F(RegisterOperationsTest, ResetFailsTheReceiveThenTheSend) {
   EXPECT_STREQ(
       harness_->LastErrorString(),
       "CMBusTCP::MbReadInputRegs: Response was too short on DIO Module 9. readSize=-1");
-  EXPECT_EQ(FailureRecordOf(harness_.Client()),
-            (FailureRecord{TCPModbusIntf::ErrorClosed, PlatformError(104, 10054)}));
+  EXPECT_EQ(
+      FailureRecordOf(harness_.Client()),
+      (FailureRecord{TCPModbusIntf::ErrorClosed, PlatformError(104, 10054)}));
   EXPECT_EQ(value, 0xaaaa);
   EXPECT_EQ(std::string(harness_.Object().TcpSocket.ErrorText),
             "WSASocket failed. recv Error(" +

@@ -150,10 +150,11 @@ int main(int argc, char** argv) {
           "trace to a sink, off, and back to standard output", "");
   }
   tcpmodbus_close(module);
-  check(tcpmodbus_read_hold_regs(module, 10, &value, 1) == 0 &&
-            tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_NOT_CONNECTED &&
-            strcmp(tcpmodbus_last_error(module), TOO_MANY) == 0,
-        "closed", tcpmodbus_last_error(module));
+  check(
+      tcpmodbus_read_hold_regs(module, 10, &value, 1) == 0 &&
+          tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_NOT_CONNECTED &&
+          strcmp(tcpmodbus_last_error(module), TOO_MANY) == 0,
+      "closed", tcpmodbus_last_error(module));
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[4]) == 0 &&
             strcmp(tcpmodbus_last_error(module), REFUSED) == 0 &&
             tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_CONNECT &&

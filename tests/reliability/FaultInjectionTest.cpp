@@ -98,9 +98,9 @@ TEST(FaultInjectionTest, CloseInTheMiddleOfAFrameDeliversWhatArrived) {
             : "CMBusTCP::MbReadHoldingRegs: Incorrect response size: " +
                   std::to_string(cut) + ". Expected: 13";
     EXPECT_EQ(client->LastErrorString(), expected);
-    EXPECT_EQ(FailureRecordOf(client.Client()),
-              cut < 9 ? FailureRecord{TCPModbusIntf::ErrorTooShort}
-                      : kWrongSize);
+    EXPECT_EQ(
+        FailureRecordOf(client.Client()),
+        cut < 9 ? FailureRecord{TCPModbusIntf::ErrorTooShort} : kWrongSize);
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
 
     // Nothing of the cut frame is left over: the next exchange sees the
