@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "ModbusAnswers.h"
 #include "ScriptedSockets.h"
 #include "tcpmodbus/TCPModbusIntf.h"
@@ -19,6 +20,8 @@ namespace {
 using testsupport::Bytes;
 using testsupport::ClientHarness;
 using testsupport::ExceptionAnswer;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
 using testsupport::ReadAnswer;
 using testsupport::WriteAnswer;
 
@@ -83,9 +86,10 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     Bytes answer;
     std::vector<std::size_t> chunks;  // sizes of the receives
     // The first read: its values on success, or the text after the
-    // operation's name on failure.
+    // operation's name and the failure's record.
     std::vector<std::uint16_t> values;
     std::string message;
+    FailureRecord failure = {};
     // Transaction identifiers, recovery; bytes of the first answer that come
     // after the next request; the peer closes once the first answer is read.
     bool ids = false;
@@ -96,7 +100,11 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     // reads its own values).
     unsigned reconnects = 0;
     std::string secondMessage = "";
+    FailureRecord secondFailure = {};
   };
+  const FailureRecord kWrongSize{TCPModbusIntf::ErrorWrongSize};
+  const FailureRecord kTooShort{TCPModbusIntf::ErrorTooShort};
+  const FailureRecord kWrongAnswer{TCPModbusIntf::ErrorWrongAnswer};
   const std::string kIdsOff =
       "transaction identifiers needs them off";
   const std::string kNotThisRequests =
@@ -112,7 +120,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        Twice(kAnswer),
        {},
        kUntouched,
-       "Incorrect response size: 26. Expected: 13"},
+       "Incorrect response size: 26. Expected: 13", kWrongSize},
       {"answer twice, the copy a moment later",
        Twice(kAnswer),
        {13},
@@ -127,7 +135,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        Joined(kAnswer, WriteAnswer(6, 1, 2)),
        {},
        kUntouched,
-       "Incorrect response size: 25. Expected: 13"},
+       "Incorrect response size: 25. Expected: 13", kWrongSize},
       {"length field 0", WithLength(kAnswer, 0), {}, {1, 2}, ""},
       {"length field 6", WithLength(kAnswer, 6), {}, {1, 2}, ""},
       {"length field 8", WithLength(kAnswer, 8), {}, {1, 2}, ""},
@@ -144,75 +152,80 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        WithLength(kAnswer, 6),
        {12},
        kUntouched,
-       "Incorrect response size: 12. Expected: 13"},
+       "Incorrect response size: 12. Expected: 13", kWrongSize},
       // Not the start of a Modbus answer: judged as it came, as one receive
       // would have judged it; its rest is discarded before the next request.
       {"protocol identifier 1 in two pieces",
        protocolOne,
        {5},
        kUntouched,
-       "Response was too short on DIO Module 1. readSize=5"},
+       "Response was too short on DIO Module 1. readSize=5", kTooShort},
       {"7 bytes announcing more, then silence",
        FirstBytes(kAnswer, 7),
        {},
        kUntouched,
-       "Response was too short on DIO Module 1. readSize=7"},
+       "Response was too short on DIO Module 1. readSize=7", kTooShort},
       {"8 bytes of an exception, then silence",
        FirstBytes(ExceptionAnswer(3, 2), 8),
        {},
        kUntouched,
-       "Response was too short on DIO Module 1. readSize=8"},
+       "Response was too short on DIO Module 1. readSize=8", kTooShort},
       {"exception cut after its flag",
        ExceptionAnswer(3, 2),
        {8},
        kUntouched,
-       "MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
+       "MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"",
+       testsupport::ModbusException(2)},
       {"300 bytes, more than one receive takes",
        oversize,
        {},
        kUntouched,
-       "Incorrect response size: 261. Expected: 13"},
+       "Incorrect response size: 261. Expected: 13", kWrongSize},
       {"131 kB: the next request is never sent into the rest",
        Oversized(),
        {},
        kUntouched,
        "Incorrect response size: 261. Expected: 13",
+       kWrongSize,
        false,
        false,
        {},
        -1,
        0,
-       "More than 261 bytes from DIO Module 1 were waiting unread before the request; the connection was closed"},
+       "More than 261 bytes from DIO Module 1 were waiting unread before the request; the connection was closed",
+       kWrongAnswer},
       {"131 kB, recovery on: the next read runs on a new connection",
        Oversized(), {}, kUntouched,
-       "Incorrect response size: 261. Expected: 13", false, true, {}, -1, 1},
+       "Incorrect response size: 261. Expected: 13", kWrongSize, false, true,
+       {}, -1, 1},
       {"closed while idle, recovery on: the next read reconnects first",
-       kAnswer, {}, {1, 2}, "", false, true, {}, 0, 1},
-      {"identifiers on: whole answer", WithId(kAnswer, 1), {}, {1, 2}, "",
+       kAnswer, {}, {1, 2}, "", {}, false, true, {}, 0, 1},
+      {"identifiers on: whole answer", WithId(kAnswer, 1), {}, {1, 2}, "", {},
        true},
       {"identifiers on: answer twice in one segment",
-       Twice(WithId(kAnswer, 1)), {}, {1, 2}, "", true},
+       Twice(WithId(kAnswer, 1)), {}, {1, 2}, "", {}, true},
       {"identifiers on: the copy comes after the next request",
-       Twice(WithId(kAnswer, 1)), {}, {1, 2}, "", true, false, {13}},
+       Twice(WithId(kAnswer, 1)), {}, {1, 2}, "", {}, true, false, {13}},
       {"identifiers on: the copy comes in pieces after the next request",
-       Twice(WithId(kAnswer, 1)), {13, 3, 2}, {1, 2}, "", true, false, {13}},
+       Twice(WithId(kAnswer, 1)), {13, 3, 2}, {1, 2}, "", {}, true, false,
+       {13}},
       {"identifiers on: another unit's answer",
        WithUnit(WithId(kAnswer, 1), 2), {}, kUntouched,
-       kNotThisRequests + "unit identifier 2, expected 1", true},
+       kNotThisRequests + "unit identifier 2, expected 1", kWrongAnswer, true},
       {"identifiers on: an answer of function code 4",
        WithId(ReadAnswer(4, {1, 2}), 1), {}, kUntouched,
-       kNotThisRequests + "function code 4, expected 3", true},
+       kNotThisRequests + "function code 4, expected 3", kWrongAnswer, true},
       {"identifiers on: an answer that does not echo the identifier", kAnswer,
        {}, kUntouched,
        "Answer from DIO Module 1 carries transaction identifier 0, expected 1; a device that does not echo "
        + kIdsOff,
-       true},
+       kWrongAnswer, true},
       {"identifiers on, 131 kB: no frame holds it", WithId(Oversized(), 1), {},
        kUntouched,
        "Bytes from DIO Module 1 do not frame as a Modbus answer; the connection was closed",
-       true, true, {}, -1, 1},
+       kWrongAnswer, true, true, {}, -1, 1},
       {"identifiers on, closed while idle, recovery on", WithId(kAnswer, 1),
-       {}, {1, 2}, "", true, true, {}, 0, 1},
+       {}, {1, 2}, "", {}, true, true, {}, 0, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -237,6 +250,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     EXPECT_EQ(values, row.values);
     EXPECT_EQ(module->LastErrorString(),
               row.message.empty() ? "" : kReadName + row.message);
+    EXPECT_EQ(FailureRecordOf(module.Client()), row.failure);
 
     values = kUntouched;
     const bool secondReads = row.secondMessage.empty();
@@ -246,6 +260,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     EXPECT_EQ(values, secondReads ? own : kUntouched);
     if (!secondReads) {
       EXPECT_EQ(module->LastErrorString(), kReadName + row.secondMessage);
+      EXPECT_EQ(FailureRecordOf(module.Client()), row.secondFailure);
     }
     EXPECT_EQ(module->Reconnects(), row.reconnects);
     // With identifiers on, an earlier answer is read whole and dropped by

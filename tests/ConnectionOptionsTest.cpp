@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "PlatformError.h"
@@ -21,6 +22,8 @@ namespace {
 using testsupport::Bytes;
 using testsupport::ClientHarness;
 using testsupport::Endpoint;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
 using testsupport::FakeModbusServer;
 using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
@@ -52,8 +55,8 @@ std::string ConnectedLines(const std::string& address) {
 
 // Two reads of two holding registers on one object with a response time-out
 // of 200 ms and, where a row says so, recovery on. The first read fails with
-// `firstMessage`; the second either reads `values` (after reconnecting) or
-// reports that the object is not connected.
+// `firstMessage` and `firstCode`; the second either reads `values` (after
+// reconnecting) or reports that the object is not connected.
 TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
   const Bytes answer = ReadAnswer(3, {0x4242, 0x4343});
   const Bytes late = ReadAnswer(3, {0x0bad, 0x0bad});
@@ -63,6 +66,7 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
     bool recovery;
     std::vector<Step> script;
     std::string firstMessage;
+    int firstCode;  // with no system error, unless the text is left open
     bool secondReads;
     bool answersLate = false;  // the second read waits for the late answer
   };
@@ -73,6 +77,7 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
        false,
        {Step::Receive(12), Silent()},
        noResponse,
+       TCPModbusIntf::ErrorTimeout,
        false},
       {"late answer, recovery on: the next read gets its own",
        true,
@@ -85,6 +90,7 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
                      }),
         Step::Accept(), Step::Receive(12), Step::Send(answer)},
        noResponse,
+       TCPModbusIntf::ErrorTimeout,
        true,
        true},
       {"7 bytes, then silence: judged, then closed",
@@ -93,12 +99,14 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
         Step::Send(Bytes(answer.begin(), answer.begin() + 7)), Silent()},
        std::string(kName) +
            "Response was too short on DIO Module 1. readSize=7",
+       TCPModbusIntf::ErrorTooShort,
        false},
       {"closed by the module, recovery on",
        true,
        {Step::Receive(12), Step::Close(), Step::Accept(), Step::Receive(12),
         Step::Send(answer)},
        std::string(kName) + "Unexpected close of connection on DIO Module 1",
+       TCPModbusIntf::ErrorClosed,
        true},
       {"closed in the middle of an answer, recovery on",
        true,
@@ -107,12 +115,14 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
         Step::Accept(), Step::Receive(12), Step::Send(answer)},
        std::string(kName) +
            "Response was too short on DIO Module 1. readSize=5",
+       TCPModbusIntf::ErrorTooShort,
        true},
       {"reset by the module, recovery on",
        true,
        {Step::Receive(12), Step::Reset(), Step::Accept(), Step::Receive(12),
         Step::Send(answer)},
        "",  // the reset reads as a failed receive or a close, by platform
+       TCPModbusIntf::ErrorClosed,
        true},
   };
   for (const Row& row : rows) {
@@ -129,6 +139,9 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
     EXPECT_EQ(client.Run(read), 0);
     if (!row.firstMessage.empty()) {
       EXPECT_EQ(client->LastErrorString(), row.firstMessage);
+      EXPECT_EQ(FailureRecordOf(client.Client()), FailureRecord{row.firstCode});
+    } else {
+      EXPECT_EQ(client->LastErrorCode(), row.firstCode);
     }
     EXPECT_EQ(values[0], 0xaaaa);
     if (row.answersLate) {
@@ -146,6 +159,7 @@ TEST(ConnectionOptionsTest, ResponseTimeOutAndRecovery) {
       EXPECT_EQ(client->Reconnects(), 1u);
     } else {
       EXPECT_EQ(client.Printed(), kNotConnected);
+      EXPECT_EQ(client->LastErrorCode(), TCPModbusIntf::ErrorNotConnected);
       EXPECT_EQ(values[0], 0xaaaa);
     }
     EXPECT_EQ(client.Finish(), "");
@@ -190,6 +204,10 @@ TEST(ConnectionOptionsTest, UnitIdentifierAndServerPortOnTheWire) {
   SERVE_OR_SKIP(client, {kAddress},
                 {Step::Receive(12), Step::Send(ReadAnswer(3, {5}))});
   EXPECT_EQ(client->SetServerPort(0), 0);  // refused; the port stays
+  // The code tells why; the text is the protocol client's alone.
+  EXPECT_EQ(FailureRecordOf(client.Client()),
+            FailureRecord{TCPModbusIntf::ErrorInvalidArgument});
+  EXPECT_STREQ(client->LastErrorString(), "");
   EXPECT_EQ(client->SetUnitId(0x11), 1);
   std::uint16_t value = 0;
   EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
@@ -230,6 +248,8 @@ TEST(ConnectionOptionsTest, TimeOutWithIdentifiersKeepsTheConnection) {
   EXPECT_EQ(client.Run(read), 0);
   EXPECT_EQ(client->LastErrorString(),
             std::string(kName) + "No response from DIO Module 1 within 1000 ms");
+  EXPECT_EQ(FailureRecordOf(client.Client()),
+            FailureRecord{TCPModbusIntf::ErrorTimeout});
   EXPECT_EQ(client.Run(read), 1) << client->LastErrorString();
   EXPECT_EQ(values[0], 0x4242);
   EXPECT_NE(client.Printed().find(
@@ -241,8 +261,10 @@ TEST(ConnectionOptionsTest, TimeOutWithIdentifiersKeepsTheConnection) {
   client->SetResponseTimeout(100);
   EXPECT_EQ(client.Run(read), 0);  // the first time-out: still connected
   EXPECT_EQ(client.Run(read), 0);  // the second in a row: closed
+  EXPECT_EQ(client->LastErrorCode(), TCPModbusIntf::ErrorTimeout);
   EXPECT_EQ(client.Run(read), 0);
   EXPECT_EQ(client.Printed(), kNotConnected);
+  EXPECT_EQ(client->LastErrorCode(), TCPModbusIntf::ErrorNotConnected);
   EXPECT_EQ(client->Reconnects(), 0u);
   EXPECT_EQ(client.Finish(), "");
   EXPECT_TRUE(client.Server().ClientClosed());
@@ -262,6 +284,9 @@ TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {
   EXPECT_EQ(std::string(client->LastErrorString()),
             "WSASocket failed. connect Error(" +
                 std::to_string(testsupport::PlatformError(110, 10060)) + ")");
+  EXPECT_EQ(FailureRecordOf(client.Client()),
+            (FailureRecord{TCPModbusIntf::ErrorConnect,
+                           testsupport::PlatformError(110, 10060)}));
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
 }
 

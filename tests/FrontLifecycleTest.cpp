@@ -1,5 +1,6 @@
 // Connection lifecycle of the interface object: GetInstance, Initialize,
-// Close, LastErrorString and destruction, against the scripted fake server.
+// Close, LastErrorString with its code, and destruction, against the
+// scripted fake server.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "PlatformError.h"
@@ -19,6 +21,8 @@ namespace {
 using tcpmodbus::CTCPModbus;
 
 using testsupport::ClientHarness;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
 using testsupport::FakeModbusServer;
 using testsupport::PlatformError;
 using testsupport::ReadAnswer;
@@ -42,6 +46,7 @@ TEST(FrontLifecycleTest, GetInstanceGivesANewObjectWithEmptyErrorText) {
   EXPECT_NE(dynamic_cast<CTCPModbus*>(&first.Client()), nullptr);
   ASSERT_NE(first->LastErrorString(), nullptr);
   EXPECT_STREQ(first->LastErrorString(), "");
+  EXPECT_EQ(FailureRecordOf(first.Client()), FailureRecord{});
   EXPECT_NE(first->LastErrorString(), second->LastErrorString());
 }
 
@@ -50,6 +55,7 @@ TEST(FrontLifecycleTest, InitializeConnectsAndPrintsBothLines) {
   SERVE_OR_SKIP(client, {"127.0.1.1", 7, 502}, {Step::WaitForClientClose()});
   EXPECT_EQ(client.Printed(), ConnectedLines("127.0.1.1"));
   EXPECT_STREQ(client->LastErrorString(), "");
+  EXPECT_EQ(FailureRecordOf(client.Client()), FailureRecord{});
   EXPECT_EQ(client.Object().ServerPort, 502);
   EXPECT_EQ(client.Object().ModbusClient.ServerPort, 502);
   EXPECT_EQ(client.Object().ModbusClient.ModuleId, 7);
@@ -76,8 +82,9 @@ TEST(FrontLifecycleTest, TwoInstancesAreIndependent) {
   EXPECT_EQ(b.Finish(), "");
 }
 
-// A connect that fails closes the socket; the error stays the last one
-// while the operations report that there is no connection.
+// A connect that fails closes the socket; the error text stays the last one
+// while the operations report that there is no connection (the code says
+// so).
 TEST(FrontLifecycleTest, FailedConnectClosesTheSocketAndKeepsTheError) {
   struct Row {
     const char* local;
@@ -110,6 +117,8 @@ TEST(FrontLifecycleTest, FailedConnectClosesTheSocketAndKeepsTheError) {
             "CTCPModbus::Initialize - Failed to Connect to Modbus Server (ServerIPAddr=" +
             row.server + ", ClientPort=0)\nError: " + error + "\n");
     EXPECT_EQ(std::string(client->LastErrorString()), error);
+    EXPECT_EQ(FailureRecordOf(client.Client()),
+              (FailureRecord{TCPModbusIntf::ErrorConnect, row.error}));
     EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
 
     std::uint16_t values[2] = {0xaaaa, 0xbbbb};
@@ -122,6 +131,8 @@ TEST(FrontLifecycleTest, FailedConnectClosesTheSocketAndKeepsTheError) {
         "CTCPModbus::ReadHoldRegs: Not connected to Modbus Server yet.\n");
     EXPECT_EQ(values[0], 0xaaaa);
     EXPECT_EQ(std::string(client->LastErrorString()), error);
+    EXPECT_EQ(FailureRecordOf(client.Client()),
+              FailureRecord{TCPModbusIntf::ErrorNotConnected});
   }
 }
 
@@ -136,6 +147,7 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
   ASSERT_EQ(client.Initialize({"127.0.1.7"}), 0);
   const std::string before = client->LastErrorString();
   ASSERT_NE(before, "");
+  ASSERT_EQ(client->LastErrorCode(), TCPModbusIntf::ErrorConnect);
 
   EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
     return c.Initialize(2, kAddress, server.Port(), kAddress);
@@ -146,6 +158,9 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
                 port + ". Error: WSASocket failed. bind Error(" +
                 std::to_string(PlatformError(98, 10048)) + ")\n");
   EXPECT_EQ(std::string(client->LastErrorString()), before);
+  EXPECT_EQ(
+      FailureRecordOf(client.Client()),
+      (FailureRecord{TCPModbusIntf::ErrorOpen, PlatformError(98, 10048)}));
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(server.Join(), "");
 }
@@ -196,6 +211,7 @@ TEST(FrontLifecycleTest, CloseTwicePrintsNothing) {
   EXPECT_EQ(client.Printed(), "");
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_STREQ(client->LastErrorString(), "");
+  EXPECT_EQ(FailureRecordOf(client.Client()), FailureRecord{});
   // Close alone ends the connection: the object is still alive here.
   EXPECT_EQ(client.Server().Join(), "");
   EXPECT_TRUE(client.Server().ClientClosed());
@@ -232,7 +248,10 @@ TEST(FrontLifecycleTest, OperationsReportNotConnected) {
         "CTCPModbus::WriteMultiHoldRegs: Not connected to Modbus Server yet. Please call Initialize() first.\n");
     EXPECT_EQ(values[0], 0x1111);
     EXPECT_EQ(values[1], 0x2222);
+    // The text stays as it was; the code says why.
     EXPECT_STREQ(client->LastErrorString(), "");
+    EXPECT_EQ(FailureRecordOf(client.Client()),
+              FailureRecord{TCPModbusIntf::ErrorNotConnected});
   }
 }
 

@@ -1,5 +1,6 @@
 // The protocol client's table of exception texts and its guards that need
-// no connection, and the interface's own default bodies.
+// no connection, the interface's own default bodies, and the names of the
+// error codes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -36,7 +37,10 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     bool withTransport;
     std::function<tcpmodbus::Status(CMBusTCP&)> call;
     std::string expected;
+    int code;
   };
+  constexpr int kNullSocket = TCPModbusIntf::ErrorNotConnected;
+  constexpr int kNullValues = TCPModbusIntf::ErrorInvalidArgument;
   std::uint16_t values[2] = {0x1234, 0x5678};
   static std::uint8_t bits[2001];
   static std::uint16_t registers[126];
@@ -44,53 +48,56 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
   const Row rows[] = {
       {"connect without transport", false,
        [](CMBusTCP& c) { return c.ConnectToServer(); },
-       "CMBusTCP::ConnectToServer: Null socket (42)"},
+       "CMBusTCP::ConnectToServer: Null socket (42)", kNullSocket},
       {"holding read, null values", true,
        [](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, nullptr); },
-       "CMBusTCP::MbReadHoldingRegs: Null register pointer on DIO Module 42"},
+       "CMBusTCP::MbReadHoldingRegs: Null register pointer on DIO Module 42",
+       kNullValues},
       {"input read, null values", true,
        [](CMBusTCP& c) { return c.MbReadInputRegs(0, 2, nullptr); },
-       "CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 42"},
+       "CMBusTCP::MbReadInputRegs: Null register pointer on DIO Module 42",
+       kNullValues},
       {"multiple write, null values", true,
        [](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, nullptr); },
-       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 42"},
+       "CMBusTCP::MbPresetMultipleRegs: Null register value pointer on DIO Module 42",
+       kNullValues},
       {"holding read without transport", false,
        [&](CMBusTCP& c) { return c.MbReadHoldingRegs(0, 2, values); },
-       "CMBusTCP::MbReadHoldingRegs: Null socket (42)"},
+       "CMBusTCP::MbReadHoldingRegs: Null socket (42)", kNullSocket},
       {"input read without transport", false,
        [&](CMBusTCP& c) { return c.MbReadInputRegs(0, 2, values); },
-       "CMBusTCP::MbReadInputRegs: Null socket (42)"},
+       "CMBusTCP::MbReadInputRegs: Null socket (42)", kNullSocket},
       {"single write without transport", false,
        [](CMBusTCP& c) { return c.MbPresetSingleReg(0, 7); },
-       "CMBusTCP::MbPresetSingleReg: Null socket (42)"},
+       "CMBusTCP::MbPresetSingleReg: Null socket (42)", kNullSocket},
       {"multiple write without transport", false,
        [&](CMBusTCP& c) { return c.MbPresetMultipleRegs(0, 2, values); },
-       "CMBusTCP::MbPresetMultipleRegs: Null socket (42)"},
+       "CMBusTCP::MbPresetMultipleRegs: Null socket (42)", kNullSocket},
       {"coil read of none", true,
        [&](CMBusTCP& c) { return c.MbReadCoilStatus(0, 0, bits); },
-       "CMBusTCP::MbReadCoilStatus: Quantity 0" + range + "2000)"},
+       "CMBusTCP::MbReadCoilStatus: Quantity 0" + range + "2000)", kNullValues},
       {"discrete input read of 2001", true,
        [&](CMBusTCP& c) { return c.MbReadInputStatus(0, 2001, bits); },
-       "CMBusTCP::MbReadInputStatus: Quantity 2001" + range + "2000)"},
+       "CMBusTCP::MbReadInputStatus: Quantity 2001" + range + "2000)", kNullValues},
       {"coil write of 1969", true,
        [&](CMBusTCP& c) { return c.MbForceMultipleCoils(0, 1969, bits); },
-       "CMBusTCP::MbForceMultipleCoils: Quantity 1969" + range + "1968)"},
+       "CMBusTCP::MbForceMultipleCoils: Quantity 1969" + range + "1968)", kNullValues},
       {"read/write writing 122", true,
        [&](CMBusTCP& c) {
          return c.MbReadWriteMultipleRegs(0, 1, registers, 0, 122, registers);
        },
-       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 122" + range + "121)"},
+       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 122" + range + "121)", kNullValues},
       {"read/write reading 126", true,
        [&](CMBusTCP& c) {
          return c.MbReadWriteMultipleRegs(0, 126, registers, 0, 1, registers);
        },
-       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 126" + range + "125)"},
+       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 126" + range + "125)", kNullValues},
       {"coil read, null bits", true,
        [](CMBusTCP& c) { return c.MbReadCoilStatus(0, 1, nullptr); },
-       "CMBusTCP::MbReadCoilStatus: Null value array on DIO Module 42"},
+       "CMBusTCP::MbReadCoilStatus: Null value array on DIO Module 42", kNullValues},
       {"mask write without transport", false,
        [](CMBusTCP& c) { return c.MbMaskWriteReg(0, 1, 2); },
-       "CMBusTCP::MbMaskWriteReg: Null socket (42)"},
+       "CMBusTCP::MbMaskWriteReg: Null socket (42)", kNullSocket},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -106,6 +113,7 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     EXPECT_FALSE(result.ok());
     EXPECT_FALSE(result.connectionLost());
     EXPECT_EQ(client.ErrorText, row.expected);
+    EXPECT_EQ(static_cast<int>(client.LastFailure.code), row.code);
     EXPECT_STREQ(socket.ErrorText, "No Error");
   }
   EXPECT_EQ(values[0], 0x1234);
@@ -125,6 +133,9 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
   EXPECT_EQ(base.ReadHoldRegs(0, nullptr, 3), 1);
   base.Close();
   EXPECT_EQ(base.LastErrorString(), nullptr);
+  EXPECT_EQ(base.LastErrorCode(), TCPModbusIntf::ErrorNone);
+  EXPECT_EQ(base.LastSystemError(), 0);
+  EXPECT_EQ(base.LastExceptionCode(), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(values[0], 1);
   EXPECT_EQ(values[2], 3);
@@ -134,6 +145,23 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
   TCPModbusIntf copy(base);
   copy = base;
   EXPECT_EQ(copy.LastErrorString(), nullptr);
+}
+
+// The names are stable: hosts and scripts compare them.
+TEST(TCPModbusIntfDefaultsTest, EveryErrorCodeHasItsName) {
+  // Codes 0 to 15; -1 and 16 are unknown.
+  const char* const names[] = {
+      "NONE", "NOT_CONNECTED", "INVALID_ARGUMENT", "OPEN", "CONNECT",
+      "TIMEOUT", "CLOSED", "SEND", "RECEIVE", "TOO_SHORT", "WRONG_SIZE",
+      "WRONG_ANSWER", "MODBUS_EXCEPTION", "NO_MEMORY", "REENTERED",
+      "INTERNAL"};
+  for (int code = -1; code <= 16; ++code) {
+    SCOPED_TRACE("code " + std::to_string(code));
+    const bool known = code >= 0 && code <= TCPModbusIntf::ErrorInternal;
+    ASSERT_NE(TCPModbusIntf::ErrorName(code), nullptr);
+    EXPECT_STREQ(TCPModbusIntf::ErrorName(code),
+                 known ? names[code] : "UNKNOWN");
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The four register operations end to end through the scripted fake server:
-// request bytes, verdicts, results, LastErrorString and the exact trace.
+// request bytes, verdicts, results, LastErrorString with its code, and the
+// exact trace.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #endif
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "PlatformError.h"
@@ -28,7 +30,10 @@ namespace {
 using testsupport::Bytes;
 using testsupport::ClientHarness;
 using testsupport::ExceptionAnswer;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
 using testsupport::Lines;
+using testsupport::ModbusException;
 using testsupport::PlatformError;
 using testsupport::ReadAnswer;
 using testsupport::Step;
@@ -228,6 +233,7 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
       }
     }
     EXPECT_STREQ(harness->LastErrorString(), "");
+    EXPECT_EQ(FailureRecordOf(harness.Client()), FailureRecord{});
     EXPECT_EQ(harness.Finish(), "");
     const std::vector<Bytes> requests = harness.Server().Requests();
     ASSERT_EQ(requests.size(), rows.size());
@@ -283,8 +289,10 @@ TEST_F(RegisterOperationsTest, ASinkCallingItsOwnObjectIsRefused) {
       std::uint16_t value = 0;
       const int read = self->own->ReadHoldRegs(0, &value, 1);
       self->own->Close();
-      self->seen.push_back(std::to_string(read) + " " +
-                           self->own->LastErrorString());
+      self->seen.push_back(
+          std::to_string(read) + " " +
+          TCPModbusIntf::ErrorName(self->own->LastErrorCode()) + " " +
+          self->own->LastErrorString());
     }
   } reentry;
   ASSERT_TRUE(harness_.Listen({kAddress}, {Step::Receive(12),
@@ -298,10 +306,11 @@ TEST_F(RegisterOperationsTest, ASinkCallingItsOwnObjectIsRefused) {
   EXPECT_EQ(harness_->ReadHoldRegs(0, &value, 1), 0);
   EXPECT_STREQ(harness_->LastErrorString(),
                "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
+  EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(2));
   // Three trace points: each saw its call refused, and Close did nothing.
   EXPECT_EQ(reentry.seen,
             std::vector<std::string>(
-                3, "0 CTCPModbus::Close: Called from this object's own trace sink; refused"));
+                3, "0 REENTERED CTCPModbus::Close: Called from this object's own trace sink; refused"));
   EXPECT_NE(harness_.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(harness_.Finish(), "");
 }
@@ -352,6 +361,7 @@ TEST_F(RegisterOperationsTest, ExceptionResponsesGiveTheCodeAndItsText) {
             "CTCPModbus::ReadHoldRegs: Failed to read Modbus Server (Read Multiple Holding Register). Error: \"" +
             row.message + "\"\n");
     EXPECT_STREQ(harness_->LastErrorString(), row.message);
+    EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(row.code));
     EXPECT_EQ(values[0], 0xaaaa);
     EXPECT_EQ(values[1], 0xbbbb);
   }
@@ -368,6 +378,7 @@ TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
     Bytes answer;
     std::string trace;
     const char* message;
+    int exceptionCode;
   };
   const Row rows[] = {
       {"single write",
@@ -379,7 +390,8 @@ TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
        "CMBusTCP::MbPresetSingleReg <==Received MbPresetSingleReg Response...Size=9\n"
        "00 01 00 00 00 03 01 86 02 \n"
        "CTCPModbus::WriteSingleHoldReg: Failed to write Modbus Server (Preset Single Register). Error: \"CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"\"\n",
-       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""},
+       "CMBusTCP::MbPresetSingleReg: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"",
+       2},
       {"multiple write",
        [&](TCPModbusIntf& c) { return c.WriteMultiHoldRegs(9, written, 2); },
        17,
@@ -389,7 +401,8 @@ TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
        "CMBusTCP::MbPresetMultipleRegs <==Received MbPresetMultipleRegs Response...Size=9\n"
        "00 00 00 00 00 03 01 90 04 \n"
        "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=4, \"The server failed during execution due to unrecoverable error\"\"\n",
-       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=4, \"The server failed during execution due to unrecoverable error\""},
+       "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 1 - Code=4, \"The server failed during execution due to unrecoverable error\"",
+       4},
   };
   std::vector<Step> script;
   for (const Row& row : rows) {
@@ -404,6 +417,8 @@ TEST_F(RegisterOperationsTest, WriteAnsweredWithExceptionFails) {
     EXPECT_EQ(harness_.Run(row.call), 0);
     EXPECT_EQ(harness_.Printed(), row.trace);
     EXPECT_STREQ(harness_->LastErrorString(), row.message);
+    EXPECT_EQ(FailureRecordOf(harness_.Client()),
+              ModbusException(row.exceptionCode));
   }
   EXPECT_EQ(harness_.Finish(), "");
 }
@@ -450,6 +465,8 @@ TEST_F(RegisterOperationsTest, WrongSizeFailsAndLeavesValuesUntouched) {
     SCOPED_TRACE(row.what);
     EXPECT_EQ(harness_.Run(row.call), 0);
     EXPECT_STREQ(harness_->LastErrorString(), row.message);
+    EXPECT_EQ(FailureRecordOf(harness_.Client()),
+              FailureRecord{TCPModbusIntf::ErrorWrongSize});
     const std::vector<std::string> lines = Lines(harness_.Printed());
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.back().find(std::string("Error: \"") + row.message + "\""),
@@ -472,23 +489,27 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
     std::vector<Step> script;
     std::string trace;
     std::string message;
+    int code;  // no system error: an orderly close is none
   };
   const std::vector<Row> rows = {
       {"closed without answer",
        {Step::Receive(12), Step::Close()},
        request,
-       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 9"},
+       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 9",
+       TCPModbusIntf::ErrorClosed},
       {"5 bytes, then closed",
        {Step::Receive(12), Step::Send({0, 0, 0, 0, 0}), Step::Close()},
        request +
            "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=5\n00 00 00 00 00 \n",
-       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=5"},
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=5",
+       TCPModbusIntf::ErrorTooShort},
       {"8 bytes of an exception, then closed",
        {Step::Receive(12), Step::Send({0, 0, 0, 0, 0, 3, 1, 0x83}),
         Step::Close()},
        request +
            "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=8\n00 00 00 00 00 03 01 83 \n",
-       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=8"},
+       "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 9. readSize=8",
+       TCPModbusIntf::ErrorTooShort},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -500,6 +521,7 @@ TEST_F(RegisterOperationsTest, ConnectionEndsBeforeAWholeAnswer) {
               0);
     EXPECT_EQ(harness_.Printed(), row.trace + failure + row.message + "\"\n");
     EXPECT_EQ(std::string(harness_->LastErrorString()), row.message);
+    EXPECT_EQ(FailureRecordOf(harness_.Client()), FailureRecord{row.code});
     EXPECT_EQ(values[0], 0xaaaa);
     // A failed exchange leaves the socket open.
     EXPECT_NE(harness_.Object().TcpSocket.SocketHandle, 0u);
@@ -527,6 +549,9 @@ TEST_F(RegisterOperationsTest, ResetFailsTheReceiveThenTheSend) {
   EXPECT_STREQ(
       harness_->LastErrorString(),
       "CMBusTCP::MbReadInputRegs: Response was too short on DIO Module 9. readSize=-1");
+  EXPECT_EQ(
+      FailureRecordOf(harness_.Client()),
+      (FailureRecord{TCPModbusIntf::ErrorClosed, PlatformError(104, 10054)}));
   EXPECT_EQ(value, 0xaaaa);
   EXPECT_EQ(std::string(harness_.Object().TcpSocket.ErrorText),
             "WSASocket failed. recv Error(" +
@@ -540,6 +565,9 @@ TEST_F(RegisterOperationsTest, ResetFailsTheReceiveThenTheSend) {
   EXPECT_STREQ(
       harness_->LastErrorString(),
       "CMBusTCP::MbReadHoldingRegs: Failed to send request to DIO Module 9. Error: WSASocket failed. send Error(32)");
+  // The broken pipe is the module's reset, seen by the send.
+  EXPECT_EQ(FailureRecordOf(harness_.Client()),
+            (FailureRecord{TCPModbusIntf::ErrorClosed, 32}));
   EXPECT_EQ(values[0], 0xaaaa);
   EXPECT_EQ(values[1], 0xbbbb);
 #endif
@@ -608,6 +636,8 @@ TEST_F(RegisterOperationsTest, ReadOf127RegistersCannotFitAnAnswer) {
   EXPECT_STREQ(
       harness_->LastErrorString(),
       "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 261. Expected: 263");
+  EXPECT_EQ(FailureRecordOf(harness_.Client()),
+            FailureRecord{TCPModbusIntf::ErrorWrongSize});
   EXPECT_EQ(values, std::vector<std::uint16_t>(127, 0x5555));
   EXPECT_EQ(harness_.Finish(), "");
   ASSERT_EQ(harness_.Server().Requests().size(), 1u);
@@ -638,6 +668,8 @@ TEST_F(RegisterOperationsTest, NullRegisterArrayIsRefusedBeforeSending) {
     SCOPED_TRACE(row.what);
     EXPECT_EQ(harness_.Run(row.call), 0);
     EXPECT_EQ(harness_.Printed(), row.trace);
+    EXPECT_EQ(FailureRecordOf(harness_.Client()),
+              FailureRecord{TCPModbusIntf::ErrorInvalidArgument});
   }
   EXPECT_EQ(harness_.Finish(), "");
 }
@@ -659,12 +691,16 @@ TEST_F(RegisterOperationsTest, Write124RegistersButRefuse125) {
   EXPECT_EQ(
       harness_.Printed(),
       "CTCPModbus::WriteMultiHoldRegs: Failed to write to Modbus Server (Preset Multiple Registers). Error: \"CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)\"\n");
+  const FailureRecord refused{TCPModbusIntf::ErrorInvalidArgument};
+  EXPECT_EQ(FailureRecordOf(harness_.Client()), refused);
 
   EXPECT_EQ(harness_.Run([&](TCPModbusIntf& c) {
     return c.WriteMultiHoldRegs(0, values.data(), 124);
   }),
             1)
       << harness_->LastErrorString();
+  // A success leaves the record of the last failure.
+  EXPECT_EQ(FailureRecordOf(harness_.Client()), refused);
   EXPECT_NE(harness_.Printed().find(
                 "==>Sending MbPresetMultipleRegs Request...Size=261\n"),
             std::string::npos);

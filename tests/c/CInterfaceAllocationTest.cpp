@@ -57,9 +57,15 @@ TEST(CInterfaceAllocationTest, NullHandleOrResultZeroWithTheObjectClosed) {
   EXPECT_EQ(result, 0);
   EXPECT_STREQ(tcpmodbus_last_error(module),
                "tcpmodbus_initialize: Out of memory");
+  EXPECT_EQ(tcpmodbus_last_error_code(module), TCPMODBUS_ERROR_NO_MEMORY);
+  EXPECT_EQ(tcpmodbus_last_system_error(module), 0);
   EXPECT_EQ(server.Join(), "");  // it saw the close
   unsigned short value = 0;
   EXPECT_EQ(tcpmodbus_read_hold_regs(module, 0, &value, 1), 0);
+  // Not connected: the code says so, the text stays.
+  EXPECT_EQ(tcpmodbus_last_error_code(module), TCPMODBUS_ERROR_NOT_CONNECTED);
+  EXPECT_STREQ(tcpmodbus_last_error(module),
+               "tcpmodbus_initialize: Out of memory");
   EXPECT_EQ(
       testing::internal::GetCapturedStdout(),
       "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0\n"

@@ -13,10 +13,14 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #define REFUSED "WSASocket failed. connect Error(10061)"
+#define REFUSED_NUMBER 10061
 #define INVALID "WSASocket failed. connect Error(10022)"
+#define INVALID_NUMBER 10022
 #else
 #define REFUSED "WSASocket failed. connect Error(111)"
+#define REFUSED_NUMBER 111
 #define INVALID "WSASocket failed. connect Error(22)"
+#define INVALID_NUMBER 22
 #endif
 #define PAST_THE_TABLE \
   "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 7 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""
@@ -46,20 +50,24 @@ static void count_trace(void* context, const char* text, size_t length) {
 enum operation { WRITE, WRITE_MULTI, READ_HOLDING, READ_INPUT };
 
 /* Run in order on one connection; error NULL means success, and a read's
- * values must then be `values` (input registers: address + one tick). */
+ * values must then be `values` (input registers: address + one tick). A
+ * failure records `code` and the Modbus exception code `exception`. */
 static const struct {
   const char* what;
   enum operation operation;
   unsigned short address, count, values[3];
   const char* error;
+  int code, exception;
 } rows[] = {
-    {"write one", WRITE, 10, 1, {0x1234}, NULL},
-    {"write three", WRITE_MULTI, 20, 3, {1, 2, 0xffff}, NULL},
-    {"read the one back", READ_HOLDING, 10, 1, {0x1234}, NULL},
-    {"read the three back", READ_HOLDING, 20, 3, {1, 2, 0xffff}, NULL},
-    {"read inputs", READ_INPUT, 5, 3, {0}, NULL},
-    {"read past the table", READ_HOLDING, 999, 2, {0}, PAST_THE_TABLE},
-    {"write 125: refused", WRITE_MULTI, 0, 125, {0}, TOO_MANY},
+    {"write one", WRITE, 10, 1, {0x1234}, NULL, 0, 0},
+    {"write three", WRITE_MULTI, 20, 3, {1, 2, 0xffff}, NULL, 0, 0},
+    {"read the one back", READ_HOLDING, 10, 1, {0x1234}, NULL, 0, 0},
+    {"read the three back", READ_HOLDING, 20, 3, {1, 2, 0xffff}, NULL, 0, 0},
+    {"read inputs", READ_INPUT, 5, 3, {0}, NULL, 0, 0},
+    {"read past the table", READ_HOLDING, 999, 2, {0}, PAST_THE_TABLE,
+     TCPMODBUS_ERROR_MODBUS_EXCEPTION, 2},
+    {"write 125: refused", WRITE_MULTI, 0, 125, {0}, TOO_MANY,
+     TCPMODBUS_ERROR_INVALID_ARGUMENT, 0},
 };
 
 static int run(tcpmodbus_module* module, size_t row, unsigned short* values) {
@@ -90,7 +98,10 @@ int main(int argc, char** argv) {
         tcpmodbus_version());
   check(tcpmodbus_read_hold_regs(NULL, 0, &value, 1) == 0 &&
             tcpmodbus_set_unit_id(NULL, 1) == 0 &&
-            strcmp(tcpmodbus_last_error(NULL), "") == 0,
+            strcmp(tcpmodbus_last_error(NULL), "") == 0 &&
+            tcpmodbus_last_error_code(NULL) == 0 &&
+            tcpmodbus_last_exception_code(NULL) == 0 &&
+            tcpmodbus_last_system_error(NULL) == 0,
         "a null handle is refused", "");
 
   module = tcpmodbus_create();
@@ -117,13 +128,16 @@ int main(int argc, char** argv) {
                                 : rows[row].values[i]);
     }
     if (rows[row].error != NULL) {
-      held &= strcmp(tcpmodbus_last_error(module), rows[row].error) == 0;
+      held &= strcmp(tcpmodbus_last_error(module), rows[row].error) == 0 &&
+              tcpmodbus_last_error_code(module) == rows[row].code &&
+              tcpmodbus_last_exception_code(module) == rows[row].exception &&
+              tcpmodbus_last_system_error(module) == 0;
     }
     check(held, rows[row].what, tcpmodbus_last_error(module));
   }
   {
     /* The point functions: coils written and read back, discrete inputs,
-     * a mask write read back, a read/write; a count of 0 is refused. */
+     * a mask write read back, a read/write. */
     unsigned char coils[3] = {1, 0, 9}, back[3] = {0, 0, 0};
     unsigned short written[2] = {5, 6}, read[2] = {0, 0}, masked = 0;
     check(tcpmodbus_write_multi_coils(module, 30, coils, 3) == 1 &&
@@ -137,8 +151,7 @@ int main(int argc, char** argv) {
               masked == 0x35 &&
               tcpmodbus_read_write_multi_hold_regs(module, 70, read, 2, 70,
                                                    written, 2) == 1 &&
-              read[0] == 5 && read[1] == 6 &&
-              tcpmodbus_read_coils(module, 0, back, 0) == 0,
+              read[0] == 5 && read[1] == 6,
           "coils, discrete inputs, mask write, read/write",
           tcpmodbus_last_error(module));
   }
@@ -157,12 +170,23 @@ int main(int argc, char** argv) {
           "trace to a sink, off, and back to standard output", "");
   }
   tcpmodbus_close(module);
-  check(tcpmodbus_read_hold_regs(module, 10, &value, 1) == 0, "closed", "");
+  check(
+      tcpmodbus_read_hold_regs(module, 10, &value, 1) == 0 &&
+          tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_NOT_CONNECTED &&
+          strcmp(tcpmodbus_last_error(module), TOO_MANY) == 0,
+      "closed", tcpmodbus_last_error(module));
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[4]) == 0 &&
-            strcmp(tcpmodbus_last_error(module), REFUSED) == 0,
+            strcmp(tcpmodbus_last_error(module), REFUSED) == 0 &&
+            tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_CONNECT &&
+            strcmp(tcpmodbus_error_name(tcpmodbus_last_error_code(module)),
+                   "CONNECT") == 0 &&
+            tcpmodbus_last_system_error(module) == REFUSED_NUMBER &&
+            tcpmodbus_last_exception_code(module) == 0,
         "refused connect", tcpmodbus_last_error(module));
   check(tcpmodbus_initialize(module, 7, argv[3], 0, NULL) == 0 &&
-            strcmp(tcpmodbus_last_error(module), INVALID) == 0,
+            strcmp(tcpmodbus_last_error(module), INVALID) == 0 &&
+            tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_CONNECT &&
+            tcpmodbus_last_system_error(module) == INVALID_NUMBER,
         "a null server address is an empty one", tcpmodbus_last_error(module));
   tcpmodbus_destroy(module);
 #ifdef _WIN32

@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "ServerProcess.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
 
 using testsupport::ClientHarness;
+using testsupport::FailureRecordOf;
 using testsupport::ServerProcess;
 
 std::vector<unsigned short> Sequence(unsigned short first, std::size_t count) {
@@ -146,6 +148,8 @@ TEST_F(SimulatedModuleTest, AddressesPastTheTablesAnswerException2) {
         client_->LastErrorString(),
         std::string(row.operation) +
             ": MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
+    EXPECT_EQ(FailureRecordOf(client_.Client()),
+              testsupport::ModbusException(2));
   }
   // Refused writes changed nothing, and the connection still serves.
   unsigned short last = 0x5a5a;

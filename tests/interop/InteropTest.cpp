@@ -11,12 +11,16 @@
 #include <vector>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "ServerProcess.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
 
 using testsupport::ClientHarness;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
+using testsupport::ModbusException;
 using testsupport::ServerProcess;
 
 constexpr int kRegisters = 200;
@@ -146,6 +150,7 @@ TEST_P(InteropTest, AllFourOperationsWithValuesReadBack) {
     }
   }
   EXPECT_STREQ(harness_->LastErrorString(), "");
+  EXPECT_EQ(FailureRecordOf(harness_.Client()), FailureRecord{});
 }
 
 // Coils, discrete inputs, a mask write and a read/write, with values read
@@ -236,6 +241,7 @@ TEST_P(InteropTest, AddressPastTheTableGivesException2) {
         harness_->LastErrorString(),
         std::string(row.name) +
             ": MODBUS exception response on DIO Module 4 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
+    EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(2));
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0x5555, 0x6666}));
   }
 }
@@ -279,12 +285,15 @@ TEST_P(InteropTest, LargestWriteOf124Registers) {
       EXPECT_STREQ(
           harness_->LastErrorString(),
           "CMBusTCP::MbPresetMultipleRegs: MODBUS exception response on DIO Module 4 - Code=3, \"Unallowable or invalid value contained in the query data field for the slave\"");
+      EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(3));
       break;
     case Peer::Write124::Closed:
       EXPECT_EQ(result, 0);
       EXPECT_STREQ(
           harness_->LastErrorString(),
           "CMBusTCP::MbPresetMultipleRegs: Unexpected close of connection on DIO Module 4");
+      EXPECT_EQ(FailureRecordOf(harness_.Client()),
+                FailureRecord{TCPModbusIntf::ErrorClosed});
       ASSERT_EQ(Initialize(), 1) << harness_->LastErrorString();
       break;
   }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "tcpmodbus/TCPModbusIntf.h"
@@ -21,6 +22,8 @@
 namespace {
 
 using testsupport::ClientHarness;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
 using testsupport::FakeModbusServer;
 using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
@@ -103,6 +106,7 @@ TEST(ConcurrencyTest, ObjectsOnSeparateThreadsRunExchangesAtOnce) {
     SCOPED_TRACE("object " + std::to_string(object));
     EXPECT_EQ(failures[object], "") << objects[object]->LastErrorString();
     EXPECT_STREQ(objects[object]->LastErrorString(), "");
+    EXPECT_EQ(FailureRecordOf(objects[object].Client()), FailureRecord{});
     EXPECT_EQ(objects[object].Finish(), "");
   }
 }
@@ -160,6 +164,8 @@ TEST(ConcurrencyTest, SilentServerBlocksOnlyTheThreadOfItsOwnObject) {
   EXPECT_STREQ(
       blocked->LastErrorString(),
       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 7");
+  EXPECT_EQ(FailureRecordOf(blocked.Client()),
+            FailureRecord{TCPModbusIntf::ErrorClosed});
   EXPECT_EQ(blockedValues, (std::vector<std::uint16_t>{0xaaaa}));
   EXPECT_EQ(blocked.Finish(), "");
   EXPECT_EQ(free.Finish(), "");

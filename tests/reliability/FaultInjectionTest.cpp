@@ -1,7 +1,7 @@
 // Faults injected by the scripted server: closes, resets, split and merged
 // answers, oversize answers, garbage and every exception code. Each test
-// checks the result, the exact message, and what the next operation on the
-// same object does.
+// checks the result, the exact message with its code, and what the next
+// operation on the same object does.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +13,7 @@
 
 #include "ClientHarness.h"
 #include "ExpectedExceptionTexts.h"
+#include "FailureRecord.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "front/CTCPModbus.h"
@@ -23,12 +24,18 @@ namespace {
 using testsupport::Bytes;
 using testsupport::ClientHarness;
 using testsupport::ExceptionAnswer;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
+using testsupport::ModbusException;
 using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
 using testsupport::Step;
 
 // Every fake server listens on a port of its own on this address.
 constexpr char kAddress[] = "127.0.0.1";
+// An orderly close by the module: no system error.
+const FailureRecord kClosed{TCPModbusIntf::ErrorClosed};
+const FailureRecord kWrongSize{TCPModbusIntf::ErrorWrongSize};
 constexpr unsigned short kModule = 7;
 constexpr std::chrono::milliseconds kPacing{1};
 
@@ -54,6 +61,7 @@ TEST(FaultInjectionTest, CloseBeforeAnsweringFailsAndReinitializeRecovers) {
   EXPECT_STREQ(
       client->LastErrorString(),
       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 7");
+  EXPECT_EQ(FailureRecordOf(client.Client()), kClosed);
   EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
   // The exchange does not close the socket; the next one tries the same
   // connection, which the server has left.
@@ -62,6 +70,7 @@ TEST(FaultInjectionTest, CloseBeforeAnsweringFailsAndReinitializeRecovers) {
   EXPECT_STREQ(
       client->LastErrorString(),
       "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 7");
+  EXPECT_EQ(FailureRecordOf(client.Client()), kClosed);
 
   ASSERT_EQ(client.Initialize({kAddress, kModule}), 1);
   EXPECT_EQ(ReadHolding(client, &values), 1);
@@ -89,6 +98,9 @@ TEST(FaultInjectionTest, CloseInTheMiddleOfAFrameDeliversWhatArrived) {
             : "CMBusTCP::MbReadHoldingRegs: Incorrect response size: " +
                   std::to_string(cut) + ". Expected: 13";
     EXPECT_EQ(client->LastErrorString(), expected);
+    EXPECT_EQ(
+        FailureRecordOf(client.Client()),
+        cut < 9 ? FailureRecord{TCPModbusIntf::ErrorTooShort} : kWrongSize);
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
 
     // Nothing of the cut frame is left over: the next exchange sees the
@@ -97,6 +109,7 @@ TEST(FaultInjectionTest, CloseInTheMiddleOfAFrameDeliversWhatArrived) {
     EXPECT_STREQ(
         client->LastErrorString(),
         "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 7");
+    EXPECT_EQ(FailureRecordOf(client.Client()), kClosed);
     EXPECT_EQ(client.Finish(), "");
   }
 }
@@ -127,6 +140,7 @@ TEST(FaultInjectionTest, AnswerSplitAtEveryPositionIsGatheredWhole) {
     EXPECT_EQ(values, expected[row]);
   }
   EXPECT_STREQ(client->LastErrorString(), "");
+  EXPECT_EQ(FailureRecordOf(client.Client()), FailureRecord{});
   EXPECT_EQ(client.Finish(), "");
 }
 
@@ -172,6 +186,7 @@ TEST(FaultInjectionTest, BytesBehindAnAnswerNeverServeTheNextRequest) {
     std::vector<std::uint16_t> values = {0xaaaa, 0xbbbb};
     EXPECT_EQ(ReadHolding(client, &values), 0);
     EXPECT_STREQ(client->LastErrorString(), rows[i].message);
+    EXPECT_EQ(FailureRecordOf(client.Client()), kWrongSize);
     EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
     EXPECT_EQ(ReadHolding(client, &values), 1) << client->LastErrorString();
     EXPECT_EQ(values, (std::vector<std::uint16_t>{static_cast<std::uint16_t>(i),
@@ -187,26 +202,31 @@ TEST(FaultInjectionTest, GarbageIsJudgedAsItCameAndTheNextAnswerIsRead) {
     const char* what;
     Bytes garbage;
     const char* message;
+    FailureRecord failure;
     std::vector<std::uint16_t> values;
   };
   const std::vector<Row> rows = {
       {"text",
        Bytes(http.begin(), http.end()),
        "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 28. Expected: 13",
+       kWrongSize,
        {}},
       {"all bits set",
        Bytes(20, 0xff),
        "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 7 - Code=255, \"Extended Exception Response\"",
+       ModbusException(255),
        {}},
       {"header with length 1",
        {0, 0, 0, 0, 0, 1, 1, 3, 0},
        "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 9. Expected: 13",
+       kWrongSize,
        {}},
       // Thirteen bytes are the size a read of two registers expects, and
       // the header is not compared: they are taken as the answer.
       {"protocol identifier 1",
        {0, 0, 0, 1, 0, 7, 1, 3, 4, 0, 1, 0, 2},
        "",
+       {},
        {1, 2}},
   };
   std::vector<Step> script;
@@ -230,6 +250,7 @@ TEST(FaultInjectionTest, GarbageIsJudgedAsItCameAndTheNextAnswerIsRead) {
     } else {
       EXPECT_EQ(result, 0);
       EXPECT_STREQ(client->LastErrorString(), rows[i].message);
+      EXPECT_EQ(FailureRecordOf(client.Client()), rows[i].failure);
       EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
     }
     EXPECT_EQ(ReadHolding(client, &values), 1) << client->LastErrorString();
@@ -306,6 +327,7 @@ TEST(FaultInjectionTest, EveryExceptionCodeIsReportedWithItsText) {
                 std::string(operation.name) +
                     ": MODBUS exception response on DIO Module 7 - Code=" +
                     std::to_string(code) + ", \"" + row.text + "\"");
+      EXPECT_EQ(FailureRecordOf(client.Client()), ModbusException(code));
       EXPECT_EQ(values, (std::vector<std::uint16_t>{0xaaaa, 0xbbbb}));
     }
   }
@@ -330,18 +352,27 @@ TEST(FaultInjectionTest, WritingToAPeerThatClosedDoesNotRaiseSigpipe) {
   // With the default action a SIGPIPE would end this process.
   const auto previous = std::signal(SIGPIPE, SIG_DFL);
 
-  const char* const expected[] = {
-      "CMBusTCP::MbPresetSingleReg: Unexpected close of connection on DIO Module 7",
-      "CMBusTCP::MbPresetSingleReg: Failed to send request to DIO Module 7. Error: WSASocket failed. send Error(32)",
-      "CMBusTCP::MbPresetSingleReg: Failed to send request to DIO Module 7. Error: WSASocket failed. send Error(32)",
+  // The broken pipe (32) is the module's reset, seen by the send.
+  const FailureRecord brokenPipe{TCPModbusIntf::ErrorClosed, 32};
+  const struct {
+    const char* message;
+    FailureRecord failure;
+  } expected[] = {
+      {"CMBusTCP::MbPresetSingleReg: Unexpected close of connection on DIO Module 7",
+       kClosed},
+      {"CMBusTCP::MbPresetSingleReg: Failed to send request to DIO Module 7. Error: WSASocket failed. send Error(32)",
+       brokenPipe},
+      {"CMBusTCP::MbPresetSingleReg: Failed to send request to DIO Module 7. Error: WSASocket failed. send Error(32)",
+       brokenPipe},
   };
   unsigned short value = 5;
-  for (const char* message : expected) {
+  for (const auto& row : expected) {
     EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
       return c.WriteSingleHoldReg(1, value);
     }),
               0);
-    EXPECT_STREQ(client->LastErrorString(), message);
+    EXPECT_STREQ(client->LastErrorString(), row.message);
+    EXPECT_EQ(FailureRecordOf(client.Client()), row.failure);
   }
   std::signal(SIGPIPE, previous);
   EXPECT_EQ(client.Finish(), "");

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ClientHarness.h"
+#include "FailureRecord.h"
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "SkipUnlessListening.h"
@@ -38,6 +39,8 @@ namespace {
 
 using testsupport::Bytes;
 using testsupport::ClientHarness;
+using testsupport::FailureRecord;
+using testsupport::FailureRecordOf;
 using testsupport::FakeModbusServer;
 using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
@@ -183,6 +186,8 @@ TEST(SoakTest, FailedInitializeCallsLeakNoDescriptor) {
   EXPECT_EQ(failed, kCycles);
   EXPECT_STREQ(client->LastErrorString(),
                "WSASocket failed. connect Error(111)");
+  EXPECT_EQ(FailureRecordOf(client.Client()),
+            (FailureRecord{TCPModbusIntf::ErrorConnect, 111}));
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
