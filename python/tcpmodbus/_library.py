@@ -30,8 +30,9 @@ import sysconfig
 from typing import Iterator, List, Optional
 
 _ABI_MAJOR = 1
-# The C interface came with library 1.1.
-_LEAST_MINOR = 1
+# The C interface came with library 1.1; transaction identifiers and the
+# trace sink with 1.2.
+_LEAST_MINOR = 2
 
 _Handle = ctypes.c_void_p
 _UShortArray = ctypes.POINTER(ctypes.c_ushort)
@@ -68,6 +69,7 @@ _PROTOTYPES = {
     "tcpmodbus_set_server_port": (ctypes.c_int, [_Handle, ctypes.c_ushort]),
     "tcpmodbus_set_unit_id": (ctypes.c_int, [_Handle, ctypes.c_ubyte]),
     "tcpmodbus_reconnects": (ctypes.c_uint, [_Handle]),
+    "tcpmodbus_set_transaction_ids": (ctypes.c_int, [_Handle, ctypes.c_int]),
     "tcpmodbus_version": (ctypes.c_char_p, []),
 }
 

@@ -18,11 +18,13 @@ _UCHAR_MAX = 0xFF
 # The package's own defaults where they differ from the library's (which
 # waits without limit and does not reconnect): a Python program expects a
 # call to give up after a few seconds, as other Modbus packages do, and one
-# slow answer must not leave every later call not connected. docs/python.md
-# has the table.
+# slow answer must not leave every later call not connected; and each
+# request carries its own transaction identifier, so that a late answer or a
+# copy is never taken for a later request's. docs/python.md has the table.
 DEFAULT_CONNECT_TIMEOUT_MS = 3000
 DEFAULT_RESPONSE_TIMEOUT_MS = 3000
 DEFAULT_RECOVERY = True
+DEFAULT_TRANSACTION_IDS = True
 # The library's own, given here so that the constructor's signature shows
 # every value.
 DEFAULT_SERVER_PORT = 502
@@ -54,8 +56,9 @@ class Module:
 
     The options are keyword arguments here and of configure(). This
     package's defaults bound every wait (3000 ms to connect and to answer)
-    and turn recovery on, where the library's own wait without limit and
-    do not reconnect; 0 for a time-out means no limit, as in the library.
+    and turn recovery and transaction identifiers on, where the library's
+    own wait without limit, do not reconnect and send identifier 0; 0 for a
+    time-out means no limit, as in the library.
     Options are kept across initialize() and close().
 
     Operations return their result or None, and raise TcpModbusError with
@@ -80,6 +83,7 @@ class Module:
         recovery: bool = DEFAULT_RECOVERY,
         server_port: int = DEFAULT_SERVER_PORT,
         unit_id: int = DEFAULT_UNIT_ID,
+        transaction_ids: bool = DEFAULT_TRANSACTION_IDS,
     ) -> None:
         """A new object, not connected, with every option set: the values
         given, this package's defaults for the rest (see configure())."""
@@ -95,6 +99,7 @@ class Module:
             recovery=recovery,
             server_port=server_port,
             unit_id=unit_id,
+            transaction_ids=transaction_ids,
         )
 
     def configure(
@@ -105,6 +110,7 @@ class Module:
         recovery: Optional[bool] = None,
         server_port: Optional[int] = None,
         unit_id: Optional[int] = None,
+        transaction_ids: Optional[bool] = None,
     ) -> None:
         """Sets the options given; None leaves one as it is.
 
@@ -119,6 +125,11 @@ class Module:
         server_port: the module's TCP port (502 by default), from the next
             initialize() on; the library refuses 0 (ValueError).
         unit_id: the unit identifier of every request (1 by default).
+        transaction_ids: when true (the default), each request carries its
+            own transaction identifier and only the answer with it counts;
+            late answers and copies are dropped, and a time-out leaves the
+            connection open (a second in a row closes it). A gateway that
+            does not echo identifiers needs False.
         """
         settings = (
             ("connect_timeout", connect_timeout, _UINT_MAX),
@@ -126,6 +137,7 @@ class Module:
             ("recovery", recovery, 1),
             ("server_port", server_port, _USHORT_MAX),
             ("unit_id", unit_id, _UCHAR_MAX),
+            ("transaction_ids", transaction_ids, 1),
         )
         for name, value, largest in settings:
             if value is None:

@@ -53,12 +53,20 @@ def test_failures_raise_with_the_librarys_text(module, operation, arguments, tex
     assert (raised.value.operation, raised.value.text, str(raised.value)) == (operation, text, text)
 
 
-def test_unit_id_reaches_the_wire():
-    stand_in = StandIn(SERVER, bytes.fromhex("0000 0000 0005 07 03 02 04d2"))
-    with tcpmodbus.Module(server_port=stand_in.port, unit_id=7) as module:
+# The stand-in echoes the request's transaction identifier (its first two
+# bytes) and unit identifier, as a module does.
+@pytest.mark.parametrize("options, request_frame", [
+    ({"unit_id": 7}, "0001 0000 0006 07 03 0000 0001"),  # identifiers on by default
+    ({"transaction_ids": True}, "0001 0000 0006 01 03 0000 0001"),
+    ({"transaction_ids": False}, "0000 0000 0006 01 03 0000 0001")])
+def test_options_reach_the_wire(options, request_frame):
+    request = bytes.fromhex(request_frame)
+    stand_in = StandIn(SERVER, request[:2] + bytes.fromhex("0000 0005") + request[6:7]
+                       + bytes.fromhex("03 02 04d2"))
+    with tcpmodbus.Module(server_port=stand_in.port, **options) as module:
         module.initialize(1, LOCAL, 0, SERVER)
         assert module.read_holding(0, 1) == [1234]
-    assert stand_in.requests == [bytes.fromhex("0000 0000 0006 07 03 0000 0001")]
+    assert stand_in.requests == [request]
 
 
 NO_RESPONSE = "CMBusTCP::MbReadHoldingRegs: No response from DIO Module 1 within "
@@ -133,6 +141,7 @@ def test_leaving_the_context_closes(module):
     (lambda m: m.write(0, 1.5), TypeError), (lambda m: m.read_holding(0, 0x10000), ValueError),
     (lambda m: m.initialize(1, "127.0.0.1\0", 0, SERVER), ValueError),
     (lambda m: m.configure(unit_id=256), ValueError),
+    (lambda m: m.configure(transaction_ids=2), ValueError),
     (lambda m: m.configure(server_port=0), ValueError),  # the library refuses it
     (lambda m: tcpmodbus.Module(connect_timeout=-1), ValueError),
     # A misspelt option is no option.
