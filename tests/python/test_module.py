@@ -157,69 +157,60 @@ def test_values_and_options_that_do_not_fit_are_refused(call, error):
         call(tcpmodbus.Module())
 
 
-def read_trace(identifier):
-    """The library's trace of read_holding(0, 2) of a fresh simulated module,
-    the request carrying transaction identifier 1 to 9."""
-    return ["CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs Request...Size=12",
-            f"00 0{identifier} 00 00 00 06 01 03 00 00 00 02 ",
-            "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=13",
-            f"00 0{identifier} 00 00 00 07 01 03 04 00 00 00 00 ",
-            "CTCPModbus::ReadHoldRegs: Succeed to read data from Modbus Server (Read Multiple Holding Register) !",  # noqa: E501
-            "CTCPModbus::ReadHoldRegs - Read data as below:",
-            "00 00 "]
+# The library's trace of read_holding(0, 2) of a fresh simulated module,
+# transaction identifiers off.
+READ_TRACE = [
+    "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs Request...Size=12",
+    "00 00 00 00 00 06 01 03 00 00 00 02 ",
+    "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=13",
+    "00 00 00 00 00 07 01 03 04 00 00 00 00 ",
+    "CTCPModbus::ReadHoldRegs: Succeed to read data from Modbus Server (Read Multiple Holding Register) !",  # noqa: E501
+    "CTCPModbus::ReadHoldRegs - Read data as below:",
+    "00 00 "]
 
 
 # Where the trace of each read goes, by the trace option and whether the
-# logger "tcpmodbus" is enabled for DEBUG at that read. Lines that reach
-# logger.debug at all tell that the C trace was on.
+# logger "tcpmodbus" is enabled for DEBUG at that read.
 @pytest.mark.parametrize("trace, debug_at_each_read, goes_to", [
-    ("default", [True], "logging"),
-    ("logging", [True], "logging"),
+    ("default", [True], "logging"), ("logging", [True], "logging"),
     ("default", [False], "logging"),  # a program without logging: the C trace off
     ("logging", [False, True, False], "logging"),  # on when logging is, and off again
-    ("callable", [True], "callable"),
-    ("stdout", [True], "stdout"),
-    (None, [True], "nowhere")])
+    ("callable", [True], "callable"), ("stdout", [False], "stdout"), (None, [True], "nowhere")])
 def test_the_trace_of_a_read_goes_where_asked(start_module, caplog, capfd, monkeypatch, trace,
                                               debug_at_each_read, goes_to):
-    logger, passed_to_logger, received = logging.getLogger("tcpmodbus"), [], []
-    debug = logger.debug
-    monkeypatch.setattr(logger, "debug", lambda line: (passed_to_logger.append(line), debug(line)))
+    logger, called, received = logging.getLogger("tcpmodbus"), [], []
+    debug = logger.debug  # lines that reach it at all tell that the C trace was on
+    monkeypatch.setattr(logger, "debug", lambda line: (called.append(line), debug(line)))
     options = {} if trace == "default" else {
         "trace": received.append if trace == "callable" else trace}
-    with tcpmodbus.Module(server_port=start_module(SERVER)[1], **options) as module:
+    with tcpmodbus.Module(server_port=start_module(SERVER)[1], transaction_ids=False,
+                          **options) as module:
         module.initialize(1, LOCAL, 0, SERVER)
-        for identifier, debug_on in enumerate(debug_at_each_read, start=1):
-            flush_c_stdout()
-            capfd.readouterr()
-            for lines in (caplog, passed_to_logger, received):
-                lines.clear()
+        for read, debug_on in enumerate(debug_at_each_read):
+            flush_c_stdout(), capfd.readouterr(), caplog.clear(), called.clear(), received.clear()
             caplog.set_level(logging.DEBUG if debug_on else logging.INFO, logger="tcpmodbus")
             assert module.read_holding(0, 2) == [0, 0]
             flush_c_stdout()
-            seen = {"logger.debug": passed_to_logger, "callable": received,
-                    "records": [(r.name, r.levelname, r.getMessage()) for r in caplog.records],
-                    "stdout": capfd.readouterr().out.splitlines()}
-            expected = dict.fromkeys(seen, [])
-            if goes_to == "logging" and debug_on:
-                expected["logger.debug"] = read_trace(identifier)
-                expected["records"] = [("tcpmodbus", "DEBUG", line) for line in read_trace(identifier)]
-            elif goes_to in ("callable", "stdout"):
-                expected[goes_to] = read_trace(identifier)
-            assert seen == expected, f"read {identifier}"
+            seen = {"logger.debug": called, "callable": received,
+                    "stdout": capfd.readouterr().out.splitlines(),
+                    "records": [r.getMessage() for r in caplog.records]}
+            goes = {goes_to} if goes_to != "logging" else {"logger.debug", "records"} if debug_on else {}
+            expected = {name: READ_TRACE if name in goes else [] for name in seen}
+            assert seen == expected, f"read {read}"
+            assert {(r.name, r.levelname) for r in caplog.records} <= {("tcpmodbus", "DEBUG")}
 
 
 # A trace callable that fails: ctypes reports the exception, once per trace
 # point (a write has three), and the module goes on as if nothing happened.
+# Every call bounded, none on the way out: a callable that waited for its own
+# module would hold it for good.
 @pytest.mark.parametrize("misbehaviour, reported", [
     ("raises", "RuntimeError: a fault of the host's"),
-    # Refused by the library, never waiting for itself.
     ("calls its own module", "TcpModbusError: CTCPModbus::ReadHoldRegs: Called from this object's own trace sink; refused")])  # noqa: E501
 def test_a_failing_trace_callable_is_reported_and_the_module_goes_on(start_module, monkeypatch,
                                                                      misbehaviour, reported):
-    reports = []
+    reports, module = [], tcpmodbus.Module(server_port=start_module(SERVER)[1])
     monkeypatch.setattr(sys, "unraisablehook", reports.append)
-    module = tcpmodbus.Module(server_port=start_module(SERVER)[1])
     module.initialize(1, LOCAL, 0, SERVER)
 
     def misbehave(line):
@@ -228,8 +219,6 @@ def test_a_failing_trace_callable_is_reported_and_the_module_goes_on(start_modul
         module.read_holding(0, 1)
 
     module.configure(trace=misbehave)
-    # Every call bounded, none on the way out: a callable that waited for
-    # its own module would hold it for good.
     within(10, lambda: module.write_many(0, [7, 8]))
     assert [f"{type(r.exc_value).__name__}: {r.exc_value}" for r in reports] == [reported] * 3
     assert within(10, lambda: module.read_holding(0, 2)) == [7, 8]
@@ -238,16 +227,12 @@ def test_a_failing_trace_callable_is_reported_and_the_module_goes_on(start_modul
 
 
 def test_a_module_whose_trace_callable_refers_to_it_is_released():
-    class Host:
-        def __init__(self):
-            self.module = tcpmodbus.Module(trace=self.log)
-
-        def log(self, line):
-            pass
-
-    module = weakref.ref(Host().module)
+    module = tcpmodbus.Module()
+    module.configure(trace=lambda line, held=module: None)
+    released = weakref.ref(module)
+    del module
     gc.collect()
-    assert module() is None
+    assert released() is None
 
 
 # As installed: site/tcpmodbus with the install's _installed.py, the library
