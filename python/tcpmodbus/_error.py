@@ -10,8 +10,9 @@ class TcpModbusError(Exception):
     reason for the last failed protocol operation, letter for letter (hosts
     may match on it). A call that fails before any exchange (a module not
     connected, or a local socket that could not be opened) leaves no text of
-    its own; the library's trace on standard output tells why, and ``text``
-    is then the earlier failure's, or empty.
+    its own; the library's trace tells why (by default DEBUG records of the
+    logger "tcpmodbus"), and ``text`` is then the earlier failure's, or
+    empty.
     """
 
     def __init__(self, operation: str, text: str) -> None:

@@ -30,11 +30,17 @@ import sysconfig
 from typing import Iterator, List, Optional
 
 _ABI_MAJOR = 1
-# The C interface came with library 1.1.
-_LEAST_MINOR = 1
+# The C interface came with library 1.1; transaction identifiers and the
+# trace sink with 1.2.
+_LEAST_MINOR = 2
 
 _Handle = ctypes.c_void_p
 _UShortArray = ctypes.POINTER(ctypes.c_ushort)
+
+# tcpmodbus_trace_fn: void (*)(void* context, const char* text, size_t
+# length). The text comes as its address, read as length bytes: the length
+# is what counts, not the NUL after it.
+TRACE_FN = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_void_p, ctypes.c_size_t)
 
 # name: (result type, argument types), as tcpmodbus.h declares them.
 _PROTOTYPES = {
@@ -68,6 +74,8 @@ _PROTOTYPES = {
     "tcpmodbus_set_server_port": (ctypes.c_int, [_Handle, ctypes.c_ushort]),
     "tcpmodbus_set_unit_id": (ctypes.c_int, [_Handle, ctypes.c_ubyte]),
     "tcpmodbus_reconnects": (ctypes.c_uint, [_Handle]),
+    "tcpmodbus_set_transaction_ids": (ctypes.c_int, [_Handle, ctypes.c_int]),
+    "tcpmodbus_set_trace": (ctypes.c_int, [_Handle, TRACE_FN, ctypes.c_void_p]),
     "tcpmodbus_version": (ctypes.c_char_p, []),
 }
 
@@ -148,6 +156,11 @@ if sys.platform == "win32":
     import socket  # noqa: F401
 
 LIBRARY = load()
+
+# The library's standard-output sink, and no sink (the trace off; ctypes
+# takes no None for a function pointer), as values of TRACE_FN.
+TRACE_TO_STDOUT = TRACE_FN(("tcpmodbus_trace_stdout", LIBRARY))
+NO_TRACE = TRACE_FN(0)
 
 
 def version() -> str:

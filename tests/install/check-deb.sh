@@ -81,7 +81,7 @@ echo "-- $python_deb"
   fail "Python package depends on: $(dpkg-deb -f "$python_deb" Depends)"
 python_contents="$(dpkg-deb -c "$python_deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)"
 [ "$python_contents" = "$(printf 'usr/lib/python3/dist-packages/tcpmodbus/%s\n' \
-  __init__.py _error.py _installed.py _library.py _module.py py.typed | sort)" ] ||
+  __init__.py _error.py _installed.py _library.py _module.py _trace.py py.typed | sort)" ] ||
   fail "the Python package holds: $python_contents"
 
 # The packaged library keeps its SONAME after stripping, and the packaged

@@ -1,7 +1,9 @@
 """Servers on loopback for the Python package's tests: the simulated module
 from the build in TCPMODBUS_BUILD_DIR, and a stand-in that answers every
-request with fixed bytes, or never; and a bound on a call that may hang."""
+request with fixed bytes, or never; a bound on a call that may hang; and the
+flush of the library's standard output."""
 
+import ctypes
 import os
 import socket
 import subprocess
@@ -56,14 +58,14 @@ class StandIn:
 
 
 def within(seconds, call):
-    """Runs call() on a thread of its own and raises its exception here; a
-    call still running after seconds fails the test (its thread is left
-    behind)."""
-    raised = []
+    """Runs call() on a thread of its own and returns its result, or raises
+    its exception here; a call still running after seconds fails the test
+    (its thread is left behind)."""
+    raised, returned = [], []
 
     def run():
         try:
-            call()
+            returned.append(call())
         except BaseException as error:  # noqa: B902 - raised again on the test's thread
             raised.append(error)
 
@@ -73,3 +75,10 @@ def within(seconds, call):
     assert not thread.is_alive(), f"still waiting after {seconds} s"
     if raised:
         raise raised[0]
+    return returned[0]
+
+
+def flush_c_stdout():
+    """Hands what C stdio holds for standard output (the library's trace
+    there) to the descriptor, where capfd reads it."""
+    ctypes.CDLL(None).fflush(None)

@@ -1,16 +1,19 @@
 """The Python package against the simulated module and stand-in servers."""
 
+import gc
+import logging
 import os
 import shutil
 import socket
 import subprocess
 import sys
 import sysconfig
+import weakref
 
 import pytest
 
 import tcpmodbus
-from conftest import BUILD_DIR, StandIn, within
+from conftest import BUILD_DIR, StandIn, flush_c_stdout, within
 
 # Every server listens on a port of its own on one address, where the module
 # also binds; nothing listens on REFUSING.
@@ -53,12 +56,20 @@ def test_failures_raise_with_the_librarys_text(module, operation, arguments, tex
     assert (raised.value.operation, raised.value.text, str(raised.value)) == (operation, text, text)
 
 
-def test_unit_id_reaches_the_wire():
-    stand_in = StandIn(SERVER, bytes.fromhex("0000 0000 0005 07 03 02 04d2"))
-    with tcpmodbus.Module(server_port=stand_in.port, unit_id=7) as module:
+# The stand-in echoes the request's transaction identifier (its first two
+# bytes) and unit identifier, as a module does.
+@pytest.mark.parametrize("options, request_frame", [
+    ({"unit_id": 7}, "0001 0000 0006 07 03 0000 0001"),  # identifiers on by default
+    ({"transaction_ids": True}, "0001 0000 0006 01 03 0000 0001"),
+    ({"transaction_ids": False}, "0000 0000 0006 01 03 0000 0001")])
+def test_options_reach_the_wire(options, request_frame):
+    request = bytes.fromhex(request_frame)
+    stand_in = StandIn(SERVER, request[:2] + bytes.fromhex("0000 0005") + request[6:7]
+                       + bytes.fromhex("03 02 04d2"))
+    with tcpmodbus.Module(server_port=stand_in.port, **options) as module:
         module.initialize(1, LOCAL, 0, SERVER)
         assert module.read_holding(0, 1) == [1234]
-    assert stand_in.requests == [bytes.fromhex("0000 0000 0006 07 03 0000 0001")]
+    assert stand_in.requests == [request]
 
 
 NO_RESPONSE = "CMBusTCP::MbReadHoldingRegs: No response from DIO Module 1 within "
@@ -133,6 +144,9 @@ def test_leaving_the_context_closes(module):
     (lambda m: m.write(0, 1.5), TypeError), (lambda m: m.read_holding(0, 0x10000), ValueError),
     (lambda m: m.initialize(1, "127.0.0.1\0", 0, SERVER), ValueError),
     (lambda m: m.configure(unit_id=256), ValueError),
+    (lambda m: m.configure(transaction_ids=2), ValueError),
+    (lambda m: m.configure(trace="stderr"), ValueError),
+    (lambda m: tcpmodbus.Module(trace=1), TypeError),
     (lambda m: m.configure(server_port=0), ValueError),  # the library refuses it
     (lambda m: tcpmodbus.Module(connect_timeout=-1), ValueError),
     # A misspelt option is no option.
@@ -141,6 +155,84 @@ def test_leaving_the_context_closes(module):
 def test_values_and_options_that_do_not_fit_are_refused(call, error):
     with pytest.raises(error):
         call(tcpmodbus.Module())
+
+
+# The library's trace of read_holding(0, 2) of a fresh simulated module,
+# transaction identifiers off.
+READ_TRACE = [
+    "CMBusTCP::MbReadHoldingRegs ==>Sending MbReadHoldingRegs Request...Size=12",
+    "00 00 00 00 00 06 01 03 00 00 00 02 ",
+    "CMBusTCP::MbReadHoldingRegs <==Received MbReadHoldingRegs Response...Size=13",
+    "00 00 00 00 00 07 01 03 04 00 00 00 00 ",
+    "CTCPModbus::ReadHoldRegs: Succeed to read data from Modbus Server (Read Multiple Holding Register) !",  # noqa: E501
+    "CTCPModbus::ReadHoldRegs - Read data as below:",
+    "00 00 "]
+
+
+# Where the trace of each read goes, by the trace option and whether the
+# logger "tcpmodbus" is enabled for DEBUG at that read.
+@pytest.mark.parametrize("trace, debug_at_each_read, goes_to", [
+    ("default", [True], "logging"), ("logging", [True], "logging"),
+    ("default", [False], "logging"),  # a program without logging: the C trace off
+    ("logging", [False, True, False], "logging"),  # on when logging is, and off again
+    ("callable", [True], "callable"), ("stdout", [False], "stdout"), (None, [True], "nowhere")])
+def test_the_trace_of_a_read_goes_where_asked(start_module, caplog, capfd, monkeypatch, trace,
+                                              debug_at_each_read, goes_to):
+    logger, called, received = logging.getLogger("tcpmodbus"), [], []
+    debug = logger.debug  # lines that reach it at all tell that the C trace was on
+    monkeypatch.setattr(logger, "debug", lambda line: (called.append(line), debug(line)))
+    options = {} if trace == "default" else {
+        "trace": received.append if trace == "callable" else trace}
+    with tcpmodbus.Module(server_port=start_module(SERVER)[1], transaction_ids=False,
+                          **options) as module:
+        module.initialize(1, LOCAL, 0, SERVER)
+        for read, debug_on in enumerate(debug_at_each_read):
+            flush_c_stdout(), capfd.readouterr(), caplog.clear(), called.clear(), received.clear()
+            caplog.set_level(logging.DEBUG if debug_on else logging.INFO, logger="tcpmodbus")
+            assert module.read_holding(0, 2) == [0, 0]
+            flush_c_stdout()
+            seen = {"logger.debug": called, "callable": received,
+                    "stdout": capfd.readouterr().out.splitlines(),
+                    "records": [r.getMessage() for r in caplog.records]}
+            goes = {goes_to} if goes_to != "logging" else {"logger.debug", "records"} if debug_on else {}
+            expected = {name: READ_TRACE if name in goes else [] for name in seen}
+            assert seen == expected, f"read {read}"
+            assert {(r.name, r.levelname) for r in caplog.records} <= {("tcpmodbus", "DEBUG")}
+
+
+# A trace callable that fails: ctypes reports the exception, once per trace
+# point (a write has three), and the module goes on as if nothing happened.
+# Every call bounded, none on the way out: a callable that waited for its own
+# module would hold it for good.
+@pytest.mark.parametrize("misbehaviour, reported", [
+    ("raises", "RuntimeError: a fault of the host's"),
+    ("calls its own module", "TcpModbusError: CTCPModbus::ReadHoldRegs: Called from this object's own trace sink; refused")])  # noqa: E501
+def test_a_failing_trace_callable_is_reported_and_the_module_goes_on(start_module, monkeypatch,
+                                                                     misbehaviour, reported):
+    reports, module = [], tcpmodbus.Module(server_port=start_module(SERVER)[1])
+    monkeypatch.setattr(sys, "unraisablehook", reports.append)
+    module.initialize(1, LOCAL, 0, SERVER)
+
+    def misbehave(line):
+        if misbehaviour == "raises":
+            raise RuntimeError("a fault of the host's")
+        module.read_holding(0, 1)
+
+    module.configure(trace=misbehave)
+    within(10, lambda: module.write_many(0, [7, 8]))
+    assert [f"{type(r.exc_value).__name__}: {r.exc_value}" for r in reports] == [reported] * 3
+    assert within(10, lambda: module.read_holding(0, 2)) == [7, 8]
+    assert (len(reports), module.last_error) == (6, "")
+    within(10, module.close)
+
+
+def test_a_module_whose_trace_callable_refers_to_it_is_released():
+    module = tcpmodbus.Module()
+    module.configure(trace=lambda line, held=module: None)
+    released = weakref.ref(module)
+    del module
+    gc.collect()
+    assert released() is None
 
 
 # As installed: site/tcpmodbus with the install's _installed.py, the library
