@@ -29,7 +29,7 @@ $commands" 2>&1)" || { echo "$output"; fail "the commands of $page"; }
 
 check_page README.md examples/read_registers.py \
   "Run it against the simulated module, from the project root:" \
-  "Besides the library's trace, it prints:"
+  "It prints (the trace goes to \`logging\`, which this example leaves unconfigured):"
 check_page docs/c-interface.md examples/read_registers.c \
   "Run it against the simulated module, from the project root:" \
   "Besides the library's trace, it prints:"
