@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -270,6 +271,51 @@ TEST(OpenSocketTest, AHostsFileNameBindsItsFirstAddress) {
   EXPECT_EQ(AddressBytes(second.LocalAddr), "c0 00 02 02");
 }
 #endif
+
+// The transport's single send and receive, over in-memory socket calls: the
+// count, 0 or -1, and the message each failure leaves.
+TEST(TransportTest, SendDataAndReceiveDataReportAsCounts) {
+  struct Row {
+    const char* what;
+    scripted::Script script;
+    int receives;  // 0: the send is what is checked
+    int result;    // of the last call
+    std::string message;
+  };
+  auto script = [](int shortSendAt, int notReadyAt, bool failAtEnd) {
+    scripted::Script s;
+    s.answers = {{1, 2, 3}};
+    s.shortSendAt = shortSendAt;
+    s.notReadyAt = notReadyAt;
+    s.failAtEnd = failAtEnd;
+    return s;
+  };
+  const std::uint8_t request[12] = {};
+  const Row rows[] = {
+      {"whole send", script(-1, -1, false), 0, 12, "No Error"},
+      {"send taken in part", script(0, -1, false), 0, 6,
+       "WSASocket failed. send Error(0)"},
+      {"send while not ready", script(-1, 0, false), 0, 0,
+       "WSASocket failed. select Error(0)"},
+      {"receive of the answer", script(-1, -1, false), 1, 3, "No Error"},
+      {"receive after the close", script(-1, -1, false), 2, 0, "No Error"},
+      {"receive after a reset", script(-1, -1, true), 2, -1,
+       "WSASocket failed. recv Error(" + std::to_string(ECONNRESET) + ")"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    scripted::ScriptedSockets sockets(row.script);
+    CTcpSocket socket(sockets);
+    ASSERT_EQ(socket.OpenSocket("127.0.0.1", 0), 1);
+    std::uint8_t buffer[CTcpSocket::MaxResponseBytes];
+    // The send makes the 3-byte answer arrive; a second receive meets the
+    // end of the stream.
+    int result = socket.SendData(request, 12);
+    for (int i = 0; i < row.receives; ++i) result = socket.ReceiveData(buffer);
+    EXPECT_EQ(result, row.result);
+    EXPECT_EQ(socket.ErrorText, row.message);
+  }
+}
 
 #ifndef _WIN32
 // A host started with its standard output or error closed must not get the
