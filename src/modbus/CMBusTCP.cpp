@@ -141,14 +141,11 @@ Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr
     return Status::Failed();
   }
   if (RefusedWithoutTransport(exchange)) return Status::Failed();
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildReadRequest(request, exchange.functionCode,
-                                                 startAddr, regCount, header);
-  Answer answer;
-  answer.count = regCount;
-  answer.registers = regValues;
-  return Transact(exchange, header, request, size, answer);
+  return Request(exchange, Answer::Registers(regCount, regValues),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildReadRequest(
+                       frame, exchange.functionCode, startAddr, regCount, h);
+                 });
 }
 
 Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
@@ -157,11 +154,11 @@ Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue
       "%s ==>Sending MbPresetSingleReg Request...Size=%d\n",
       "%s <==Received MbPresetSingleReg Response...Size=%d\n", kWriteWrongSize};
   if (RefusedWithoutTransport(kExchange)) return Status::Failed();
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size =
-      modbusframe::BuildPresetSingleRequest(request, regAddr, regValue, header);
-  return Transact(kExchange, header, request, size, Answer());
+  return Request(kExchange, Answer(),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildPresetSingleRequest(frame, regAddr,
+                                                                regValue, h);
+                 });
 }
 
 Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
@@ -185,11 +182,11 @@ Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
         kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
     return Status::Failed();
   }
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildPresetMultipleRequest(
-      request, startAddr, regCount, regValues, header);
-  return Transact(kExchange, header, request, size, Answer());
+  return Request(kExchange, Answer(),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildPresetMultipleRequest(
+                       frame, startAddr, regCount, regValues, h);
+                 });
 }
 
 modbusframe::RequestHeader CMBusTCP::NextRequestHeader() {

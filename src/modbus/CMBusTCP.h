@@ -96,11 +96,9 @@ class CMBusTCP {
   // outside 1 to `most`.
   bool RefusedValues(const Exchange& exchange, const void* values,
                      std::uint16_t quantity, std::uint16_t most);
-  // Sends a point request and judges its answer strictly.
-  Status TransactStrict(const Exchange& exchange,
-                        const modbusframe::RequestHeader& header,
-                        const std::uint8_t* request, int requestSize,
-                        Answer answer);
+  // Builds a request and runs its exchange (Exchange.h).
+  template <typename Build>
+  Status Request(const Exchange& exchange, Answer answer, Build build);
   // The header fields of the next request: the unit identifier and, with
   // identifiers on, the next transaction identifier.
   modbusframe::RequestHeader NextRequestHeader();

@@ -42,6 +42,20 @@ struct CMBusTCP::Answer {
   // exception flag alone are judged (codes 3, 4, 6, 16).
   const modbusframe::StrictAnswer* strict = nullptr;
 
+  // An answer that fills `values` with `count` registers, or `bits`.
+  static Answer Registers(std::uint16_t count, std::uint16_t* values) {
+    Answer answer;
+    answer.count = count;
+    answer.registers = values;
+    return answer;
+  }
+  static Answer Bits(std::uint16_t count, std::uint8_t* bits) {
+    Answer answer;
+    answer.count = count;
+    answer.bits = bits;
+    return answer;
+  }
+
   // The size the whole answer has.
   int Size(std::uint8_t functionCode) const {
     return strict != nullptr
@@ -49,6 +63,23 @@ struct CMBusTCP::Answer {
                : modbusframe::ExpectedResponseSize(functionCode, count);
   }
 };
+
+// Builds the request with the next header (`build(frame, header)` gives its
+// size), then traces, sends and judges it; the point exchanges' answers
+// strictly, against the request.
+template <typename Build>
+Status CMBusTCP::Request(const Exchange& exchange, Answer answer,
+                         Build build) {
+  const modbusframe::RequestHeader header = NextRequestHeader();
+  std::uint8_t request[modbusframe::kRequestBufferSize];
+  const int size = build(request, header);
+  modbusframe::StrictAnswer strict;
+  if (modbusframe::JudgedStrictly(exchange.functionCode)) {
+    strict = modbusframe::AnswerTo(request);
+    answer.strict = &strict;
+  }
+  return Transact(exchange, header, request, size, answer);
+}
 
 }  // namespace tcpmodbus
 

@@ -7,6 +7,10 @@ void PutUint16(std::uint8_t* at, std::uint16_t value) {
   at[1] = static_cast<std::uint8_t>(value & 0xff);
 }
 
+void PutUint16s(std::uint8_t* at, const std::uint16_t* values, int count) {
+  for (int i = 0; i < count; ++i) PutUint16(at + 2 * i, values[i]);
+}
+
 void PutRequestHeader(std::uint8_t* frame, std::uint16_t length,
                       std::uint8_t functionCode, const RequestHeader& header) {
   PutUint16(frame + mbap::kTransactionId, header.transactionId);  // 0-1
@@ -57,9 +61,7 @@ int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,
   PutUint16(frame + 8, startAddr);                          // 8-9
   PutUint16(frame + 10, regCount);                          // 10-11
   frame[12] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 12: byte count
-  for (int i = 0; i < regCount; ++i) {                      // 13 on: values
-    PutUint16(frame + 13 + 2 * i, regValues[i]);
-  }
+  PutUint16s(frame + 13, regValues, regCount);              // 13 on: values
   return 13 + dataBytes;
 }
 

@@ -35,8 +35,9 @@ struct RequestHeader {
   std::uint8_t unitId = kDefaultUnitId;
 };
 
-// Writes `value` big-endian at `at`.
+// Writes `value` big-endian at `at`; `count` values one after the other.
 void PutUint16(std::uint8_t* at, std::uint16_t value);
+void PutUint16s(std::uint8_t* at, const std::uint16_t* values, int count);
 // Writes bytes 0-7 of a request: the MBAP header, whose length field counts
 // `length` bytes after byte 5, and the function code.
 void PutRequestHeader(std::uint8_t* frame, std::uint16_t length,

@@ -24,15 +24,6 @@ bool CMBusTCP::RefusedValues(const Exchange& exchange, const void* values,
   return true;
 }
 
-Status CMBusTCP::TransactStrict(const Exchange& exchange,
-                                const modbusframe::RequestHeader& header,
-                                const std::uint8_t* request, int requestSize,
-                                Answer answer) {
-  const modbusframe::StrictAnswer strict = modbusframe::AnswerTo(request);
-  answer.strict = &strict;
-  return Transact(exchange, header, request, requestSize, answer);
-}
-
 Status CMBusTCP::MbReadCoilStatus(std::uint16_t startAddr,
                                   std::uint16_t bitCount, std::uint8_t* bits) {
   static constexpr Exchange kExchange = {
@@ -58,14 +49,11 @@ Status CMBusTCP::ReadBits(const Exchange& exchange, std::uint16_t startAddr,
       RefusedWithoutTransport(exchange)) {
     return Status::Failed();
   }
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildReadBitsRequest(
-      request, exchange.functionCode, startAddr, bitCount, header);
-  Answer answer;
-  answer.count = bitCount;
-  answer.bits = bits;
-  return TransactStrict(exchange, header, request, size, answer);
+  return Request(exchange, Answer::Bits(bitCount, bits),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildReadBitsRequest(
+                       frame, exchange.functionCode, startAddr, bitCount, h);
+                 });
 }
 
 Status CMBusTCP::MbForceSingleCoil(std::uint16_t addr, bool on) {
@@ -74,11 +62,11 @@ Status CMBusTCP::MbForceSingleCoil(std::uint16_t addr, bool on) {
       "%s ==>Sending MbForceSingleCoil Request...Size=%d\n",
       "%s <==Received MbForceSingleCoil Response...Size=%d\n", kWriteWrongSize};
   if (RefusedWithoutTransport(kExchange)) return Status::Failed();
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size =
-      modbusframe::BuildForceSingleCoilRequest(request, addr, on, header);
-  return TransactStrict(kExchange, header, request, size, Answer());
+  return Request(kExchange, Answer(),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildForceSingleCoilRequest(frame, addr,
+                                                                   on, h);
+                 });
 }
 
 Status CMBusTCP::MbForceMultipleCoils(std::uint16_t startAddr,
@@ -93,11 +81,11 @@ Status CMBusTCP::MbForceMultipleCoils(std::uint16_t startAddr,
       RefusedWithoutTransport(kExchange)) {
     return Status::Failed();
   }
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildForceMultipleCoilsRequest(
-      request, startAddr, bits, bitCount, header);
-  return TransactStrict(kExchange, header, request, size, Answer());
+  return Request(kExchange, Answer(),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildForceMultipleCoilsRequest(
+                       frame, startAddr, bits, bitCount, h);
+                 });
 }
 
 Status CMBusTCP::MbMaskWriteReg(std::uint16_t addr, std::uint16_t andMask,
@@ -107,11 +95,11 @@ Status CMBusTCP::MbMaskWriteReg(std::uint16_t addr, std::uint16_t andMask,
       "%s ==>Sending MbMaskWriteReg Request...Size=%d\n",
       "%s <==Received MbMaskWriteReg Response...Size=%d\n", kWriteWrongSize};
   if (RefusedWithoutTransport(kExchange)) return Status::Failed();
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildMaskWriteRequest(request, addr, andMask,
-                                                      orMask, header);
-  return TransactStrict(kExchange, header, request, size, Answer());
+  return Request(kExchange, Answer(),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildMaskWriteRequest(frame, addr,
+                                                             andMask, orMask, h);
+                 });
 }
 
 Status CMBusTCP::MbReadWriteMultipleRegs(std::uint16_t readAddr,
@@ -133,15 +121,12 @@ Status CMBusTCP::MbReadWriteMultipleRegs(std::uint16_t readAddr,
       RefusedWithoutTransport(kExchange)) {
     return Status::Failed();
   }
-  const modbusframe::RequestHeader header = NextRequestHeader();
-  std::uint8_t request[modbusframe::kRequestBufferSize];
-  const int size = modbusframe::BuildReadWriteRegistersRequest(
-      request, readAddr, readCount, writeAddr, writeValues, writeCount,
-      header);
-  Answer answer;
-  answer.count = readCount;
-  answer.registers = readValues;
-  return TransactStrict(kExchange, header, request, size, answer);
+  return Request(kExchange, Answer::Registers(readCount, readValues),
+                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
+                   return modbusframe::BuildReadWriteRegistersRequest(
+                       frame, readAddr, readCount, writeAddr, writeValues,
+                       writeCount, h);
+                 });
 }
 
 }  // namespace tcpmodbus

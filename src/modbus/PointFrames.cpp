@@ -81,9 +81,7 @@ int BuildReadWriteRegistersRequest(std::uint8_t* frame,
   PutUint16(frame + 12, writeAddr);                        // 12-13
   PutUint16(frame + 14, writeCount);                       // 14-15
   frame[16] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 16: byte count
-  for (int i = 0; i < writeCount; ++i) {                    // 17 on: values
-    PutUint16(frame + 17 + 2 * i, writeValues[i]);
-  }
+  PutUint16s(frame + 17, writeValues, writeCount);          // 17 on: values
   return 17 + dataBytes;
 }
 

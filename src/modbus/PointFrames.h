@@ -33,6 +33,15 @@ constexpr std::uint16_t kMaxWriteBits = 1968;
 constexpr std::uint16_t kMaxReadWriteReadRegisters = 125;
 constexpr std::uint16_t kMaxReadWriteWriteRegisters = 121;
 
+// Whether answers to `functionCode` get the strict verdict: the point codes.
+constexpr bool JudgedStrictly(std::uint8_t functionCode) {
+  return functionCode == kReadCoilStatus || functionCode == kReadInputStatus ||
+         functionCode == kForceSingleCoil ||
+         functionCode == kForceMultipleCoils ||
+         functionCode == kMaskWriteRegister ||
+         functionCode == kReadWriteMultipleRegisters;
+}
+
 // Bytes that `bitCount` bits take packed.
 constexpr int PackedSize(std::uint16_t bitCount) { return (bitCount + 7) / 8; }
 
