@@ -97,6 +97,20 @@ if [ "$case" = happy-path ]; then
     echo "FAIL: trace and result:"$'\n'"$out" >&2
     failures=$((failures + 1))
   fi
+  # The request's dump in the trace: what | its line | CLI arguments.
+  while IFS='|' read -r what want args; do
+    read -ra args <<<"$args"
+    out="$(cli "${server[@]}" "${args[@]}" | plain_lines)"
+    if grep -qxF "$want" <<<"$out"; then
+      echo "ok: $what"
+    else
+      echo "FAIL: $what: no line '$want' in"$'\n'"$out" >&2
+      failures=$((failures + 1))
+    fi
+  done <<'ROWS'
+transaction identifiers are on by default|00 01 00 00 00 06 01 03 00 c8 00 01 |read-holding 200 1
+--no-transaction-ids sends identifier 0|00 00 00 00 00 06 01 03 00 c8 00 01 |--no-transaction-ids read-holding 200 1
+ROWS
 else
   check "an address past the table exits 1 with the library's reason" 1 "" \
     'tcpmodbus-cli: read-holding failed: CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 4 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \

@@ -67,6 +67,8 @@ Arguments ParseArguments(int argc, char** argv) {
         return args;
       } else if (arg == "--quiet") {
         args.quiet = true;
+      } else if (arg == "--no-transaction-ids") {
+        args.transactionIds = false;
       } else if (arg == "--server") {
         args.server = value;
       } else if (arg == "--local") {
@@ -133,6 +135,10 @@ const char kUsage[] =
     "                  skipped (a poll that overran its period is not made up)\n"
     "                  on stderr. A second Ctrl-C stops at once (status 130).\n"
     "  --count N       stop after N polls\n"
+    "  --no-transaction-ids\n"
+    "                  send every request with transaction identifier 0, for\n"
+    "                  devices that do not echo it (default: each request its\n"
+    "                  own, and only the answer carrying it counts)\n"
     "  --quiet         hide the library's trace, print only the results\n"
     "  --help          this text\n"
     "\n"

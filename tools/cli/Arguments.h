@@ -23,6 +23,9 @@ struct Arguments {
   unsigned long pollMs = 0;  // 0: one request, no polling
   unsigned long count = 0;   // polls; 0: until Ctrl-C
   bool quiet = false;
+  // On unless --no-transaction-ids: the CLI's own default, so that a late or
+  // duplicated answer is never printed as this request's.
+  bool transactionIds = true;
   std::string command;
   std::vector<std::string> operands;
 };

@@ -56,6 +56,7 @@ std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args) {
     module->SetResponseTimeout(static_cast<unsigned>(args.timeoutMs));
   }
   module->SetRecovery(args.pollMs != 0);
+  module->SetTransactionIds(args.transactionIds);
   return module;
 }
 
