@@ -86,15 +86,24 @@ if [ "$case" = happy-path ]; then
     "$(printf '5 %d 0x%04x' "$next" "$next")" "" \
     -- "${server[@]}" --quiet read-input 5 1
   # Without --quiet the library's trace comes first, the result last.
-  out="$(cli "${server[@]}" --module 3 read-holding 200 1 | plain_lines)" ||
+  traced="$(cli "${server[@]}" --module 3 read-holding 200 1 | plain_lines)" ||
     failures=$((failures + 1))
   want_first="CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=$address, LocalPort=0"
-  if [ "$(head -n 1 <<<"$out")" == "$want_first" ] &&
-    grep -qx "CTCPModbus::ReadHoldRegs - Read data as below:" <<<"$out" &&
-    [ "$(tail -n 1 <<<"$out")" == "200 48879 0xbeef" ]; then
+  if [ "$(head -n 1 <<<"$traced")" == "$want_first" ] &&
+    grep -qx "CTCPModbus::ReadHoldRegs - Read data as below:" <<<"$traced" &&
+    [ "$(tail -n 1 <<<"$traced")" == "200 48879 0xbeef" ]; then
     echo "ok: the trace precedes the result"
   else
-    echo "FAIL: trace and result:"$'\n'"$out" >&2
+    echo "FAIL: trace and result:"$'\n'"$traced" >&2
+    failures=$((failures + 1))
+  fi
+  # --trace FILE: the same trace in the file, the result alone on stdout.
+  check "--trace FILE leaves only the result on stdout" 0 "200 48879 0xbeef" "" \
+    -- "${server[@]}" --module 3 --trace "$work/trace.txt" read-holding 200 1
+  if [ "$(plain_lines <"$work/trace.txt")" == "$(sed '$d' <<<"$traced")" ]; then
+    echo "ok: the trace file holds the trace"
+  else
+    echo "FAIL: the trace file holds:"$'\n'"$(cat "$work/trace.txt")" >&2
     failures=$((failures + 1))
   fi
   # The request's dump in the trace: what | its line | CLI arguments.
@@ -133,6 +142,15 @@ $usage_hint" -- "${server[@]}" write-multiple 0 $(seq 1 125)
   check "an unknown command is a usage error" 2 "" \
     "tcpmodbus-cli: unknown command 'read-coils'
 $usage_hint" -- "${server[@]}" read-coils 0 1
+  check "--quiet with --trace is a usage error" 2 "" \
+    "tcpmodbus-cli: --quiet turns the trace off; it does not go with --trace
+$usage_hint" -- "${server[@]}" --quiet --trace "$work/trace.txt" read-holding 200 1
+  check "a trace file that cannot be created exits 1 before connecting" 1 "" \
+    "tcpmodbus-cli: cannot open the trace file $work/none/trace.txt: No such file or directory" \
+    -- "${server[@]}" --trace "$work/none/trace.txt" read-holding 200 1
+  check "a trace that cannot be written exits 1 after the result" 1 "0 0 0x0000" \
+    "tcpmodbus-cli: cannot write the trace to /dev/full: No space left on device" \
+    -- "${server[@]}" --trace /dev/full read-holding 0 1
   unwritable="tcpmodbus-cli: cannot write the results:"
   results_to=full check "results to a full disk exit 1" 1 "" \
     "$unwritable No space left on device" -- "${server[@]}" --quiet read-holding 200 1

@@ -55,7 +55,8 @@ Arguments ParseArguments(int argc, char** argv) {
       const bool takesValue =
           arg == "--server" || arg == "--local" || arg == "--local-port" ||
           arg == "--module" || arg == "--port" || arg == "--unit" ||
-          arg == "--timeout" || arg == "--poll" || arg == "--count";
+          arg == "--timeout" || arg == "--poll" || arg == "--count" ||
+          arg == "--trace";
       if (takesValue && !hasValue) {
         if (i + 1 >= argc) throw UsageError(arg + " needs a value");
         value = argv[++i];
@@ -67,6 +68,9 @@ Arguments ParseArguments(int argc, char** argv) {
         return args;
       } else if (arg == "--quiet") {
         args.quiet = true;
+      } else if (arg == "--trace") {
+        if (value.empty()) throw UsageError("--trace needs a file name");
+        args.traceFile = value;
       } else if (arg == "--no-transaction-ids") {
         args.transactionIds = false;
       } else if (arg == "--server") {
@@ -102,6 +106,9 @@ Arguments ParseArguments(int argc, char** argv) {
   }
   if (args.command.empty()) throw UsageError("no command given");
   if (args.server.empty()) throw UsageError("--server needs an address");
+  if (args.quiet && !args.traceFile.empty()) {
+    throw UsageError("--quiet turns the trace off; it does not go with --trace");
+  }
   if (args.count != 0 && args.pollMs == 0) {
     throw UsageError("--count goes with --poll");
   }
@@ -139,7 +146,9 @@ const char kUsage[] =
     "                  send every request with transaction identifier 0, for\n"
     "                  devices that do not echo it (default: each request its\n"
     "                  own, and only the answer carrying it counts)\n"
-    "  --quiet         hide the library's trace, print only the results\n"
+    "  --quiet         turn the library's trace off, print only the results\n"
+    "  --trace FILE    write the library's trace to FILE (created or emptied)\n"
+    "                  instead of standard output\n"
     "  --help          this text\n"
     "\n"
     "Numbers are decimal or 0x-hex. Results: one register a line, as\n"

@@ -7,9 +7,9 @@
 //   tcpmodbus-cli [options] write-multiple ADDR VALUE...
 //
 // Results go to standard output, one register a line: address, decimal value,
-// hex value. The library traces every step on standard output as well;
-// --quiet points the stdout descriptor at the null device while the library
-// runs and writes the results to a duplicate of the original descriptor.
+// hex value. The library traces every step on standard output as well, before
+// the results; --quiet turns its trace off, --trace FILE sends it to a file
+// through a trace sink.
 //
 // With --poll the command repeats on a fixed period until Ctrl-C (or
 // --count), with the library's recovery on, and a summary ends the run; a
@@ -28,8 +28,9 @@
 
 #include "Arguments.h"
 #include "PollSchedule.h"
-#include "StdoutRedirect.h"
+#include "ResultsOutput.h"
 #include "StopSignal.h"
+#include "TraceFile.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #ifdef _WIN32
@@ -41,14 +42,21 @@ namespace {
 using cli::Arguments;
 using cli::PollSchedule;
 using cli::Request;
-using cli::StdoutRedirect;
+using cli::ResultsOutput;
+using cli::TraceFile;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args) {
+std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args,
+                                         TraceFile& trace) {
   std::unique_ptr<TCPModbusIntf> module(TCPModbusIntf::GetInstance());
+  if (args.quiet) {
+    module->SetTraceSink(nullptr, nullptr);
+  } else if (trace.open()) {
+    module->SetTraceSink(TraceFile::Write, &trace);
+  }
   module->SetServerPort(static_cast<unsigned short>(args.port));
   module->SetUnitId(static_cast<unsigned char>(args.unit));
   if (args.timeoutMs != 0) {
@@ -84,7 +92,7 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
 // when the module refused or could not be reached. Registers that could not
 // be written are left to output.error().
 bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
-              StdoutRedirect& output) {
+              ResultsOutput& output) {
   unsigned short* values = request.values.data();
   const auto count = static_cast<unsigned short>(request.values.size());
   int ok = 0;
@@ -107,9 +115,8 @@ bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
                  module.LastErrorString());
     return false;
   }
-  std::fflush(stdout);  // the library's trace comes before the results
   for (unsigned short i = 0; i < count; ++i) {
-    std::fprintf(output.results(), "%u %u 0x%04x\n",
+    std::fprintf(output.stream(), "%u %u 0x%04x\n",
                  static_cast<unsigned>(request.address + i),
                  static_cast<unsigned>(values[i]),
                  static_cast<unsigned>(values[i]));
@@ -118,8 +125,9 @@ bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
   return true;
 }
 
-int RunOnce(const Arguments& args, Request& request, StdoutRedirect& output) {
-  std::unique_ptr<TCPModbusIntf> module = NewModule(args);
+int RunOnce(const Arguments& args, Request& request, ResultsOutput& output,
+            TraceFile& trace) {
+  std::unique_ptr<TCPModbusIntf> module = NewModule(args, trace);
   if (!Connect(*module, args)) return kExitFailed;
   return Exchange(*module, args, request, output) ? kExitOk : kExitFailed;
 }
@@ -133,19 +141,20 @@ void SleepUntil(std::chrono::steady_clock::time_point until) {
   }
 }
 
-// Polls every args.pollMs until Ctrl-C, args.count polls or results that
-// cannot be written. A module that is down at the start or goes away later
+// Polls every args.pollMs until Ctrl-C, args.count polls or results or trace
+// that cannot be written. A module that is down at the start or goes away later
 // is reconnected by the library's recovery on the next poll.
-int Poll(const Arguments& args, Request& request, StdoutRedirect& output) {
+int Poll(const Arguments& args, Request& request, ResultsOutput& output,
+         TraceFile& trace) {
   cli::InstallStopHandlers();
-  std::unique_ptr<TCPModbusIntf> module = NewModule(args);
+  std::unique_ptr<TCPModbusIntf> module = NewModule(args, trace);
   Connect(*module, args);
   unsigned long exchanges = 0;
   unsigned long failures = 0;
   bool lastOk = false;
   PollSchedule schedule(PollSchedule::Clock::now(),
                         std::chrono::milliseconds(args.pollMs));
-  while (!cli::StopRequested() && output.error() == 0 &&
+  while (!cli::StopRequested() && output.error() == 0 && trace.error() == 0 &&
          (args.count == 0 || exchanges < args.count)) {
     lastOk = Exchange(*module, args, request, output);
     ++exchanges;
@@ -170,6 +179,14 @@ int CheckResultsWritten(int error, int status) {
   return kExitFailed;
 }
 
+// The same for the trace file of --trace.
+int CheckTraceWritten(const TraceFile& trace, int error, int status) {
+  if (error == 0) return status;
+  std::fprintf(stderr, "tcpmodbus-cli: cannot write the trace to %s: %s\n",
+               trace.path().c_str(), std::strerror(error));
+  return kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,8 +195,8 @@ int main(int argc, char** argv) {
   try {
     args = cli::ParseArguments(argc, argv);
     if (args.command == "help") {
-      StdoutRedirect output(false);
-      std::fputs(cli::kUsage, output.results());
+      ResultsOutput output;
+      std::fputs(cli::kUsage, output.stream());
       return CheckResultsWritten(output.Close(), kExitOk);
     }
     request = cli::CheckOperands(args);
@@ -190,6 +207,14 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  TraceFile trace;
+  if (!args.traceFile.empty()) {
+    if (const int error = trace.Open(args.traceFile)) {
+      std::fprintf(stderr, "tcpmodbus-cli: cannot open the trace file %s: %s\n",
+                   args.traceFile.c_str(), std::strerror(error));
+      return kExitFailed;
+    }
+  }
 #ifdef _WIN32
   // The library uses Windows Sockets but never starts them itself.
   WSADATA wsaData;
@@ -198,13 +223,11 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 #endif
-  int status;
-  {
-    StdoutRedirect output(args.quiet);
-    status = args.pollMs != 0 ? Poll(args, request, output)
-                              : RunOnce(args, request, output);
-    status = CheckResultsWritten(output.Close(), status);
-  }
+  ResultsOutput output;
+  int status = args.pollMs != 0 ? Poll(args, request, output, trace)
+                                : RunOnce(args, request, output, trace);
+  status = CheckResultsWritten(output.Close(), status);
+  status = CheckTraceWritten(trace, trace.Close(), status);
 #ifdef _WIN32
   WSACleanup();
 #endif
