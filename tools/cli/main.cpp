@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "Arguments.h"
+#include "FailureText.h"
 #include "PollSchedule.h"
 #include "ResultsOutput.h"
 #include "StopSignal.h"
@@ -74,17 +75,8 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
                         args.server) == 1) {
     return true;
   }
-  const char* reason = module.LastErrorString();
-  if (reason[0] != '\0') {
-    std::fprintf(stderr, "tcpmodbus-cli: cannot connect to %s: %s\n",
-                 args.server.c_str(), reason);
-  } else {
-    std::fprintf(stderr,
-                 "tcpmodbus-cli: cannot open a TCP socket on %s:%lu (%s)\n",
-                 args.local.c_str(), args.localPort,
-                 args.quiet ? "run without --quiet for the reason"
-                            : "the library's trace above tells why");
-  }
+  std::fprintf(stderr, "tcpmodbus-cli: %s\n",
+               cli::ConnectFailure(module, args).c_str());
   return false;
 }
 
@@ -112,7 +104,7 @@ bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
   }
   if (ok == 0) {
     std::fprintf(stderr, "tcpmodbus-cli: %s failed: %s\n", args.command.c_str(),
-                 module.LastErrorString());
+                 cli::OperationFailure(module).c_str());
     return false;
   }
   for (unsigned short i = 0; i < count; ++i) {
