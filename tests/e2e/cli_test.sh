@@ -100,6 +100,30 @@ if [ "$case" = happy-path ]; then
   check "read-input shows the module's registers" 0 \
     "$(printf '5 %d 0x%04x' "$next" "$next")" "" \
     -- "${server[@]}" --quiet read-input 5 1
+  check "write-coils prints each coil" 0 "300 1
+301 0
+302 1
+303 1" "" -- "${server[@]}" --quiet write-coils 300 1 0 1 1
+  check "write-coil prints the coil" 0 "304 1" "" -- "${server[@]}" --quiet write-coil 304 1
+  check "read-coils reads back what was written" 0 "299 0
+300 1
+301 0
+302 1
+303 1
+304 1
+305 0" "" -- "${server[@]}" --quiet read-coils 299 7
+  # Discrete inputs 16 to 31 spell input register 1, that is 1 + the tick.
+  tick="$(cli "${server[@]}" --quiet read-input 0 1 | plain_lines | cut -d' ' -f2)"
+  spelt=$((1 + tick + 1)) want=""
+  for bit in $(seq 0 15); do
+    want+="$((16 + bit)) $(((spelt >> bit) & 1))"$'\n'
+  done
+  check "read-discrete-inputs shows the module's inputs" 0 "${want%$'\n'}" "" \
+    -- "${server[@]}" --quiet read-discrete-inputs 16 16
+  check "write before a mask-write" 0 "310 4852 0x12f4" "" -- "${server[@]}" --quiet write 310 0x12F4
+  check "mask-write prints nothing" 0 "" "" -- "${server[@]}" --quiet mask-write 310 0xFF0F 0x0030
+  check "read-write writes first, then reads" 0 "310 4660 0x1234
+311 7 0x0007" "" -- "${server[@]}" --quiet read-write 310 2 311 7
   # Without --quiet the library's trace comes first, the result last.
   traced="$(cli "${server[@]}" --module 3 read-holding 200 1 | plain_lines)" ||
     failures=$((failures + 1))
@@ -139,6 +163,9 @@ else
   check "an address past the table exits 1 with the library's reason" 1 "" \
     'tcpmodbus-cli: read-holding failed: CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 4 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \
     -- "${server[@]}" --module 4 --quiet read-holding 1000 1
+  check "a coil past the table exits 1 with the library's reason" 1 "" \
+    'tcpmodbus-cli: write-coils failed: CMBusTCP::MbForceMultipleCoils: MODBUS exception response on DIO Module 1 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \
+    -- "${server[@]}" --quiet write-coils 999 1 1
   err_glob=$glob check "a refused connection exits 1 with the system's reason" 1 "" \
     "tcpmodbus-cli: cannot connect to 127.0.52.3: WSASocket failed. connect $refused" \
     -- --server 127.0.52.3 --local "$address" --quiet read-input 0 1
@@ -160,9 +187,30 @@ $usage_hint" -- "${server[@]}" read-input -1 1
   check "125 values are too many for one write" 2 "" \
     "tcpmodbus-cli: too many values: 125 (at most 124 in one write)
 $usage_hint" -- "${server[@]}" write-multiple 0 $(seq 1 125)
+  check "2001 coils are too many for one read" 2 "" \
+    "tcpmodbus-cli: COUNT '2001' is out of range (1 to 2000)
+$usage_hint" -- "${server[@]}" read-coils 0 2001
+  check "2001 discrete inputs are too many for one read" 2 "" \
+    "tcpmodbus-cli: COUNT '2001' is out of range (1 to 2000)
+$usage_hint" -- "${server[@]}" read-discrete-inputs 0 2001
+  check "1969 coils are too many for one write" 2 "" \
+    "tcpmodbus-cli: too many bits: 1969 (at most 1968 in one write)
+$usage_hint" -- "${server[@]}" write-coils 0 $(yes 1 | head -n 1969)
+  check "a coil is 0 or 1" 2 "" \
+    "tcpmodbus-cli: BIT '2' is out of range (0 to 1)
+$usage_hint" -- "${server[@]}" write-coil 0 2
+  check "126 registers are too many for a read-write's read" 2 "" \
+    "tcpmodbus-cli: READ-COUNT '126' is out of range (1 to 125)
+$usage_hint" -- "${server[@]}" read-write 0 126 0 1
+  check "122 values are too many for a read-write's write" 2 "" \
+    "tcpmodbus-cli: too many values: 122 (at most 121 in one read-write)
+$usage_hint" -- "${server[@]}" read-write 0 1 0 $(seq 1 122)
+  check "a read-write writes one value at least" 2 "" \
+    "tcpmodbus-cli: read-write takes READ-ADDR READ-COUNT WRITE-ADDR VALUE...
+$usage_hint" -- "${server[@]}" read-write 0 1 0
   check "an unknown command is a usage error" 2 "" \
-    "tcpmodbus-cli: unknown command 'read-coils'
-$usage_hint" -- "${server[@]}" read-coils 0 1
+    "tcpmodbus-cli: unknown command 'read-coil'
+$usage_hint" -- "${server[@]}" read-coil 0 1
   check "--quiet with --trace is a usage error" 2 "" \
     "tcpmodbus-cli: --quiet turns the trace off; it does not go with --trace
 $usage_hint" -- "${server[@]}" --quiet --trace "$work/trace.txt" read-holding 200 1

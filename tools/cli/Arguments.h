@@ -31,13 +31,6 @@ struct Arguments {
   std::vector<std::string> operands;
 };
 
-// What the command asks of the module.
-struct Request {
-  enum class Kind { ReadHolding, ReadInput, Write, WriteMultiple } kind;
-  unsigned short address = 0;
-  std::vector<unsigned short> values;  // to write, or the count to read
-};
-
 class UsageError {
  public:
   explicit UsageError(std::string text) : text_(std::move(text)) {}
@@ -47,9 +40,12 @@ class UsageError {
   std::string text_;
 };
 
-// Both throw UsageError.
+// Throws UsageError.
 Arguments ParseArguments(int argc, char** argv);
-Request CheckOperands(const Arguments& args);
+// Decimal, or hex after 0x/0X; no sign, no blanks, from `min` to `max`;
+// `what` names it in the UsageError thrown otherwise.
+unsigned long ParseNumber(const std::string& what, const std::string& text,
+                          unsigned long min, unsigned long max);
 
 }  // namespace cli
 

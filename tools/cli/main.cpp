@@ -1,13 +1,17 @@
-// tcpmodbus-cli: reads and writes the registers of a DIO module from the
-// command line, through the TCPModbusIntf library.
+// tcpmodbus-cli: reads and writes the registers, coils and discrete inputs
+// of a DIO module from the command line, through the TCPModbusIntf library.
 //
-//   tcpmodbus-cli [options] read-holding ADDR COUNT
-//   tcpmodbus-cli [options] read-input ADDR COUNT
+//   tcpmodbus-cli [options] read-holding|read-input ADDR COUNT
+//   tcpmodbus-cli [options] read-coils|read-discrete-inputs ADDR COUNT
 //   tcpmodbus-cli [options] write ADDR VALUE
 //   tcpmodbus-cli [options] write-multiple ADDR VALUE...
+//   tcpmodbus-cli [options] write-coil ADDR 0|1
+//   tcpmodbus-cli [options] write-coils ADDR BIT...
+//   tcpmodbus-cli [options] mask-write ADDR AND OR
+//   tcpmodbus-cli [options] read-write READ-ADDR READ-COUNT WRITE-ADDR VALUE...
 //
-// Results go to standard output, one register a line: address, decimal value,
-// hex value. The library traces every step on standard output as well, before
+// Results go to standard output, one register a line (address, decimal
+// value, hex value) or one bit a line (address, 0 or 1). The library traces every step on standard output as well, before
 // the results; --quiet turns its trace off, --trace FILE sends it to a file
 // through a trace sink.
 //
@@ -27,7 +31,9 @@
 #include <thread>
 
 #include "Arguments.h"
+#include "Commands.h"
 #include "FailureText.h"
+#include "Operation.h"
 #include "PollSchedule.h"
 #include "ResultsOutput.h"
 #include "StopSignal.h"
@@ -80,39 +86,17 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
   return false;
 }
 
-// Runs the request once and prints the registers; false (reason on stderr)
-// when the module refused or could not be reached. Registers that could not
-// be written are left to output.error().
+// Runs the request once and prints its results; false (reason on stderr)
+// when the module refused or could not be reached. Results that could not be
+// written are left to output.error().
 bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
               ResultsOutput& output) {
-  unsigned short* values = request.values.data();
-  const auto count = static_cast<unsigned short>(request.values.size());
-  int ok = 0;
-  switch (request.kind) {
-    case Request::Kind::ReadHolding:
-      ok = module.ReadHoldRegs(request.address, values, count);
-      break;
-    case Request::Kind::ReadInput:
-      ok = module.ReadInputRegs(request.address, values, count);
-      break;
-    case Request::Kind::Write:
-      ok = module.WriteSingleHoldReg(request.address, values[0]);
-      break;
-    case Request::Kind::WriteMultiple:
-      ok = module.WriteMultiHoldRegs(request.address, values, count);
-      break;
-  }
-  if (ok == 0) {
+  if (cli::Perform(module, request) == 0) {
     std::fprintf(stderr, "tcpmodbus-cli: %s failed: %s\n", args.command.c_str(),
                  cli::OperationFailure(module).c_str());
     return false;
   }
-  for (unsigned short i = 0; i < count; ++i) {
-    std::fprintf(output.stream(), "%u %u 0x%04x\n",
-                 static_cast<unsigned>(request.address + i),
-                 static_cast<unsigned>(values[i]),
-                 static_cast<unsigned>(values[i]));
-  }
+  cli::PrintResults(output.stream(), request);
   output.Flush();
   return true;
 }
