@@ -11,17 +11,18 @@
 //   tcpmodbus-cli [options] read-write READ-ADDR READ-COUNT WRITE-ADDR VALUE...
 //
 // Results go to standard output, one register a line (address, decimal
-// value, hex value) or one bit a line (address, 0 or 1). The library traces every step on standard output as well, before
-// the results; --quiet turns its trace off, --trace FILE sends it to a file
-// through a trace sink.
+// value, hex value) or one bit a line (address, 0 or 1). The library traces
+// every step on standard output as well, before the results; --quiet turns
+// its trace off, --trace FILE sends it to a file through a trace sink.
+// Transaction identifiers are on unless --no-transaction-ids.
 //
 // With --poll the command repeats on a fixed period until Ctrl-C (or
 // --count), with the library's recovery on, and a summary ends the run; a
 // second Ctrl-C ends it at once.
 //
 // Exit status: 0 on success, 1 when the module could not be reached, the
-// operation failed or its results could not be written (reason on stderr),
-// 2 on a usage error.
+// operation failed or its results or trace could not be written (reason on
+// stderr), 2 on a usage error.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
