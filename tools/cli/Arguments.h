@@ -22,16 +22,13 @@ struct Arguments {
   bool timeoutGiven = false;
   unsigned long pollMs = 0;  // 0: one request, no polling
   unsigned long count = 0;   // polls; 0: until Ctrl-C
-  bool quiet = false;
+  bool quiet = false;       // the library's trace off
+  std::string traceFile;    // the library's trace to this file
+  // On unless --no-transaction-ids: the CLI's own default, so that a late or
+  // duplicated answer is never printed as this request's.
+  bool transactionIds = true;
   std::string command;
   std::vector<std::string> operands;
-};
-
-// What the command asks of the module.
-struct Request {
-  enum class Kind { ReadHolding, ReadInput, Write, WriteMultiple } kind;
-  unsigned short address = 0;
-  std::vector<unsigned short> values;  // to write, or the count to read
 };
 
 class UsageError {
@@ -43,9 +40,12 @@ class UsageError {
   std::string text_;
 };
 
-// Both throw UsageError.
+// Throws UsageError.
 Arguments ParseArguments(int argc, char** argv);
-Request CheckOperands(const Arguments& args);
+// Decimal, or hex after 0x/0X; no sign, no blanks, from `min` to `max`;
+// `what` names it in the UsageError thrown otherwise.
+unsigned long ParseNumber(const std::string& what, const std::string& text,
+                          unsigned long min, unsigned long max);
 
 }  // namespace cli
 

@@ -1,23 +1,28 @@
-// tcpmodbus-cli: reads and writes the registers of a DIO module from the
-// command line, through the TCPModbusIntf library.
+// tcpmodbus-cli: reads and writes the registers, coils and discrete inputs
+// of a DIO module from the command line, through the TCPModbusIntf library.
 //
-//   tcpmodbus-cli [options] read-holding ADDR COUNT
-//   tcpmodbus-cli [options] read-input ADDR COUNT
+//   tcpmodbus-cli [options] read-holding|read-input ADDR COUNT
+//   tcpmodbus-cli [options] read-coils|read-discrete-inputs ADDR COUNT
 //   tcpmodbus-cli [options] write ADDR VALUE
 //   tcpmodbus-cli [options] write-multiple ADDR VALUE...
+//   tcpmodbus-cli [options] write-coil ADDR 0|1
+//   tcpmodbus-cli [options] write-coils ADDR BIT...
+//   tcpmodbus-cli [options] mask-write ADDR AND OR
+//   tcpmodbus-cli [options] read-write READ-ADDR READ-COUNT WRITE-ADDR VALUE...
 //
-// Results go to standard output, one register a line: address, decimal value,
-// hex value. The library traces every step on standard output as well;
-// --quiet points the stdout descriptor at the null device while the library
-// runs and writes the results to a duplicate of the original descriptor.
+// Results go to standard output, one register a line (address, decimal
+// value, hex value) or one bit a line (address, 0 or 1). The library traces
+// every step on standard output as well, before the results; --quiet turns
+// its trace off, --trace FILE sends it to a file through a trace sink.
+// Transaction identifiers are on unless --no-transaction-ids.
 //
 // With --poll the command repeats on a fixed period until Ctrl-C (or
 // --count), with the library's recovery on, and a summary ends the run; a
 // second Ctrl-C ends it at once.
 //
 // Exit status: 0 on success, 1 when the module could not be reached, the
-// operation failed or its results could not be written (reason on stderr),
-// 2 on a usage error.
+// operation failed or its results or trace could not be written (reason on
+// stderr), 2 on a usage error.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -27,9 +32,13 @@
 #include <thread>
 
 #include "Arguments.h"
+#include "Commands.h"
+#include "FailureText.h"
+#include "Operation.h"
 #include "PollSchedule.h"
-#include "StdoutRedirect.h"
+#include "ResultsOutput.h"
 #include "StopSignal.h"
+#include "TraceFile.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #ifdef _WIN32
@@ -41,14 +50,21 @@ namespace {
 using cli::Arguments;
 using cli::PollSchedule;
 using cli::Request;
-using cli::StdoutRedirect;
+using cli::ResultsOutput;
+using cli::TraceFile;
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args) {
+std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args,
+                                         TraceFile& trace) {
   std::unique_ptr<TCPModbusIntf> module(TCPModbusIntf::GetInstance());
+  if (args.quiet) {
+    module->SetTraceSink(nullptr, nullptr);
+  } else if (trace.open()) {
+    module->SetTraceSink(TraceFile::Write, &trace);
+  }
   module->SetServerPort(static_cast<unsigned short>(args.port));
   module->SetUnitId(static_cast<unsigned char>(args.unit));
   if (args.timeoutMs != 0) {
@@ -56,6 +72,7 @@ std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args) {
     module->SetResponseTimeout(static_cast<unsigned>(args.timeoutMs));
   }
   module->SetRecovery(args.pollMs != 0);
+  module->SetTransactionIds(args.transactionIds);
   return module;
 }
 
@@ -65,60 +82,29 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
                         args.server) == 1) {
     return true;
   }
-  const char* reason = module.LastErrorString();
-  if (reason[0] != '\0') {
-    std::fprintf(stderr, "tcpmodbus-cli: cannot connect to %s: %s\n",
-                 args.server.c_str(), reason);
-  } else {
-    std::fprintf(stderr,
-                 "tcpmodbus-cli: cannot open a TCP socket on %s:%lu (%s)\n",
-                 args.local.c_str(), args.localPort,
-                 args.quiet ? "run without --quiet for the reason"
-                            : "the library's trace above tells why");
-  }
+  std::fprintf(stderr, "tcpmodbus-cli: %s\n",
+               cli::ConnectFailure(module, args).c_str());
   return false;
 }
 
-// Runs the request once and prints the registers; false (reason on stderr)
-// when the module refused or could not be reached. Registers that could not
-// be written are left to output.error().
+// Runs the request once and prints its results; false (reason on stderr)
+// when the module refused or could not be reached. Results that could not be
+// written are left to output.error().
 bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
-              StdoutRedirect& output) {
-  unsigned short* values = request.values.data();
-  const auto count = static_cast<unsigned short>(request.values.size());
-  int ok = 0;
-  switch (request.kind) {
-    case Request::Kind::ReadHolding:
-      ok = module.ReadHoldRegs(request.address, values, count);
-      break;
-    case Request::Kind::ReadInput:
-      ok = module.ReadInputRegs(request.address, values, count);
-      break;
-    case Request::Kind::Write:
-      ok = module.WriteSingleHoldReg(request.address, values[0]);
-      break;
-    case Request::Kind::WriteMultiple:
-      ok = module.WriteMultiHoldRegs(request.address, values, count);
-      break;
-  }
-  if (ok == 0) {
+              ResultsOutput& output) {
+  if (cli::Perform(module, request) == 0) {
     std::fprintf(stderr, "tcpmodbus-cli: %s failed: %s\n", args.command.c_str(),
-                 module.LastErrorString());
+                 cli::OperationFailure(module).c_str());
     return false;
   }
-  std::fflush(stdout);  // the library's trace comes before the results
-  for (unsigned short i = 0; i < count; ++i) {
-    std::fprintf(output.results(), "%u %u 0x%04x\n",
-                 static_cast<unsigned>(request.address + i),
-                 static_cast<unsigned>(values[i]),
-                 static_cast<unsigned>(values[i]));
-  }
+  cli::PrintResults(output.stream(), request);
   output.Flush();
   return true;
 }
 
-int RunOnce(const Arguments& args, Request& request, StdoutRedirect& output) {
-  std::unique_ptr<TCPModbusIntf> module = NewModule(args);
+int RunOnce(const Arguments& args, Request& request, ResultsOutput& output,
+            TraceFile& trace) {
+  std::unique_ptr<TCPModbusIntf> module = NewModule(args, trace);
   if (!Connect(*module, args)) return kExitFailed;
   return Exchange(*module, args, request, output) ? kExitOk : kExitFailed;
 }
@@ -132,19 +118,20 @@ void SleepUntil(std::chrono::steady_clock::time_point until) {
   }
 }
 
-// Polls every args.pollMs until Ctrl-C, args.count polls or results that
-// cannot be written. A module that is down at the start or goes away later
+// Polls every args.pollMs until Ctrl-C, args.count polls or results or trace
+// that cannot be written. A module that is down at the start or goes away later
 // is reconnected by the library's recovery on the next poll.
-int Poll(const Arguments& args, Request& request, StdoutRedirect& output) {
+int Poll(const Arguments& args, Request& request, ResultsOutput& output,
+         TraceFile& trace) {
   cli::InstallStopHandlers();
-  std::unique_ptr<TCPModbusIntf> module = NewModule(args);
+  std::unique_ptr<TCPModbusIntf> module = NewModule(args, trace);
   Connect(*module, args);
   unsigned long exchanges = 0;
   unsigned long failures = 0;
   bool lastOk = false;
   PollSchedule schedule(PollSchedule::Clock::now(),
                         std::chrono::milliseconds(args.pollMs));
-  while (!cli::StopRequested() && output.error() == 0 &&
+  while (!cli::StopRequested() && output.error() == 0 && trace.error() == 0 &&
          (args.count == 0 || exchanges < args.count)) {
     lastOk = Exchange(*module, args, request, output);
     ++exchanges;
@@ -169,6 +156,14 @@ int CheckResultsWritten(int error, int status) {
   return kExitFailed;
 }
 
+// The same for the trace file of --trace.
+int CheckTraceWritten(const TraceFile& trace, int error, int status) {
+  if (error == 0) return status;
+  std::fprintf(stderr, "tcpmodbus-cli: cannot write the trace to %s: %s\n",
+               trace.path().c_str(), std::strerror(error));
+  return kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,8 +172,8 @@ int main(int argc, char** argv) {
   try {
     args = cli::ParseArguments(argc, argv);
     if (args.command == "help") {
-      StdoutRedirect output(false);
-      std::fputs(cli::kUsage, output.results());
+      ResultsOutput output;
+      std::fputs(cli::kUsage, output.stream());
       return CheckResultsWritten(output.Close(), kExitOk);
     }
     request = cli::CheckOperands(args);
@@ -189,6 +184,14 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  TraceFile trace;
+  if (!args.traceFile.empty()) {
+    if (const int error = trace.Open(args.traceFile)) {
+      std::fprintf(stderr, "tcpmodbus-cli: cannot open the trace file %s: %s\n",
+                   args.traceFile.c_str(), std::strerror(error));
+      return kExitFailed;
+    }
+  }
 #ifdef _WIN32
   // The library uses Windows Sockets but never starts them itself.
   WSADATA wsaData;
@@ -197,13 +200,11 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
 #endif
-  int status;
-  {
-    StdoutRedirect output(args.quiet);
-    status = args.pollMs != 0 ? Poll(args, request, output)
-                              : RunOnce(args, request, output);
-    status = CheckResultsWritten(output.Close(), status);
-  }
+  ResultsOutput output;
+  int status = args.pollMs != 0 ? Poll(args, request, output, trace)
+                                : RunOnce(args, request, output, trace);
+  status = CheckResultsWritten(output.Close(), status);
+  status = CheckTraceWritten(trace, trace.Close(), status);
 #ifdef _WIN32
   WSACleanup();
 #endif

@@ -1,0 +1,42 @@
+// The commands of tcpmodbus-cli and their operands, checked against the
+// protocol's limits before anything is connected.
+#ifndef TCPMODBUS_TOOLS_CLI_COMMANDS_H_
+#define TCPMODBUS_TOOLS_CLI_COMMANDS_H_
+
+#include <vector>
+
+#include "Arguments.h"
+
+namespace cli {
+
+// What the command asks of the module.
+struct Request {
+  enum class Kind {
+    ReadHolding,
+    ReadInput,
+    Write,
+    WriteMultiple,
+    ReadCoils,
+    ReadDiscreteInputs,
+    WriteCoil,
+    WriteCoils,
+    MaskWrite,
+    ReadWrite,
+  } kind;
+  unsigned short address = 0;  // the first register or bit (read-write: read)
+  // Registers to write, or as many as are read (values filled in by the read).
+  std::vector<unsigned short> registers;
+  // Coils to write, one 0 or 1 a byte, or as many bits as are read.
+  std::vector<unsigned char> bits;
+  unsigned short andMask = 0;  // mask-write
+  unsigned short orMask = 0;
+  unsigned short writeAddress = 0;  // read-write: the registers written
+  std::vector<unsigned short> written;
+};
+
+// Throws UsageError.
+Request CheckOperands(const Arguments& args);
+
+}  // namespace cli
+
+#endif  // TCPMODBUS_TOOLS_CLI_COMMANDS_H_

@@ -1,0 +1,53 @@
+#include "Operation.h"
+
+namespace cli {
+
+int Perform(TCPModbusIntf& module, Request& request) {
+  using Kind = Request::Kind;
+  const unsigned short address = request.address;
+  unsigned short* registers = request.registers.data();
+  const auto registerCount = static_cast<unsigned short>(request.registers.size());
+  unsigned char* bits = request.bits.data();
+  const auto bitCount = static_cast<unsigned short>(request.bits.size());
+  switch (request.kind) {
+    case Kind::ReadHolding:
+      return module.ReadHoldRegs(address, registers, registerCount);
+    case Kind::ReadInput:
+      return module.ReadInputRegs(address, registers, registerCount);
+    case Kind::Write:
+      return module.WriteSingleHoldReg(address, registers[0]);
+    case Kind::WriteMultiple:
+      return module.WriteMultiHoldRegs(address, registers, registerCount);
+    case Kind::ReadCoils:
+      return module.ReadCoils(address, bits, bitCount);
+    case Kind::ReadDiscreteInputs:
+      return module.ReadDiscreteInputs(address, bits, bitCount);
+    case Kind::WriteCoil:
+      return module.WriteSingleCoil(address, bits[0] != 0);
+    case Kind::WriteCoils:
+      return module.WriteMultiCoils(address, bits, bitCount);
+    case Kind::MaskWrite:
+      return module.MaskWriteHoldReg(address, request.andMask, request.orMask);
+    case Kind::ReadWrite:
+      return module.ReadWriteMultiHoldRegs(
+          address, registers, registerCount, request.writeAddress,
+          request.written.data(),
+          static_cast<unsigned short>(request.written.size()));
+  }
+  return 0;
+}
+
+void PrintResults(std::FILE* stream, const Request& request) {
+  const unsigned first = request.address;
+  for (std::size_t i = 0; i < request.registers.size(); ++i) {
+    const unsigned value = request.registers[i];
+    std::fprintf(stream, "%u %u 0x%04x\n", first + static_cast<unsigned>(i),
+                 value, value);
+  }
+  for (std::size_t i = 0; i < request.bits.size(); ++i) {
+    std::fprintf(stream, "%u %u\n", first + static_cast<unsigned>(i),
+                 static_cast<unsigned>(request.bits[i]));
+  }
+}
+
+}  // namespace cli
