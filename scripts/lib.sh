@@ -47,6 +47,8 @@ start_module() {
   local sim="$1" address="$2" port="$3" log="$4"
   shift 4
   module_port=""
+  # Made here, so that the first look at it never races the module's start.
+  : >"$log"
   "$sim" --address "$address" --port "$port" "$@" 2>"$log" &
   module_pid=$!
   # The module prints its listening line once it accepts connections; wait
