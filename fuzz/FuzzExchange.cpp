@@ -254,8 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       // The values are those of this request's own answer.
       const int request = sockets.Sends() - 1;
       if (readsRegisters || operation == 4) {
-        Require(request >= 0 &&
-                static_cast<std::size_t>(request) < own.size());
+        Require(request >= 0 && static_cast<std::size_t>(request) < own.size());
       }
       if (readsRegisters) {
         Require(DeliveredFrom(own[request], values.get(), regCount));

@@ -4,9 +4,9 @@
 // Input: byte 0 picks the function code (3, 4, 6, 16, or any byte; from
 // 0xe0 to 0xef one of the point codes 1, 2, 5, 15, 22, 23, judged strictly),
 // bytes 1-2 the register or bit count, bytes 3-4 the receive result (-1 to
-// 261); the rest are the received bytes. They sit in a heap block of exactly the received
-// size, so a read past what arrived is caught, and values are decoded only
-// when the verdict accepts the response, as the exchanges do.
+// 261); the rest are the received bytes. They sit in a heap block of exactly
+// the received size, so a read past what arrived is caught, and values are
+// decoded only when the verdict accepts the response, as the exchanges do.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -35,14 +35,22 @@ void JudgeStrictly(std::uint8_t selector, std::uint16_t count,
   std::uint8_t request[mf::kRequestBufferSize];
   const std::uint16_t bits = static_cast<std::uint16_t>(count % 2000 + 1);
   switch (selector % 6) {
-    case 0: mf::BuildReadBitsRequest(request, 1, count, bits); break;
-    case 1: mf::BuildReadBitsRequest(request, 2, count, bits); break;
-    case 2: mf::BuildForceSingleCoilRequest(request, count, (count & 1) != 0); break;
+    case 0:
+      mf::BuildReadBitsRequest(request, 1, count, bits);
+      break;
+    case 1:
+      mf::BuildReadBitsRequest(request, 2, count, bits);
+      break;
+    case 2:
+      mf::BuildForceSingleCoilRequest(request, count, (count & 1) != 0);
+      break;
     case 3:
       mf::BuildForceMultipleCoilsRequest(
           request, count, kBits, static_cast<std::uint16_t>(count % 1968 + 1));
       break;
-    case 4: mf::BuildMaskWriteRequest(request, count, 0xf0f0, count); break;
+    case 4:
+      mf::BuildMaskWriteRequest(request, count, 0xf0f0, count);
+      break;
     default:
       mf::BuildReadWriteRegistersRequest(
           request, count, static_cast<std::uint16_t>(count % 125 + 1), 0,

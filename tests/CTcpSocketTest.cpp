@@ -67,11 +67,12 @@ TEST(ResolveAddressTest, DottedTextGivesFourBytesAndInet) {
     std::uint8_t expected[4];
   };
   const Row rows[] = {
-      {"10.20.30.40", {10, 20, 30, 40}}, {"127.0.1.21", {127, 0, 1, 21}},
-      {"300.1.2.256", {44, 1, 2, 0}},  // low eight bits of each part
-      {"1.2.3.4.5", {1, 2, 3, 4}},     // a fifth part is ignored
-      {"1.2.3.4.", {1, 2, 3, 4}},      // so is an empty one
-      {"0001.02.3.4", {1, 2, 3, 4}},   // leading zeros are decimal
+      {"10.20.30.40", {10, 20, 30, 40}},
+      {"127.0.1.21", {127, 0, 1, 21}},
+      {"300.1.2.256", {44, 1, 2, 0}},     // low eight bits of each part
+      {"1.2.3.4.5", {1, 2, 3, 4}},        // a fifth part is ignored
+      {"1.2.3.4.", {1, 2, 3, 4}},         // so is an empty one
+      {"0001.02.3.4", {1, 2, 3, 4}},      // leading zeros are decimal
       {"127.0.0.46 ", {127, 0, 0, 46}},   // a blank after a part
       {" 127.0.0.48", {127, 0, 0, 48}},   // and before one
       {"+127.0.0.47", {127, 0, 0, 47}},   // a sign
@@ -88,7 +89,8 @@ TEST(ResolveAddressTest, DottedTextGivesFourBytesAndInet) {
     platform::Ipv4SocketAddress address = Marked();
     EXPECT_EQ(socket.ResolveAddress(row.text, &address), 1);
     EXPECT_EQ(address.family, 2);
-    EXPECT_EQ(AddressBytes(address), ToHex(Bytes(row.expected, row.expected + 4)));
+    EXPECT_EQ(AddressBytes(address),
+              ToHex(Bytes(row.expected, row.expected + 4)));
     const platform::Ipv4SocketAddress marked = Marked();
     EXPECT_EQ(address.port, marked.port) << "the port is not ResolveAddress's";
     EXPECT_EQ(std::memcmp(address.zero, marked.zero, 8), 0);
@@ -137,7 +139,8 @@ TEST(ResolveAddressTest, NameGivesTheFirstAddressOfItsLookup) {
   const Row rows[] = {
       {"plant", 1, "7f 80 00 3d", "No Error"},
       {"office-first", 1, "c0 00 02 02", "No Error"},
-      {"nowhere", 0, "", "gethostbyname() could not resolve 'nowhere', Error 1"},
+      {"nowhere", 0, "",
+       "gethostbyname() could not resolve 'nowhere', Error 1"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -249,7 +252,8 @@ TEST(OpenSocketTest, BindsWhatTheTextOrTheHostNameGives) {
     EXPECT_EQ(socket.OpenSocket(row.text, 0), 1);
     EXPECT_EQ(AddressBytes(socket.LocalAddr), row.bound);
     EXPECT_STREQ(socket.ErrorText, row.message);
-    EXPECT_STREQ(socket.LocalHost, row.text[0] != '\0' ? row.text : "127.0.1.24");
+    EXPECT_STREQ(socket.LocalHost,
+                 row.text[0] != '\0' ? row.text : "127.0.1.24");
   }
 }
 

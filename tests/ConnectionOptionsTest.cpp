@@ -188,8 +188,8 @@ TEST(ConnectionOptionsTest, RecoveryAfterAFailedInitializeButNotAfterClose) {
   late->SetRecovery(true);
   EXPECT_EQ(late.Initialize(freed), 0);
   ClientHarness module;
-  ASSERT_TRUE(module.Listen(
-      freed, {Step::Receive(12), Step::Send(ReadAnswer(3, {9}))}))
+  ASSERT_TRUE(
+      module.Listen(freed, {Step::Receive(12), Step::Send(ReadAnswer(3, {9}))}))
       << module.SkipReason();
   EXPECT_EQ(late.Run(read), 1) << late->LastErrorString();
   EXPECT_EQ(value, 9);
@@ -246,16 +246,18 @@ TEST(ConnectionOptionsTest, TimeOutWithIdentifiersKeepsTheConnection) {
   auto read = [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, values, 2); };
 
   EXPECT_EQ(client.Run(read), 0);
-  EXPECT_EQ(client->LastErrorString(),
-            std::string(kName) + "No response from DIO Module 1 within 1000 ms");
+  EXPECT_EQ(
+      client->LastErrorString(),
+      std::string(kName) + "No response from DIO Module 1 within 1000 ms");
   EXPECT_EQ(FailureRecordOf(client.Client()),
             FailureRecord{TCPModbusIntf::ErrorTimeout});
   EXPECT_EQ(client.Run(read), 1) << client->LastErrorString();
   EXPECT_EQ(values[0], 0x4242);
-  EXPECT_NE(client.Printed().find(
-                "CMBusTCP::MbReadHoldingRegs <==Dropped Response to an earlier request...Size=13\n" +
-                ToHex(late) + " \n"),
-            std::string::npos)
+  EXPECT_NE(
+      client.Printed().find(
+          "CMBusTCP::MbReadHoldingRegs <==Dropped Response to an earlier request...Size=13\n" +
+          ToHex(late) + " \n"),
+      std::string::npos)
       << client.Printed();
 
   client->SetResponseTimeout(100);

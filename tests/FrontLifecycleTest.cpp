@@ -153,10 +153,11 @@ TEST(FrontLifecycleTest, PortInUseFailsTheOpenAndKeepsLastErrorString) {
     return c.Initialize(2, kAddress, server.Port(), kAddress);
   }),
             0);
-  EXPECT_EQ(client.Printed(),
-            "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=" +
-                port + ". Error: WSASocket failed. bind Error(" +
-                std::to_string(PlatformError(98, 10048)) + ")\n");
+  EXPECT_EQ(
+      client.Printed(),
+      "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=" +
+          port + ". Error: WSASocket failed. bind Error(" +
+          std::to_string(PlatformError(98, 10048)) + ")\n");
   EXPECT_EQ(std::string(client->LastErrorString()), before);
   EXPECT_EQ(
       FailureRecordOf(client.Client()),

@@ -23,11 +23,11 @@ namespace {
 using tcpmodbus::DumpBytes;
 using tcpmodbus::DumpRegisters;
 
+using tcpmodbus::TraceOutput;
+using tcpmodbus::TraceText;
 using testsupport::FinalNewline;
 using testsupport::Lines;
 using testsupport::TraceCapture;
-using tcpmodbus::TraceOutput;
-using tcpmodbus::TraceText;
 
 // What `dump` adds to one trace point, as the sink receives it.
 template <typename Dump>

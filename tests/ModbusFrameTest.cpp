@@ -60,7 +60,9 @@ TEST(ModbusFrameTest, RequestsCarryTheirFieldsBigEndian) {
        [](std::uint8_t* f) { return mf::BuildReadBitsRequest(f, 1, 19, 2000); },
        "00 00 00 00 00 06 01 01 00 13 07 d0"},
       {"read 1 discrete input from 0xffff",
-       [](std::uint8_t* f) { return mf::BuildReadBitsRequest(f, 2, 0xffff, 1); },
+       [](std::uint8_t* f) {
+         return mf::BuildReadBitsRequest(f, 2, 0xffff, 1);
+       },
        "00 00 00 00 00 06 01 02 ff ff 00 01"},
       {"force coil 172 on",
        [](std::uint8_t* f) {
@@ -223,10 +225,10 @@ TEST(ModbusFrameTest, LargestPointRequestsFitTheBuffer) {
   EXPECT_EQ(ToHex(Bytes(frame.begin() + 10, frame.begin() + 14)),
             "07 b0 f6 ff");
   const std::vector<std::uint16_t> values(mf::kMaxReadWriteWriteRegisters, 7);
-  EXPECT_EQ(mf::BuildReadWriteRegistersRequest(
-                frame.data(), 0, 125, 0, values.data(),
-                mf::kMaxReadWriteWriteRegisters),
-            259);
+  EXPECT_EQ(
+      mf::BuildReadWriteRegistersRequest(frame.data(), 0, 125, 0, values.data(),
+                                         mf::kMaxReadWriteWriteRegisters),
+      259);
 }
 
 // The point exchanges' verdict compares the function code, byte count and
@@ -246,37 +248,69 @@ TEST(ModbusFrameTest, StrictVerdictOnPointAnswers) {
     const char* field;  // with WrongAnswer
   };
   const Row rows[] = {
-      {"coils accepted", readCoils, {0, 0, 0, 0, 0, 5, 1, 1, 2, 0x09, 0xff},
-       mf::Verdict::Accepted, nullptr},
-      {"coils: byte count 1", readCoils, {0, 0, 0, 0, 0, 5, 1, 1, 1, 9, 3},
-       mf::Verdict::WrongAnswer, "byte count"},
-      {"coils: function code 2", readCoils, {0, 0, 0, 0, 0, 5, 1, 2, 2, 9, 3},
-       mf::Verdict::WrongAnswer, "function code"},
-      {"coils: one byte short", readCoils, {0, 0, 0, 0, 0, 4, 1, 1, 2, 9},
-       mf::Verdict::WrongSize, nullptr},
-      {"coils: one byte long", readCoils, {0, 0, 0, 0, 0, 6, 1, 1, 2, 9, 3, 0},
-       mf::Verdict::WrongSize, nullptr},
-      {"coils: exception 2", readCoils, {0, 0, 0, 0, 0, 3, 1, 0x81, 2},
-       mf::Verdict::Exception, nullptr},
-      {"coils: 8 bytes", readCoils, {0, 0, 0, 0, 0, 2, 1, 1},
-       mf::Verdict::TooShort, nullptr},
-      {"force coil: echo", forceCoil, forceCoil, mf::Verdict::Accepted, nullptr},
-      {"force coil: another address", forceCoil,
-       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xad, 0xff, 0}, mf::Verdict::WrongAnswer,
+      {"coils accepted",
+       readCoils,
+       {0, 0, 0, 0, 0, 5, 1, 1, 2, 0x09, 0xff},
+       mf::Verdict::Accepted,
+       nullptr},
+      {"coils: byte count 1",
+       readCoils,
+       {0, 0, 0, 0, 0, 5, 1, 1, 1, 9, 3},
+       mf::Verdict::WrongAnswer,
+       "byte count"},
+      {"coils: function code 2",
+       readCoils,
+       {0, 0, 0, 0, 0, 5, 1, 2, 2, 9, 3},
+       mf::Verdict::WrongAnswer,
+       "function code"},
+      {"coils: one byte short",
+       readCoils,
+       {0, 0, 0, 0, 0, 4, 1, 1, 2, 9},
+       mf::Verdict::WrongSize,
+       nullptr},
+      {"coils: one byte long",
+       readCoils,
+       {0, 0, 0, 0, 0, 6, 1, 1, 2, 9, 3, 0},
+       mf::Verdict::WrongSize,
+       nullptr},
+      {"coils: exception 2",
+       readCoils,
+       {0, 0, 0, 0, 0, 3, 1, 0x81, 2},
+       mf::Verdict::Exception,
+       nullptr},
+      {"coils: 8 bytes",
+       readCoils,
+       {0, 0, 0, 0, 0, 2, 1, 1},
+       mf::Verdict::TooShort,
+       nullptr},
+      {"force coil: echo", forceCoil, forceCoil, mf::Verdict::Accepted,
+       nullptr},
+      {"force coil: another address",
+       forceCoil,
+       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xad, 0xff, 0},
+       mf::Verdict::WrongAnswer,
        "address"},
-      {"force coil: off echoed for on", forceCoil,
-       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xac, 0, 0}, mf::Verdict::WrongAnswer,
+      {"force coil: off echoed for on",
+       forceCoil,
+       {0, 0, 0, 0, 0, 6, 1, 5, 0, 0xac, 0, 0},
+       mf::Verdict::WrongAnswer,
        "value"},
       {"mask write: echo", maskWrite, maskWrite, mf::Verdict::Accepted,
        nullptr},
-      {"mask write: another OR mask", maskWrite,
+      {"mask write: another OR mask",
+       maskWrite,
        {0, 0, 0, 0, 0, 8, 1, 0x16, 0, 4, 0, 0xf2, 0, 0x26},
-       mf::Verdict::WrongAnswer, "OR mask"},
-      {"read/write: one register", readWrite,
-       {0, 0, 0, 0, 0, 5, 1, 0x17, 2, 0x12, 0x34}, mf::Verdict::Accepted,
+       mf::Verdict::WrongAnswer,
+       "OR mask"},
+      {"read/write: one register",
+       readWrite,
+       {0, 0, 0, 0, 0, 5, 1, 0x17, 2, 0x12, 0x34},
+       mf::Verdict::Accepted,
        nullptr},
-      {"read/write: byte count 4", readWrite,
-       {0, 0, 0, 0, 0, 5, 1, 0x17, 4, 0x12, 0x34}, mf::Verdict::WrongAnswer,
+      {"read/write: byte count 4",
+       readWrite,
+       {0, 0, 0, 0, 0, 5, 1, 0x17, 4, 0x12, 0x34},
+       mf::Verdict::WrongAnswer,
        "byte count"},
   };
   for (const Row& row : rows) {
@@ -365,9 +399,9 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    EXPECT_EQ(modbusframe::MissingAnswerBytes(row.bytes.data(),
-                                       static_cast<int>(row.bytes.size()),
-                                       {row.answerSize, row.functionCode}),
+    EXPECT_EQ(modbusframe::MissingAnswerBytes(
+                  row.bytes.data(), static_cast<int>(row.bytes.size()),
+                  {row.answerSize, row.functionCode}),
               row.missing);
   }
 }
@@ -377,8 +411,15 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
 // that do not tell their size.
 TEST(FrameSizeTest, ByFunctionCodeAndByteCount) {
   auto start = [](std::uint8_t code, std::uint8_t next, std::uint16_t length) {
-    return Bytes{0, 1, 0, 0, static_cast<std::uint8_t>(length >> 8),
-                 static_cast<std::uint8_t>(length), 1, code, next};
+    return Bytes{0,
+                 1,
+                 0,
+                 0,
+                 static_cast<std::uint8_t>(length >> 8),
+                 static_cast<std::uint8_t>(length),
+                 1,
+                 code,
+                 next};
   };
   struct Row {
     const char* what;
@@ -402,8 +443,9 @@ TEST(FrameSizeTest, ByFunctionCodeAndByteCount) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    EXPECT_EQ(mf::FrameSize(row.bytes.data(), static_cast<int>(row.bytes.size())),
-              row.size);
+    EXPECT_EQ(
+        mf::FrameSize(row.bytes.data(), static_cast<int>(row.bytes.size())),
+        row.size);
   }
 }
 

@@ -44,7 +44,8 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
   std::uint16_t values[2] = {0x1234, 0x5678};
   static std::uint8_t bits[2001];
   static std::uint16_t registers[126];
-  const std::string range = " out of range for one request on DIO Module 42 (1 to ";
+  const std::string range =
+      " out of range for one request on DIO Module 42 (1 to ";
   const Row rows[] = {
       {"connect without transport", false,
        [](CMBusTCP& c) { return c.ConnectToServer(); },
@@ -78,23 +79,28 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
        "CMBusTCP::MbReadCoilStatus: Quantity 0" + range + "2000)", kNullValues},
       {"discrete input read of 2001", true,
        [&](CMBusTCP& c) { return c.MbReadInputStatus(0, 2001, bits); },
-       "CMBusTCP::MbReadInputStatus: Quantity 2001" + range + "2000)", kNullValues},
+       "CMBusTCP::MbReadInputStatus: Quantity 2001" + range + "2000)",
+       kNullValues},
       {"coil write of 1969", true,
        [&](CMBusTCP& c) { return c.MbForceMultipleCoils(0, 1969, bits); },
-       "CMBusTCP::MbForceMultipleCoils: Quantity 1969" + range + "1968)", kNullValues},
+       "CMBusTCP::MbForceMultipleCoils: Quantity 1969" + range + "1968)",
+       kNullValues},
       {"read/write writing 122", true,
        [&](CMBusTCP& c) {
          return c.MbReadWriteMultipleRegs(0, 1, registers, 0, 122, registers);
        },
-       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 122" + range + "121)", kNullValues},
+       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 122" + range + "121)",
+       kNullValues},
       {"read/write reading 126", true,
        [&](CMBusTCP& c) {
          return c.MbReadWriteMultipleRegs(0, 126, registers, 0, 1, registers);
        },
-       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 126" + range + "125)", kNullValues},
+       "CMBusTCP::MbReadWriteMultipleRegs: Quantity 126" + range + "125)",
+       kNullValues},
       {"coil read, null bits", true,
        [](CMBusTCP& c) { return c.MbReadCoilStatus(0, 1, nullptr); },
-       "CMBusTCP::MbReadCoilStatus: Null value array on DIO Module 42", kNullValues},
+       "CMBusTCP::MbReadCoilStatus: Null value array on DIO Module 42",
+       kNullValues},
       {"mask write without transport", false,
        [](CMBusTCP& c) { return c.MbMaskWriteReg(0, 1, 2); },
        "CMBusTCP::MbMaskWriteReg: Null socket (42)", kNullSocket},
@@ -150,11 +156,22 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
 // The names are stable: hosts and scripts compare them.
 TEST(TCPModbusIntfDefaultsTest, EveryErrorCodeHasItsName) {
   // Codes 0 to 15; -1 and 16 are unknown.
-  const char* const names[] = {
-      "NONE", "NOT_CONNECTED", "INVALID_ARGUMENT", "OPEN", "CONNECT",
-      "TIMEOUT", "CLOSED", "SEND", "RECEIVE", "TOO_SHORT", "WRONG_SIZE",
-      "WRONG_ANSWER", "MODBUS_EXCEPTION", "NO_MEMORY", "REENTERED",
-      "INTERNAL"};
+  const char* const names[] = {"NONE",
+                               "NOT_CONNECTED",
+                               "INVALID_ARGUMENT",
+                               "OPEN",
+                               "CONNECT",
+                               "TIMEOUT",
+                               "CLOSED",
+                               "SEND",
+                               "RECEIVE",
+                               "TOO_SHORT",
+                               "WRONG_SIZE",
+                               "WRONG_ANSWER",
+                               "MODBUS_EXCEPTION",
+                               "NO_MEMORY",
+                               "REENTERED",
+                               "INTERNAL"};
   for (int code = -1; code <= 16; ++code) {
     SCOPED_TRACE("code " + std::to_string(code));
     const bool known = code >= 0 && code <= TCPModbusIntf::ErrorInternal;

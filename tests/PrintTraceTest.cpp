@@ -13,8 +13,8 @@
 
 namespace {
 
-using testsupport::TraceCapture;
 using tcpmodbus::PrintTrace;
+using testsupport::TraceCapture;
 
 // Standard output as the default trace gets it, and a sink's texts.
 struct Outputs {
@@ -30,18 +30,18 @@ struct Outputs {
 
 // A macro rather than a function, so that both calls see the literal format
 // and the compiler checks its arguments. The sink gets the text in one piece.
-#define EXPECT_PRINTS_AS_PRINTF(...)                                    \
-  do {                                                                  \
-    Outputs outputs;                                                    \
-    testing::internal::CaptureStdout();                                 \
-    PrintTrace(outputs.standard, __VA_ARGS__);                          \
-    const std::string out = testing::internal::GetCapturedStdout();     \
-    PrintTrace(outputs.sink, __VA_ARGS__);                              \
-    const int size = std::snprintf(nullptr, 0, __VA_ARGS__);            \
-    std::string expected(static_cast<std::size_t>(size) + 1, '\0');     \
-    std::snprintf(&expected[0], expected.size(), __VA_ARGS__);          \
-    expected.pop_back();                                                \
-    EXPECT_EQ(out, expected);                                           \
+#define EXPECT_PRINTS_AS_PRINTF(...)                                      \
+  do {                                                                    \
+    Outputs outputs;                                                      \
+    testing::internal::CaptureStdout();                                   \
+    PrintTrace(outputs.standard, __VA_ARGS__);                            \
+    const std::string out = testing::internal::GetCapturedStdout();       \
+    PrintTrace(outputs.sink, __VA_ARGS__);                                \
+    const int size = std::snprintf(nullptr, 0, __VA_ARGS__);              \
+    std::string expected(static_cast<std::size_t>(size) + 1, '\0');       \
+    std::snprintf(&expected[0], expected.size(), __VA_ARGS__);            \
+    expected.pop_back();                                                  \
+    EXPECT_EQ(out, expected);                                             \
     EXPECT_EQ(outputs.capture.texts, std::vector<std::string>{expected}); \
   } while (0)
 

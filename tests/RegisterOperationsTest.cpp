@@ -37,8 +37,8 @@ using testsupport::ModbusException;
 using testsupport::PlatformError;
 using testsupport::ReadAnswer;
 using testsupport::Step;
-using testsupport::TraceCapture;
 using testsupport::ToHex;
+using testsupport::TraceCapture;
 using testsupport::WriteAnswer;
 
 // The address of the fake servers that listen on a port of the system's
@@ -215,8 +215,8 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
       SERVE_OR_SKIP(harness, {"127.0.2.1", 1, 502}, script);
     } else {
       ASSERT_TRUE(harness.Listen({kAddress}, script)) << harness.SkipReason();
-      harness->SetTraceSink(trace == Trace::kSink ? &TraceCapture::Sink : nullptr,
-                            &sink);
+      harness->SetTraceSink(
+          trace == Trace::kSink ? &TraceCapture::Sink : nullptr, &sink);
       ASSERT_EQ(harness.Initialize({kAddress}), 1);
     }
     for (const Row& row : rows) {
@@ -249,8 +249,8 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
 // write per trace point: the request, the answer, the result. A packet
 // socket keeps each write a message, so they can be counted.
 TEST_F(RegisterOperationsTest, AReadIsThreeWritesOnALineBufferedStream) {
-  ASSERT_TRUE(harness_.Listen({kAddress}, {Step::Receive(12),
-                                           Step::Send(ReadAnswer(3, {7}))}))
+  ASSERT_TRUE(harness_.Listen(
+      {kAddress}, {Step::Receive(12), Step::Send(ReadAnswer(3, {7}))}))
       << harness_.SkipReason();
   ASSERT_EQ(harness_.Initialize({kAddress}), 1);
   int ends[2];
@@ -295,22 +295,25 @@ TEST_F(RegisterOperationsTest, ASinkCallingItsOwnObjectIsRefused) {
           self->own->LastErrorString());
     }
   } reentry;
-  ASSERT_TRUE(harness_.Listen({kAddress}, {Step::Receive(12),
-                                           Step::Send(ExceptionAnswer(3, 2)),
-                                           Step::WaitForClientClose()}))
+  ASSERT_TRUE(harness_.Listen(
+      {kAddress}, {Step::Receive(12), Step::Send(ExceptionAnswer(3, 2)),
+                   Step::WaitForClientClose()}))
       << harness_.SkipReason();
   ASSERT_EQ(harness_.Initialize({kAddress}), 1);
   reentry.own = &harness_.Client();
   harness_->SetTraceSink(&Reentry::Sink, &reentry);
   std::uint16_t value = 0;
   EXPECT_EQ(harness_->ReadHoldRegs(0, &value, 1), 0);
-  EXPECT_STREQ(harness_->LastErrorString(),
-               "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
+  EXPECT_STREQ(
+      harness_->LastErrorString(),
+      "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=2, \"Unallowable or invalid data address received in the query for the slave\"");
   EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(2));
   // Three trace points: each saw its call refused, and Close did nothing.
-  EXPECT_EQ(reentry.seen,
-            std::vector<std::string>(
-                3, "0 REENTERED CTCPModbus::Close: Called from this object's own trace sink; refused"));
+  EXPECT_EQ(
+      reentry.seen,
+      std::vector<std::string>(
+          3,
+          "0 REENTERED CTCPModbus::Close: Called from this object's own trace sink; refused"));
   EXPECT_NE(harness_.Object().TcpSocket.SocketHandle, 0u);
   EXPECT_EQ(harness_.Finish(), "");
 }

@@ -124,21 +124,21 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // it. ErrorNone until the first failure.
   enum ErrorCode {
     ErrorNone = 0,
-    ErrorNotConnected = 1,     // never initialized, closed, or lost
-    ErrorInvalidArgument = 2,  // null array, too many registers, refused value
-    ErrorOpen = 3,             // socket, bind or local address
-    ErrorConnect = 4,          // refused, unreachable, the connect time-out
-    ErrorTimeout = 5,          // no answer within the response time-out
-    ErrorClosed = 6,           // the module closed or reset the connection
-    ErrorSend = 7,             // another failure to send
-    ErrorReceive = 8,          // another failure to receive
-    ErrorTooShort = 9,         // an answer of 1 to 8 bytes
-    ErrorWrongSize = 10,       // an answer of another size than expected
-    ErrorWrongAnswer = 11,     // not this request's answer, or no answer
+    ErrorNotConnected = 1,      // never initialized, closed, or lost
+    ErrorInvalidArgument = 2,   // null array, too many registers, refused value
+    ErrorOpen = 3,              // socket, bind or local address
+    ErrorConnect = 4,           // refused, unreachable, the connect time-out
+    ErrorTimeout = 5,           // no answer within the response time-out
+    ErrorClosed = 6,            // the module closed or reset the connection
+    ErrorSend = 7,              // another failure to send
+    ErrorReceive = 8,           // another failure to receive
+    ErrorTooShort = 9,          // an answer of 1 to 8 bytes
+    ErrorWrongSize = 10,        // an answer of another size than expected
+    ErrorWrongAnswer = 11,      // not this request's answer, or no answer
     ErrorModbusException = 12,  // an exception answer: LastExceptionCode
-    ErrorNoMemory = 13,        // memory ran out (C interface)
-    ErrorReentered = 14,       // called from the object's own trace sink
-    ErrorInternal = 15,        // any other failure of the C interface
+    ErrorNoMemory = 13,         // memory ran out (C interface)
+    ErrorReentered = 14,        // called from the object's own trace sink
+    ErrorInternal = 15,         // any other failure of the C interface
   };
   virtual int LastErrorCode();
   // The Modbus exception code of the last failure, 0 if it was none.

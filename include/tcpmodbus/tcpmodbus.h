@@ -22,8 +22,8 @@
  *
  * The library traces every step on standard output (C stdio), with hex
  * dumps of each frame, unless the host gives a handle a sink of its own or
- * turns its trace off (tcpmodbus_set_trace). On Windows the host starts Windows Sockets
- * (WSAStartup) before tcpmodbus_initialize; the library never starts or
+ * turns its trace off (tcpmodbus_set_trace). On Windows the host starts Windows
+ * Sockets (WSAStartup) before tcpmodbus_initialize; the library never starts or
  * stops them. The functions use the platform's default C calling convention
  * and are exported under their plain names, as declared here.
  *
@@ -230,9 +230,9 @@ TCPMODBUS_EXPORT void tcpmodbus_trace_stdout(void* context, const char* text,
 #define TCPMODBUS_ERROR_WRONG_SIZE 10      /* an answer of another size */
 #define TCPMODBUS_ERROR_WRONG_ANSWER 11    /* not this request's answer */
 #define TCPMODBUS_ERROR_MODBUS_EXCEPTION 12 /* see the exception code */
-#define TCPMODBUS_ERROR_NO_MEMORY 13       /* memory ran out */
-#define TCPMODBUS_ERROR_REENTERED 14       /* called from its own trace sink */
-#define TCPMODBUS_ERROR_INTERNAL 15        /* any other failure */
+#define TCPMODBUS_ERROR_NO_MEMORY 13        /* memory ran out */
+#define TCPMODBUS_ERROR_REENTERED 14        /* called from its own trace sink */
+#define TCPMODBUS_ERROR_INTERNAL 15         /* any other failure */
 
 /* The code of the last failure; 0 for a null handle. */
 TCPMODBUS_EXPORT int tcpmodbus_last_error_code(tcpmodbus_module* module);

@@ -5,10 +5,22 @@ namespace tcpmodbus {
 const char* ErrorCodeName(int code) {
   // Deliberately stable: hosts and scripts compare these names.
   static const char* const kNames[] = {
-      "NONE",      "NOT_CONNECTED", "INVALID_ARGUMENT", "OPEN",
-      "CONNECT",   "TIMEOUT",       "CLOSED",           "SEND",
-      "RECEIVE",   "TOO_SHORT",     "WRONG_SIZE",       "WRONG_ANSWER",
-      "MODBUS_EXCEPTION", "NO_MEMORY", "REENTERED",     "INTERNAL",
+      "NONE",
+      "NOT_CONNECTED",
+      "INVALID_ARGUMENT",
+      "OPEN",
+      "CONNECT",
+      "TIMEOUT",
+      "CLOSED",
+      "SEND",
+      "RECEIVE",
+      "TOO_SHORT",
+      "WRONG_SIZE",
+      "WRONG_ANSWER",
+      "MODBUS_EXCEPTION",
+      "NO_MEMORY",
+      "REENTERED",
+      "INTERNAL",
   };
   constexpr int kCount = static_cast<int>(sizeof(kNames) / sizeof(kNames[0]));
   static_assert(kCount == static_cast<int>(ErrorCode::kInternal) + 1,

@@ -12,8 +12,7 @@ namespace tcpmodbus {
 
 // Receives each trace point's text: one or more whole lines, NUL-terminated
 // after `length` characters. The same type as TCPModbusIntf::TraceSink.
-using TraceSink = void (*)(void* context, const char* text,
-                           std::size_t length);
+using TraceSink = void (*)(void* context, const char* text, std::size_t length);
 
 struct Options {
   // The module's TCP port, from the next Initialize on.

@@ -19,30 +19,60 @@ using tcpmodbus::ErrorCode;
 using tcpmodbus::Failure;
 
 // The C constants, the C++ enum and the library's own codes are one set.
-static_assert(TCPMODBUS_ERROR_NONE == TCPModbusIntf::ErrorNone &&
-                  TCPMODBUS_ERROR_NOT_CONNECTED ==
-                      static_cast<int>(ErrorCode::kNotConnected) &&
-                  TCPMODBUS_ERROR_INVALID_ARGUMENT ==
-                      TCPModbusIntf::ErrorInvalidArgument &&
-                  TCPMODBUS_ERROR_OPEN == static_cast<int>(ErrorCode::kOpen) &&
-                  TCPMODBUS_ERROR_CONNECT == TCPModbusIntf::ErrorConnect &&
-                  TCPMODBUS_ERROR_TIMEOUT ==
-                      static_cast<int>(ErrorCode::kTimeout) &&
-                  TCPMODBUS_ERROR_CLOSED == TCPModbusIntf::ErrorClosed &&
-                  TCPMODBUS_ERROR_SEND == static_cast<int>(ErrorCode::kSend) &&
-                  TCPMODBUS_ERROR_RECEIVE == TCPModbusIntf::ErrorReceive &&
-                  TCPMODBUS_ERROR_TOO_SHORT ==
-                      static_cast<int>(ErrorCode::kTooShort) &&
-                  TCPMODBUS_ERROR_WRONG_SIZE == TCPModbusIntf::ErrorWrongSize &&
-                  TCPMODBUS_ERROR_WRONG_ANSWER ==
-                      static_cast<int>(ErrorCode::kWrongAnswer) &&
-                  TCPMODBUS_ERROR_MODBUS_EXCEPTION ==
-                      TCPModbusIntf::ErrorModbusException &&
-                  TCPMODBUS_ERROR_NO_MEMORY ==
-                      static_cast<int>(ErrorCode::kNoMemory) &&
-                  TCPMODBUS_ERROR_REENTERED == TCPModbusIntf::ErrorReentered &&
-                  TCPMODBUS_ERROR_INTERNAL ==
-                      static_cast<int>(ErrorCode::kInternal),
+constexpr bool SameCode(int c, TCPModbusIntf::ErrorCode cpp, ErrorCode own) {
+  return c == cpp && c == static_cast<int>(own);
+}
+static_assert(SameCode(TCPMODBUS_ERROR_NONE, TCPModbusIntf::ErrorNone,
+                       ErrorCode::kNone),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_NOT_CONNECTED,
+                       TCPModbusIntf::ErrorNotConnected,
+                       ErrorCode::kNotConnected),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_INVALID_ARGUMENT,
+                       TCPModbusIntf::ErrorInvalidArgument,
+                       ErrorCode::kInvalidArgument),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_OPEN, TCPModbusIntf::ErrorOpen,
+                       ErrorCode::kOpen),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_CONNECT, TCPModbusIntf::ErrorConnect,
+                       ErrorCode::kConnect),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_TIMEOUT, TCPModbusIntf::ErrorTimeout,
+                       ErrorCode::kTimeout),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_CLOSED, TCPModbusIntf::ErrorClosed,
+                       ErrorCode::kClosed),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_SEND, TCPModbusIntf::ErrorSend,
+                       ErrorCode::kSend),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_RECEIVE, TCPModbusIntf::ErrorReceive,
+                       ErrorCode::kReceive),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_TOO_SHORT, TCPModbusIntf::ErrorTooShort,
+                       ErrorCode::kTooShort),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_WRONG_SIZE,
+                       TCPModbusIntf::ErrorWrongSize, ErrorCode::kWrongSize),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_WRONG_ANSWER,
+                       TCPModbusIntf::ErrorWrongAnswer,
+                       ErrorCode::kWrongAnswer),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_MODBUS_EXCEPTION,
+                       TCPModbusIntf::ErrorModbusException,
+                       ErrorCode::kModbusException),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_NO_MEMORY, TCPModbusIntf::ErrorNoMemory,
+                       ErrorCode::kNoMemory),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_REENTERED, TCPModbusIntf::ErrorReentered,
+                       ErrorCode::kReentered),
+              "one set of error codes");
+static_assert(SameCode(TCPMODBUS_ERROR_INTERNAL, TCPModbusIntf::ErrorInternal,
+                       ErrorCode::kInternal),
               "one set of error codes");
 
 // Runs `call` on the handle's object and returns its result; 0 for a null
@@ -229,8 +259,8 @@ int tcpmodbus_write_multi_coils(tcpmodbus_module* module,
                  });
 }
 
-int tcpmodbus_mask_write_hold_reg(tcpmodbus_module* module,
-                                  unsigned short addr, unsigned short and_mask,
+int tcpmodbus_mask_write_hold_reg(tcpmodbus_module* module, unsigned short addr,
+                                  unsigned short and_mask,
                                   unsigned short or_mask) {
   return Guarded(module, "tcpmodbus_mask_write_hold_reg",
                  [&](CTCPModbus& object) {
@@ -238,15 +268,17 @@ int tcpmodbus_mask_write_hold_reg(tcpmodbus_module* module,
                  });
 }
 
-int tcpmodbus_read_write_multi_hold_regs(
-    tcpmodbus_module* module, unsigned short read_addr,
-    unsigned short* read_values, unsigned short read_count,
-    unsigned short write_addr, const unsigned short* write_values,
-    unsigned short write_count) {
-  return Guarded(module, "tcpmodbus_read_write_multi_hold_regs",
-                 [&](CTCPModbus& object) {
-                   return object.ReadWriteMultiHoldRegs(
-                       read_addr, read_values, read_count, write_addr,
-                       write_values, write_count);
-                 });
+int tcpmodbus_read_write_multi_hold_regs(tcpmodbus_module* module,
+                                         unsigned short read_addr,
+                                         unsigned short* read_values,
+                                         unsigned short read_count,
+                                         unsigned short write_addr,
+                                         const unsigned short* write_values,
+                                         unsigned short write_count) {
+  return Guarded(
+      module, "tcpmodbus_read_write_multi_hold_regs", [&](CTCPModbus& object) {
+        return object.ReadWriteMultiHoldRegs(read_addr, read_values, read_count,
+                                             write_addr, write_values,
+                                             write_count);
+      });
 }

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "trace/HexDump.h"
 #include "front/Operation.h"
+#include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
 
 namespace tcpmodbus {
@@ -49,13 +49,16 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   const IoResult opened = TcpSocket.Open(LocalIpAddr, LocalPort);
   if (!opened.done()) {
     // The code is recorded; the text stays the protocol client's.
-    ModbusClient.LastFailure = Failure::Of(tcpmodbus::ErrorCode::kOpen, opened.error);
+    ModbusClient.LastFailure =
+        Failure::Of(tcpmodbus::ErrorCode::kOpen, opened.error);
     PrintTrace(
-        Trace, "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
+        Trace,
+        "%s - Failed to Open TCP socket. LocalIpAddr=%s, LocalPort=%u. Error: %s\n",
         kName, LocalIpAddr.c_str(), LocalPort, TcpSocket.ErrorText);
     return ConnectOutcome::OpenFailed;
   }
-  PrintTrace(Trace, "%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
+  PrintTrace(Trace,
+             "%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
              kName, LocalIpAddr.c_str(), LocalPort);
 
   ModbusClient.ServerIPAddr.swap(server);
@@ -64,7 +67,8 @@ CTCPModbus::ConnectOutcome CTCPModbus::Connect() {
   ModbusClient.TcpSocket = &TcpSocket;
   if (!ModbusClient.ConnectToServer().ok()) {
     PrintTrace(
-        Trace, "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
+        Trace,
+        "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
         kName, ServerIPAddr.c_str(), LocalPort, ModbusClient.ErrorText);
     return ConnectOutcome::ConnectFailed;
   }
@@ -230,7 +234,8 @@ int CTCPModbus::SetRecovery(bool enabled) {
 int CTCPModbus::SetServerPort(unsigned short port) {
   if (CalledFromSink("CTCPModbus::SetServerPort")) return 0;
   if (port == 0) {
-    ModbusClient.LastFailure = Failure::Of(tcpmodbus::ErrorCode::kInvalidArgument);
+    ModbusClient.LastFailure =
+        Failure::Of(tcpmodbus::ErrorCode::kInvalidArgument);
     return 0;
   }
   Settings.serverPort = port;

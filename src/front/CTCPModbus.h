@@ -10,8 +10,8 @@
 #include "common/Options.h"
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/TCPModbusIntf.h"
-#include "transport/CTcpSocket.h"
 #include "trace/TraceOutput.h"
+#include "transport/CTcpSocket.h"
 #include "transport/SocketCalls.h"
 
 namespace tcpmodbus {
@@ -59,8 +59,7 @@ class CTCPModbus : public TCPModbusIntf {
                        unsigned short orMask) override;
   int ReadWriteMultiHoldRegs(unsigned short readAddr,
                              unsigned short* readValues,
-                             unsigned short readCount,
-                             unsigned short writeAddr,
+                             unsigned short readCount, unsigned short writeAddr,
                              const unsigned short* writeValues,
                              unsigned short writeCount) override;
 

@@ -37,9 +37,8 @@ int CTCPModbus::WriteSingleCoil(unsigned short addr, bool on) {
       "%s: Succeed to write data to Modbus Server (Force Single Coil) !\n",
       kWrittenHeading};
   const unsigned char bit = on ? 1 : 0;
-  return RunOperation(kTexts, {nullptr, &bit, 1}, [&] {
-    return ModbusClient.MbForceSingleCoil(addr, on);
-  });
+  return RunOperation(kTexts, {nullptr, &bit, 1},
+                      [&] { return ModbusClient.MbForceSingleCoil(addr, on); });
 }
 
 int CTCPModbus::WriteMultiCoils(unsigned short startAddr,

@@ -2,8 +2,8 @@
 // base class itself, and the factory.
 #include "tcpmodbus/TCPModbusIntf.h"
 
-#include "front/CTCPModbus.h"
 #include "common/Failure.h"
+#include "front/CTCPModbus.h"
 #include "trace/TraceOutput.h"
 
 TCPModbusIntf::TCPModbusIntf() = default;

@@ -34,7 +34,14 @@ bool CouldBegin(const std::uint8_t* bytes, int have,
 // Function codes whose answer carries its data's byte count in byte 8.
 bool HasByteCount(std::uint8_t code) {
   switch (code) {
-    case 1: case 2: case 3: case 4: case 12: case 17: case 20: case 21:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 12:
+    case 17:
+    case 20:
+    case 21:
     case 23:
       return true;
     default:
@@ -45,7 +52,11 @@ bool HasByteCount(std::uint8_t code) {
 // The size of an answer whose function code alone tells it; 0 otherwise.
 int FixedAnswerSize(std::uint8_t code) {
   switch (code) {
-    case 5: case 6: case 11: case 15: case 16:
+    case 5:
+    case 6:
+    case 11:
+    case 15:
+    case 16:
       return 12;
     case 7:
       return 9;

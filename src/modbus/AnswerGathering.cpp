@@ -7,7 +7,6 @@
 
 namespace tcpmodbus {
 
-
 ResponseDeadline::ResponseDeadline(unsigned timeoutMs)
     : bounded_(timeoutMs != 0),
       end_(bounded_ ? Clock::now() + std::chrono::milliseconds(timeoutMs)
@@ -15,9 +14,9 @@ ResponseDeadline::ResponseDeadline(unsigned timeoutMs)
 
 int ResponseDeadline::LeftMs() const {
   if (!bounded_) return platform::kWaitForever;
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        end_ - Clock::now())
-                        .count();
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now())
+          .count();
   if (left <= 0) return 0;
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
@@ -81,15 +80,15 @@ FrameReader::Frame FrameReader::Next(std::uint8_t* frame) {
   }
 
   int size;
-  while ((size = modbusframe::FrameSize(held_, have_)) <= 0 ||
-         size > have_) {
+  while ((size = modbusframe::FrameSize(held_, have_)) <= 0 || size > have_) {
     if (size < 0) {
       std::memcpy(frame, held_, static_cast<std::size_t>(have_));
       const int count = have_;
       have_ = 0;
       return {{count, IoResult::Done(count)}, false};
     }
-    const int want = size > 0 ? size : modbusframe::FrameStartSize(held_, have_);
+    const int want =
+        size > 0 ? size : modbusframe::FrameStartSize(held_, have_);
     IoResult piece = transport_.WaitForInput(deadline_.NextPieceMs());
     if (piece.done()) piece = transport_.Receive(held_ + have_, want - have_);
     if (!piece.done()) {

@@ -115,8 +115,9 @@ bool CMBusTCP::RefusedWithoutTransport(const Exchange& exchange) {
   return true;
 }
 
-Status CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
-                                std::uint16_t* regValues) {
+Status CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr,
+                                   std::uint16_t regCount,
+                                   std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
       modbusframe::kReadHoldingRegisters, "CMBusTCP::MbReadHoldingRegs",
       "%s ==>Sending MbReadHoldingRegs Request...Size=%d\n",
@@ -124,8 +125,9 @@ Status CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCou
   return ReadRegisters(kExchange, startAddr, regCount, regValues);
 }
 
-Status CMBusTCP::MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount,
-                              std::uint16_t* regValues) {
+Status CMBusTCP::MbReadInputRegs(std::uint16_t startAddr,
+                                 std::uint16_t regCount,
+                                 std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
       modbusframe::kReadInputRegisters, "CMBusTCP::MbReadInputRegs",
       "%s ==>Sending MbReadInputRegs Request...Size=%d\n",
@@ -133,8 +135,9 @@ Status CMBusTCP::MbReadInputRegs(std::uint16_t startAddr, std::uint16_t regCount
   return ReadRegisters(kExchange, startAddr, regCount, regValues);
 }
 
-Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
-                            std::uint16_t regCount, std::uint16_t* regValues) {
+Status CMBusTCP::ReadRegisters(const Exchange& exchange,
+                               std::uint16_t startAddr, std::uint16_t regCount,
+                               std::uint16_t* regValues) {
   if (regValues == nullptr) {
     Fail(Failure::Of(ErrorCode::kInvalidArgument),
          "%s: Null register pointer on DIO Module %d", exchange.name, ModuleId);
@@ -148,7 +151,8 @@ Status CMBusTCP::ReadRegisters(const Exchange& exchange, std::uint16_t startAddr
                  });
 }
 
-Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue) {
+Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr,
+                                   std::uint16_t regValue) {
   static constexpr Exchange kExchange = {
       modbusframe::kPresetSingleRegister, "CMBusTCP::MbPresetSingleReg",
       "%s ==>Sending MbPresetSingleReg Request...Size=%d\n",
@@ -162,8 +166,8 @@ Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue
 }
 
 Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
-                                   std::uint16_t regCount,
-                                   const std::uint16_t* regValues) {
+                                      std::uint16_t regCount,
+                                      const std::uint16_t* regValues) {
   static constexpr Exchange kExchange = {
       modbusframe::kPresetMultipleRegisters, "CMBusTCP::MbPresetMultipleRegs",
       "%s ==>Sending MbPresetMultipleRegs Request...Size=%d\n",
@@ -177,7 +181,8 @@ Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
   }
   if (RefusedWithoutTransport(kExchange)) return Status::Failed();
   if (regCount > modbusframe::kMaxPresetRegisters) {
-    Fail(Failure::Of(ErrorCode::kInvalidArgument),
+    Fail(
+        Failure::Of(ErrorCode::kInvalidArgument),
         "%s: Too many registers for one request on DIO Module %d: %d (at most %d)",
         kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
     return Status::Failed();
@@ -228,18 +233,18 @@ Status CMBusTCP::Transact(const Exchange& exchange,
     return ReceiveIdentified(exchange, header, answer);
   }
   std::uint8_t response[CTcpSocket::MaxResponseBytes];
-  const GatheredAnswer gathered = GatherAnswer(
-      *TcpSocket, response,
-      {answer.Size(exchange.functionCode), exchange.functionCode},
-      Settings.responseTimeoutMs);
+  const GatheredAnswer gathered =
+      GatherAnswer(*TcpSocket, response,
+                   {answer.Size(exchange.functionCode), exchange.functionCode},
+                   Settings.responseTimeoutMs);
   if (gathered.received == 0 && gathered.ending.timedOut()) {
     ReportNoResponse(exchange);
     return Conclude(Status::Failed(), gathered);
   }
   TraceReceived(exchange, response, gathered.received);
-  return Conclude(Judge(exchange, response, gathered.received,
-                        gathered.ending, answer),
-                  gathered);
+  return Conclude(
+      Judge(exchange, response, gathered.received, gathered.ending, answer),
+      gathered);
 }
 
 Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
@@ -253,7 +258,8 @@ Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
     // request is sent.
     TcpSocket->AbortSocket();
     if (Settings.recovery) return Status::LostBeforeSend();
-    Fail(Failure::Of(ErrorCode::kWrongAnswer),
+    Fail(
+        Failure::Of(ErrorCode::kWrongAnswer),
         "%s: More than %d bytes from DIO Module %d were waiting unread before the request; the connection was closed",
         exchange.name, kMaxDiscardedBytes, ModuleId);
     return Status::ConnectionLost();
@@ -291,9 +297,9 @@ Status CMBusTCP::Conclude(const Status& verdict,
   return verdict;
 }
 
-Status CMBusTCP::Judge(const Exchange& exchange,
-                       const std::uint8_t* response, int received,
-                       const IoResult& ending, const Answer& answer) {
+Status CMBusTCP::Judge(const Exchange& exchange, const std::uint8_t* response,
+                       int received, const IoResult& ending,
+                       const Answer& answer) {
   const modbusframe::Judgement judgement =
       answer.strict != nullptr
           ? modbusframe::JudgeStrict(response, received, *answer.strict)
@@ -302,8 +308,8 @@ Status CMBusTCP::Judge(const Exchange& exchange,
   switch (judgement.verdict) {
     case modbusframe::Verdict::Closed:
       Fail(FailureOf(ending, ErrorCode::kReceive),
-           "%s: Unexpected close of connection on DIO Module %d",
-           exchange.name, ModuleId);
+           "%s: Unexpected close of connection on DIO Module %d", exchange.name,
+           ModuleId);
       return Status::Failed();
     case modbusframe::Verdict::TooShort:
       // -1: the first receive failed, and how tells the code.
@@ -314,9 +320,9 @@ Status CMBusTCP::Judge(const Exchange& exchange,
       return Status::Failed();
     case modbusframe::Verdict::Exception:
       Fail(Failure::ModbusException(judgement.exceptionCode),
-          "%s: MODBUS exception response on DIO Module %d - Code=%d, \"%s\"",
-          exchange.name, ModuleId, judgement.exceptionCode,
-          ExceptionText(judgement.exceptionCode));
+           "%s: MODBUS exception response on DIO Module %d - Code=%d, \"%s\"",
+           exchange.name, ModuleId, judgement.exceptionCode,
+           ExceptionText(judgement.exceptionCode));
       return Status::Failed();
     case modbusframe::Verdict::WrongSize:
       Fail(Failure::Of(ErrorCode::kWrongSize), exchange.wrongSizeMessage,

@@ -68,8 +68,7 @@ struct CMBusTCP::Answer {
 // size), then traces, sends and judges it; the point exchanges' answers
 // strictly, against the request.
 template <typename Build>
-Status CMBusTCP::Request(const Exchange& exchange, Answer answer,
-                         Build build) {
+Status CMBusTCP::Request(const Exchange& exchange, Answer answer, Build build) {
   const modbusframe::RequestHeader header = NextRequestHeader();
   std::uint8_t request[modbusframe::kRequestBufferSize];
   const int size = build(request, header);

@@ -63,7 +63,8 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
 
     if (!next.framed) {
       TraceReceived(exchange, frame, read.received);
-      Fail(Failure::Of(ErrorCode::kWrongAnswer),
+      Fail(
+          Failure::Of(ErrorCode::kWrongAnswer),
           "%s: Bytes from DIO Module %d do not frame as a Modbus answer; the connection was closed",
           exchange.name, ModuleId);
       return AbortStream();
@@ -96,8 +97,8 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
                                            exchange.functionCode);
       if (identity.mismatch != modbusframe::Mismatch::kNone) {
         Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests,
-            exchange.name, ModuleId, FieldName(identity.mismatch),
-            identity.received, identity.expected);
+             exchange.name, ModuleId, FieldName(identity.mismatch),
+             identity.received, identity.expected);
         return Status::Failed();
       }
       return Judge(exchange, frame, read.received, read.ending, answer);
@@ -105,13 +106,15 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
     if (Ids.Earlier(id, header.transactionId)) {
       TraceDropped(Trace, exchange.name, frame, read.received);
       if (dropped < kMaxDroppedFrames) continue;
-      Fail(Failure::Of(ErrorCode::kWrongAnswer),
+      Fail(
+          Failure::Of(ErrorCode::kWrongAnswer),
           "%s: More than %d frames from DIO Module %d answered no request; the connection was closed",
           exchange.name, kMaxDroppedFrames, ModuleId);
       return AbortStream();
     }
     TraceReceived(exchange, frame, read.received);
-    Fail(Failure::Of(ErrorCode::kWrongAnswer),
+    Fail(
+        Failure::Of(ErrorCode::kWrongAnswer),
         "%s: Answer from DIO Module %d carries transaction identifier %d, expected %d; a device that does not echo transaction identifiers needs them off",
         exchange.name, ModuleId, id, header.transactionId);
     return Status::Failed();

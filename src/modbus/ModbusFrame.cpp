@@ -15,8 +15,8 @@ void PutRequestHeader(std::uint8_t* frame, std::uint16_t length,
                       std::uint8_t functionCode, const RequestHeader& header) {
   PutUint16(frame + mbap::kTransactionId, header.transactionId);  // 0-1
   PutUint16(frame + mbap::kProtocolId, 0);                        // 2-3
-  PutUint16(frame + mbap::kLength, length);  // 4-5: bytes that follow
-  frame[mbap::kUnitId] = header.unitId;      // 6
+  PutUint16(frame + mbap::kLength, length);   // 4-5: bytes that follow
+  frame[mbap::kUnitId] = header.unitId;       // 6
   frame[mbap::kFunctionCode] = functionCode;  // 7
 }
 
@@ -48,7 +48,7 @@ int BuildPresetSingleRequest(std::uint8_t* frame, std::uint16_t regAddr,
                              std::uint16_t regValue,
                              const RequestHeader& header) {
   return BuildTwoFieldRequest(frame, kPresetSingleRegister, regAddr, regValue,
-                           header);
+                              header);
 }
 
 int BuildPresetMultipleRequest(std::uint8_t* frame, std::uint16_t startAddr,

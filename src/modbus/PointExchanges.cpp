@@ -18,9 +18,10 @@ bool CMBusTCP::RefusedValues(const Exchange& exchange, const void* values,
     return true;
   }
   if (quantity >= 1 && quantity <= most) return false;
-  Fail(Failure::Of(ErrorCode::kInvalidArgument),
-       "%s: Quantity %d out of range for one request on DIO Module %d (1 to %d)",
-       exchange.name, quantity, ModuleId, most);
+  Fail(
+      Failure::Of(ErrorCode::kInvalidArgument),
+      "%s: Quantity %d out of range for one request on DIO Module %d (1 to %d)",
+      exchange.name, quantity, ModuleId, most);
   return true;
 }
 
@@ -34,8 +35,7 @@ Status CMBusTCP::MbReadCoilStatus(std::uint16_t startAddr,
 }
 
 Status CMBusTCP::MbReadInputStatus(std::uint16_t startAddr,
-                                   std::uint16_t bitCount,
-                                   std::uint8_t* bits) {
+                                   std::uint16_t bitCount, std::uint8_t* bits) {
   static constexpr Exchange kExchange = {
       modbusframe::kReadInputStatus, "CMBusTCP::MbReadInputStatus",
       "%s ==>Sending MbReadInputStatus Request...Size=%d\n",
@@ -97,8 +97,8 @@ Status CMBusTCP::MbMaskWriteReg(std::uint16_t addr, std::uint16_t andMask,
   if (RefusedWithoutTransport(kExchange)) return Status::Failed();
   return Request(kExchange, Answer(),
                  [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
-                   return modbusframe::BuildMaskWriteRequest(frame, addr,
-                                                             andMask, orMask, h);
+                   return modbusframe::BuildMaskWriteRequest(
+                       frame, addr, andMask, orMask, h);
                  });
 }
 

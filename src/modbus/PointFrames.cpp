@@ -28,8 +28,7 @@ Judgement WrongAnswer(const char* field, int received, int expected) {
 int BuildReadBitsRequest(std::uint8_t* frame, std::uint8_t functionCode,
                          std::uint16_t startAddr, std::uint16_t bitCount,
                          const RequestHeader& header) {
-  return BuildTwoFieldRequest(frame, functionCode, startAddr, bitCount,
-                              header);
+  return BuildTwoFieldRequest(frame, functionCode, startAddr, bitCount, header);
 }
 
 int BuildForceSingleCoilRequest(std::uint8_t* frame, std::uint16_t addr,
@@ -38,20 +37,20 @@ int BuildForceSingleCoilRequest(std::uint8_t* frame, std::uint16_t addr,
                               on ? 0xff00 : 0x0000, header);
 }
 
-int BuildForceMultipleCoilsRequest(std::uint8_t* frame,
-                                   std::uint16_t startAddr,
+int BuildForceMultipleCoilsRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                    const std::uint8_t* bits,
                                    std::uint16_t bitCount,
                                    const RequestHeader& header) {
   const int packed = PackedSize(bitCount);
   PutRequestHeader(frame, static_cast<std::uint16_t>(packed + 7),
                    kForceMultipleCoils, header);
-  PutUint16(frame + 8, startAddr);                    // 8-9
-  PutUint16(frame + 10, bitCount);                    // 10-11: quantity
-  frame[12] = static_cast<std::uint8_t>(packed);      // 12: byte count
+  PutUint16(frame + 8, startAddr);                     // 8-9
+  PutUint16(frame + 10, bitCount);                     // 10-11: quantity
+  frame[12] = static_cast<std::uint8_t>(packed);       // 12: byte count
   for (int i = 0; i < packed; ++i) frame[13 + i] = 0;  // 13 on: the bits
   for (int i = 0; i < bitCount; ++i) {
-    if (bits[i] != 0) frame[13 + i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
+    if (bits[i] != 0)
+      frame[13 + i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
   }
   return 13 + packed;
 }
@@ -66,8 +65,7 @@ int BuildMaskWriteRequest(std::uint8_t* frame, std::uint16_t addr,
   return 14;
 }
 
-int BuildReadWriteRegistersRequest(std::uint8_t* frame,
-                                   std::uint16_t readAddr,
+int BuildReadWriteRegistersRequest(std::uint8_t* frame, std::uint16_t readAddr,
                                    std::uint16_t readCount,
                                    std::uint16_t writeAddr,
                                    const std::uint16_t* writeValues,
@@ -76,10 +74,10 @@ int BuildReadWriteRegistersRequest(std::uint8_t* frame,
   const int dataBytes = 2 * writeCount;
   PutRequestHeader(frame, static_cast<std::uint16_t>(dataBytes + 11),
                    kReadWriteMultipleRegisters, header);
-  PutUint16(frame + 8, readAddr);                          // 8-9
-  PutUint16(frame + 10, readCount);                        // 10-11
-  PutUint16(frame + 12, writeAddr);                        // 12-13
-  PutUint16(frame + 14, writeCount);                       // 14-15
+  PutUint16(frame + 8, readAddr);                           // 8-9
+  PutUint16(frame + 10, readCount);                         // 10-11
+  PutUint16(frame + 12, writeAddr);                         // 12-13
+  PutUint16(frame + 14, writeCount);                        // 14-15
   frame[16] = static_cast<std::uint8_t>(dataBytes & 0xff);  // 16: byte count
   PutUint16s(frame + 17, writeValues, writeCount);          // 17 on: values
   return 17 + dataBytes;

@@ -54,8 +54,7 @@ int BuildForceSingleCoilRequest(std::uint8_t* frame, std::uint16_t addr,
                                 bool on, const RequestHeader& header = {});
 // Function code 15: 13 + PackedSize(bitCount) bytes (bitCount at most
 // kMaxWriteBits, so it fits a request buffer).
-int BuildForceMultipleCoilsRequest(std::uint8_t* frame,
-                                   std::uint16_t startAddr,
+int BuildForceMultipleCoilsRequest(std::uint8_t* frame, std::uint16_t startAddr,
                                    const std::uint8_t* bits,
                                    std::uint16_t bitCount,
                                    const RequestHeader& header = {});
@@ -65,8 +64,7 @@ int BuildMaskWriteRequest(std::uint8_t* frame, std::uint16_t addr,
                           const RequestHeader& header = {});
 // Function code 23: 17 + 2 * writeCount bytes (writeCount at most
 // kMaxReadWriteWriteRegisters). The module writes before it reads.
-int BuildReadWriteRegistersRequest(std::uint8_t* frame,
-                                   std::uint16_t readAddr,
+int BuildReadWriteRegistersRequest(std::uint8_t* frame, std::uint16_t readAddr,
                                    std::uint16_t readCount,
                                    std::uint16_t writeAddr,
                                    const std::uint16_t* writeValues,

@@ -27,7 +27,9 @@ struct IoResult {
     return {Kind::kDone, count, 0};
   }
   static constexpr IoResult Closed() { return {Kind::kClosed, 0, 0}; }
-  static constexpr IoResult Reset(int error) { return {Kind::kReset, 0, error}; }
+  static constexpr IoResult Reset(int error) {
+    return {Kind::kReset, 0, error};
+  }
   static constexpr IoResult TimedOut(int error) {
     return {Kind::kTimedOut, 0, error};
   }

@@ -277,8 +277,8 @@ IoResult LookupHostName(const char* name, HostAddress* result) {
   hostent* answer = nullptr;
   int lookupError = 0;
   for (;;) {
-    const int status = ::gethostbyname_r(name, &entry, work, workSize, &answer,
-                                         &lookupError);
+    const int status =
+        ::gethostbyname_r(name, &entry, work, workSize, &answer, &lookupError);
     if (status != ERANGE || workSize >= kMaxLookupWork) break;
     // An answer with many names or addresses: more room, on the heap.
     workSize *= 4;

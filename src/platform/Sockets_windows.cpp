@@ -300,8 +300,7 @@ IoResult LookupHostName(const char* name, HostAddress* result) {
                                           : IoResult::Failed(WSANO_DATA);
 }
 
-IoResult LookupHostAddress(const std::uint8_t address[4],
-                           HostAddress* result) {
+IoResult LookupHostAddress(const std::uint8_t address[4], HostAddress* result) {
   const hostent* answer =
       ::gethostbyaddr(reinterpret_cast<const char*>(address), 4, AF_INET);
   return CopyFirstAddress(answer, result) ? IoResult::Done()

@@ -107,8 +107,8 @@ void TraceText::Printf(const char* format, ...) {
 
 void TraceText::Vprintf(const char* format, std::va_list args) {
   if (!on_) return;
-  long written = FormatInto(text_ + length_, kCapacity - 1 - length_, format,
-                            args);
+  long written =
+      FormatInto(text_ + length_, kCapacity - 1 - length_, format, args);
   if (written < 0 && length_ > 0) {
     Flush();
     written = FormatInto(text_, kCapacity - 1, format, args);

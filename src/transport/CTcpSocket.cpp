@@ -207,7 +207,8 @@ IoResult CTcpSocket::DiscardWaiting(std::size_t limit) {
   std::size_t dropped = 0;
   while (dropped < limit) {
     const std::size_t room = limit - dropped;
-    const int take = static_cast<int>(room < sizeof(scrap) ? room : sizeof(scrap));
+    const int take =
+        static_cast<int>(room < sizeof(scrap) ? room : sizeof(scrap));
     const IoResult received = Calls.ReceiveWaiting(SocketHandle, scrap, take);
     if (received.timedOut()) break;  // nothing more waiting
     if (!received.done()) return received;

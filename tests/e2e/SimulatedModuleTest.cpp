@@ -41,10 +41,11 @@ std::vector<std::string> Module(const std::string& address,
 
 // Starts a module on `address` with `command` (skipping when port 502 is out
 // of reach) and connects the fixture's client to it.
-#define START_AND_CONNECT(address, ...)                                        \
-  do {                                                                         \
-    START_SERVER_OR_SKIP(sim_, address, __VA_ARGS__);                          \
-    ASSERT_EQ(client_.Initialize({address, 1, 502}), 1) << client_->LastErrorString(); \
+#define START_AND_CONNECT(address, ...)                 \
+  do {                                                  \
+    START_SERVER_OR_SKIP(sim_, address, __VA_ARGS__);   \
+    ASSERT_EQ(client_.Initialize({address, 1, 502}), 1) \
+        << client_->LastErrorString();                  \
   } while (0)
 
 class SimulatedModuleTest : public testing::Test {

@@ -162,7 +162,9 @@ TEST_P(InteropTest, PointOperationsWithValuesReadBack) {
   };
   std::vector<unsigned char> coils(37);
   for (std::size_t i = 0; i < coils.size(); ++i) coils[i] = i % 3 == 0 ? 5 : 0;
-  ok([&](TCPModbusIntf& c) { return c.WriteMultiCoils(100, coils.data(), 37); });
+  ok([&](TCPModbusIntf& c) {
+    return c.WriteMultiCoils(100, coils.data(), 37);
+  });
   ok([&](TCPModbusIntf& c) { return c.WriteSingleCoil(101, true); });
   std::vector<unsigned char> back(37, 0x77);
   ok([&](TCPModbusIntf& c) { return c.ReadCoils(100, back.data(), 37); });
@@ -173,7 +175,8 @@ TEST_P(InteropTest, PointOperationsWithValuesReadBack) {
   unsigned char inputs[32];
   ok([&](TCPModbusIntf& c) { return c.ReadDiscreteInputs(48, inputs, 32); });
   unsigned groups[2] = {0, 0};
-  for (int i = 0; i < 32; ++i) groups[i / 16] |= unsigned{inputs[i]} << (i % 16);
+  for (int i = 0; i < 32; ++i)
+    groups[i / 16] |= unsigned{inputs[i]} << (i % 16);
   if (GetParam().movingInputs) {
     EXPECT_EQ(groups[1] - groups[0], 1u);
   } else {

@@ -7,8 +7,9 @@
 // Four tables of REGISTERS entries each, at addresses 0 to REGISTERS - 1:
 // holding registers and coils (all 0), input registers (input register i
 // holds 1000 + i) and discrete inputs (discrete input i holds bit i mod 16 of
-// input register i / 16, least significant bit first). One client at a time. Prints "listening on ADDRESS:PORT" to stderr once it listens, and
-// runs until SIGTERM or SIGINT.
+// input register i / 16, least significant bit first). One client at a time.
+// Prints "listening on ADDRESS:PORT" to stderr once it listens, and runs until
+// SIGTERM or SIGINT.
 #include <errno.h>
 #include <modbus.h>
 #include <signal.h>

@@ -478,8 +478,8 @@ FakeModbusServer::FakeModbusServer(std::string address,
 #endif
   if (getsockname(listener, reinterpret_cast<sockaddr*>(&bound),
                   &boundLength) != 0) {
-    bindError_ = "cannot read the port of " + where + ": " +
-                 ErrorString(LastError());
+    bindError_ =
+        "cannot read the port of " + where + ": " + ErrorString(LastError());
     CloseSocket(listener_);
     listener_ = kNoSocket;
     return;

@@ -87,7 +87,8 @@ IoResult ScriptedSockets::SendBytes(SocketHandle socket, const void* bytes,
                            : 0;
     late = std::min(late, answer.size());
     for (std::size_t i = 0; i < answer.size(); ++i) {
-      (i < answer.size() - late ? arrived_ : held_).push_back({answer[i], request});
+      (i < answer.size() - late ? arrived_ : held_)
+          .push_back({answer[i], request});
     }
   }
   if (request == script_.shortSendAt) return IoResult::Done(count / 2);
@@ -166,13 +167,11 @@ IoResult ScriptedSockets::LookupHostName(const char* name,
   return IoResult::Done();
 }
 
-IoResult ScriptedSockets::LookupHostAddress(const std::uint8_t*,
-                                            HostAddress*) {
+IoResult ScriptedSockets::LookupHostAddress(const std::uint8_t*, HostAddress*) {
   return IoResult::Failed(EINVAL);
 }
 
-IoResult ScriptedSockets::ParseIpv4(const char* text,
-                                    std::uint8_t address[4]) {
+IoResult ScriptedSockets::ParseIpv4(const char* text, std::uint8_t address[4]) {
   unsigned parts[4];
   char tail = 0;
   if (std::sscanf(text, "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2],

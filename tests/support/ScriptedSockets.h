@@ -87,8 +87,7 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
                                      int capacity) override;
   tcpmodbus::IoResult CloseSocketHandle(SocketHandle socket) override;
   tcpmodbus::IoResult AbortSocketHandle(SocketHandle socket) override;
-  tcpmodbus::IoResult GetLocalHostName(char* buffer,
-                                       std::size_t size) override;
+  tcpmodbus::IoResult GetLocalHostName(char* buffer, std::size_t size) override;
   tcpmodbus::IoResult LookupHostName(const char* name,
                                      HostAddress* result) override;
   tcpmodbus::IoResult LookupHostAddress(const std::uint8_t address[4],

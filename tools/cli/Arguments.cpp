@@ -47,11 +47,11 @@ Arguments ParseArguments(int argc, char** argv) {
         arg = arg.substr(0, equals);
         hasValue = true;
       }
-      const bool takesValue =
-          arg == "--server" || arg == "--local" || arg == "--local-port" ||
-          arg == "--module" || arg == "--port" || arg == "--unit" ||
-          arg == "--timeout" || arg == "--poll" || arg == "--count" ||
-          arg == "--trace";
+      const bool takesValue = arg == "--server" || arg == "--local" ||
+                              arg == "--local-port" || arg == "--module" ||
+                              arg == "--port" || arg == "--unit" ||
+                              arg == "--timeout" || arg == "--poll" ||
+                              arg == "--count" || arg == "--trace";
       if (takesValue && !hasValue) {
         if (i + 1 >= argc) throw UsageError(arg + " needs a value");
         value = argv[++i];
@@ -102,7 +102,8 @@ Arguments ParseArguments(int argc, char** argv) {
   if (args.command.empty()) throw UsageError("no command given");
   if (args.server.empty()) throw UsageError("--server needs an address");
   if (args.quiet && !args.traceFile.empty()) {
-    throw UsageError("--quiet turns the trace off; it does not go with --trace");
+    throw UsageError(
+        "--quiet turns the trace off; it does not go with --trace");
   }
   if (args.count != 0 && args.pollMs == 0) {
     throw UsageError("--count goes with --poll");

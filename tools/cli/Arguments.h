@@ -22,8 +22,8 @@ struct Arguments {
   bool timeoutGiven = false;
   unsigned long pollMs = 0;  // 0: one request, no polling
   unsigned long count = 0;   // polls; 0: until Ctrl-C
-  bool quiet = false;       // the library's trace off
-  std::string traceFile;    // the library's trace to this file
+  bool quiet = false;        // the library's trace off
+  std::string traceFile;     // the library's trace to this file
   // On unless --no-transaction-ids: the CLI's own default, so that a late or
   // duplicated answer is never printed as this request's.
   bool transactionIds = true;

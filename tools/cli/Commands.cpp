@@ -71,13 +71,19 @@ Request CheckOperands(const Arguments& args) {
   };
   using Kind = Request::Kind;
   if (command == "read-holding" || command == "read-input") {
-    request.kind = command == "read-holding" ? Kind::ReadHolding : Kind::ReadInput;
+    request.kind =
+        command == "read-holding" ? Kind::ReadHolding : Kind::ReadInput;
     expect(2, "ADDR COUNT");
-    request.address = ReadSpan(ops, kMaxRegistersRead, "ADDR + COUNT goes past register 65535", request.registers);
+    request.address =
+        ReadSpan(ops, kMaxRegistersRead,
+                 "ADDR + COUNT goes past register 65535", request.registers);
   } else if (command == "read-coils" || command == "read-discrete-inputs") {
-    request.kind = command == "read-coils" ? Kind::ReadCoils : Kind::ReadDiscreteInputs;
+    request.kind =
+        command == "read-coils" ? Kind::ReadCoils : Kind::ReadDiscreteInputs;
     expect(2, "ADDR COUNT");
-    request.address = ReadSpan(ops, kMaxBitsRead, "ADDR + COUNT goes past address 65535", request.bits);
+    request.address =
+        ReadSpan(ops, kMaxBitsRead, "ADDR + COUNT goes past address 65535",
+                 request.bits);
   } else if (command == "write") {
     request.kind = Kind::Write;
     expect(2, "ADDR VALUE");
@@ -87,23 +93,29 @@ Request CheckOperands(const Arguments& args) {
     request.kind = Kind::WriteCoil;
     expect(2, "ADDR 0|1");
     request.address = Number16("ADDR", ops[0]);
-    request.bits.push_back(static_cast<unsigned char>(ParseNumber("BIT", ops[1], 0, 1)));
+    request.bits.push_back(
+        static_cast<unsigned char>(ParseNumber("BIT", ops[1], 0, 1)));
   } else if (command == "write-multiple") {
     request.kind = Kind::WriteMultiple;
     expectAtLeast(2, "ADDR VALUE...");
     request.address = Number16("ADDR", ops[0]);
-    for (unsigned long value : Values(ops, 1, "VALUE", 65535, kMaxRegistersWritten, "too many values: ", " in one write")) {
+    for (unsigned long value :
+         Values(ops, 1, "VALUE", 65535, kMaxRegistersWritten,
+                "too many values: ", " in one write")) {
       request.registers.push_back(static_cast<unsigned short>(value));
     }
-    CheckEnd(request.address, request.registers.size(), "ADDR + number of values goes past register 65535");
+    CheckEnd(request.address, request.registers.size(),
+             "ADDR + number of values goes past register 65535");
   } else if (command == "write-coils") {
     request.kind = Kind::WriteCoils;
     expectAtLeast(2, "ADDR BIT...");
     request.address = Number16("ADDR", ops[0]);
-    for (unsigned long bit : Values(ops, 1, "BIT", 1, kMaxBitsWritten, "too many bits: ", " in one write")) {
+    for (unsigned long bit : Values(ops, 1, "BIT", 1, kMaxBitsWritten,
+                                    "too many bits: ", " in one write")) {
       request.bits.push_back(static_cast<unsigned char>(bit));
     }
-    CheckEnd(request.address, request.bits.size(), "ADDR + number of bits goes past address 65535");
+    CheckEnd(request.address, request.bits.size(),
+             "ADDR + number of bits goes past address 65535");
   } else if (command == "mask-write") {
     request.kind = Kind::MaskWrite;
     expect(3, "ADDR AND OR");
@@ -114,15 +126,19 @@ Request CheckOperands(const Arguments& args) {
     request.kind = Kind::ReadWrite;
     expectAtLeast(4, "READ-ADDR READ-COUNT WRITE-ADDR VALUE...");
     const unsigned long address = ParseNumber("READ-ADDR", ops[0], 0, 65535);
-    const unsigned long count = ParseNumber("READ-COUNT", ops[1], 1, kMaxRegistersRead);
+    const unsigned long count =
+        ParseNumber("READ-COUNT", ops[1], 1, kMaxRegistersRead);
     CheckEnd(address, count, "READ-ADDR + READ-COUNT goes past register 65535");
     request.address = static_cast<unsigned short>(address);
     request.registers.assign(count, 0);
     request.writeAddress = Number16("WRITE-ADDR", ops[2]);
-    for (unsigned long value : Values(ops, 3, "VALUE", 65535, kMaxReadWriteWritten, "too many values: ", " in one read-write")) {
+    for (unsigned long value :
+         Values(ops, 3, "VALUE", 65535, kMaxReadWriteWritten,
+                "too many values: ", " in one read-write")) {
       request.written.push_back(static_cast<unsigned short>(value));
     }
-    CheckEnd(request.writeAddress, request.written.size(), "WRITE-ADDR + number of values goes past register 65535");
+    CheckEnd(request.writeAddress, request.written.size(),
+             "WRITE-ADDR + number of values goes past register 65535");
   } else {
     throw UsageError("unknown command '" + command + "'");
   }

@@ -21,11 +21,13 @@ std::string OpenFailure(TCPModbusIntf& module, const Arguments& args) {
   const int number = module.LastSystemError();
   if (number == 0) {
     // The one open failure without a system call behind it.
-    return "cannot open a TCP socket on " + where + ": '" + args.local + "' is not a dotted IPv4 address";
+    return "cannot open a TCP socket on " + where + ": '" + args.local +
+           "' is not a dotted IPv4 address";
   }
   const std::string text = SystemErrorText(number);
-  const std::string reason = text.empty() ? "error " + std::to_string(number)
-                                          : text + " (" + std::to_string(number) + ")";
+  const std::string reason = text.empty()
+                                 ? "error " + std::to_string(number)
+                                 : text + " (" + std::to_string(number) + ")";
   return "cannot open a TCP socket on " + where + ": " + reason;
 }
 
@@ -41,9 +43,11 @@ std::string ConnectFailure(TCPModbusIntf& module, const Arguments& args) {
 std::string OperationFailure(TCPModbusIntf& module) {
   const int code = module.LastErrorCode();
   // The text still tells an earlier failure then.
-  if (code == TCPModbusIntf::ErrorNotConnected) return "not connected to the module";
+  if (code == TCPModbusIntf::ErrorNotConnected)
+    return "not connected to the module";
   const std::string text = module.LastErrorString();
-  if (text.empty()) return TCPModbusIntf::ErrorName(code) + SystemSuffix(module);
+  if (text.empty())
+    return TCPModbusIntf::ErrorName(code) + SystemSuffix(module);
   return text + SystemSuffix(module);
 }
 

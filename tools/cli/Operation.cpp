@@ -6,7 +6,8 @@ int Perform(TCPModbusIntf& module, Request& request) {
   using Kind = Request::Kind;
   const unsigned short address = request.address;
   unsigned short* registers = request.registers.data();
-  const auto registerCount = static_cast<unsigned short>(request.registers.size());
+  const auto registerCount =
+      static_cast<unsigned short>(request.registers.size());
   unsigned char* bits = request.bits.data();
   const auto bitCount = static_cast<unsigned short>(request.bits.size());
   switch (request.kind) {
