@@ -23,6 +23,7 @@ SERVER = LOCAL = "127.0.0.1"
 REFUSING = "127.0.58.3"
 # Texts stay whole, so that one grep finds each.
 EXCEPTION_2 = ': MODBUS exception response on DIO Module 1 - Code=2, "Unallowable or invalid data address received in the query for the slave"'  # noqa: E501
+EVERY_THIRD = [n % 3 == 0 for n in range(999)]
 
 
 @pytest.fixture
@@ -32,16 +33,34 @@ def module(start_module):
         yield module
 
 
-@pytest.mark.parametrize("write, address, values", [
-    ("write", 10, [0x1234]), ("write_many", 20, [1, 2, 0xFFFF]),
-    ("write_many", 200, list(range(1000, 1124)))])
-def test_writes_read_back(module, write, address, values):
-    getattr(module, write)(address, values[0] if write == "write" else values)
-    assert module.read_holding(address, len(values)) == values
+# Each row: writes in order, then a read and what it gives (bools for bits).
+@pytest.mark.parametrize("writes, read, expected", [
+    ([("write", 10, 0x1234)], ("read_holding", 10, 1), [0x1234]),
+    ([("write_many", 20, [1, 2, 0xFFFF])], ("read_holding", 20, 3), [1, 2, 0xFFFF]),
+    ([("write_many", 200, list(range(1000, 1124)))], ("read_holding", 200, 124),
+     list(range(1000, 1124))),
+    ([("write_coil", 7, True)], ("read_coils", 6, 3), [False, True, False]),
+    ([("write_coils", 20, [True] * 3), ("write_coil", 21, False)], ("read_coils", 20, 3),
+     [True, False, True]),
+    ([("write_coils", 1, EVERY_THIRD)], ("read_coils", 1, 999), EVERY_THIRD),
+    ([("write", 5, 0xF0F0), ("mask_write", 5, 0x00FF, 0x0F0F)], ("read_holding", 5, 1), [0x0FF0]),
+    ([("write", 5, 7)], ("read_write", 4, 3, 6, [11, 12]), [0, 7, 11]),  # the write comes first
+])
+def test_writes_read_back(module, writes, read, expected):
+    for name, *arguments in writes:
+        getattr(module, name)(*arguments)
+    got = getattr(module, read[0])(*read[1:])
+    assert (got, [type(value) for value in got]) == (expected, [type(e) for e in expected])
 
 
-def test_input_registers_are_address_plus_one_tick(module):
-    values = module.read_input(5, 3)
+# Input register k reads k + a tick that moves per request; discrete input
+# 16k + b is its bit b: one read of three groups shows three registers.
+@pytest.mark.parametrize("read, address, count, registers", [
+    ("read_input", 5, 3, lambda values: values),
+    ("read_discrete_inputs", 5 * 16, 48,
+     lambda bits: [sum(bit << b for b, bit in enumerate(bits[k:k + 16])) for k in (0, 16, 32)])])
+def test_inputs_are_address_plus_one_tick(module, read, address, count, registers):
+    values = registers(getattr(module, read)(address, count))
     assert values == [values[0], values[0] + 1, values[0] + 2] and values[0] > 5
 
 
@@ -54,7 +73,13 @@ def test_input_registers_are_address_plus_one_tick(module):
      "CMBusTCP::MbReadInputRegs" + EXCEPTION_2),
     ("write", (1000, 1), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
      "CMBusTCP::MbPresetSingleReg" + EXCEPTION_2),
+    ("read_coils", (999, 2), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbReadCoilStatus" + EXCEPTION_2),
+    ("mask_write", (1000, 0, 1), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbMaskWriteReg" + EXCEPTION_2),
     ("write_many", (0, [0] * 125), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0), "CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)"),  # noqa: E501
+    ("read_coils", (0, 2001), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "read_coils: count must be 1 to 2000, not 2001"),
     ("initialize", (1, LOCAL, 0, REFUSING), ConnectFailedError, "CONNECT", (0, 111),
      "WSASocket failed. connect Error(111)"),
 ])
@@ -188,7 +213,7 @@ def test_recovery_reconnects_after_the_module_restarts(start_module, options, re
 
 
 # Refused before any call: the module is not connected, yet none of these
-# says so.
+# says so. Counts outside the protocol's limits are among them.
 @pytest.mark.parametrize("call, error", [
     (lambda m: m.write(0, 0x10000), InvalidArgumentError),
     (lambda m: m.write(-1, 0), InvalidArgumentError),
@@ -201,6 +226,13 @@ def test_recovery_reconnects_after_the_module_restarts(start_module, options, re
     (lambda m: tcpmodbus.Module(trace=1), TypeError),
     (lambda m: m.configure(server_port=0), InvalidArgumentError),  # the library refuses it
     (lambda m: tcpmodbus.Module(connect_timeout=-1), InvalidArgumentError),
+    (lambda m: m.read_coils(0, 2001), InvalidArgumentError),
+    (lambda m: m.read_discrete_inputs(0, 0), InvalidArgumentError),
+    (lambda m: m.write_coils(0, [True] * 1969), InvalidArgumentError),
+    (lambda m: m.write_coils(0, []), InvalidArgumentError),
+    (lambda m: m.read_write(0, 126, 0, [1]), InvalidArgumentError),
+    (lambda m: m.read_write(0, 1, 0, [1] * 122), InvalidArgumentError),
+    (lambda m: m.mask_write(0, 0, 0x10000), InvalidArgumentError),
     # A misspelt option is no option.
     (lambda m: tcpmodbus.Module(respons_timeout=1000), TypeError),
     (lambda m: m.configure(unitid=2), TypeError)])
