@@ -11,5 +11,5 @@ with tcpmodbus.Module(server_port=port, response_timeout=1000) as module:
     print("registers 100 to 102 hold", *module.read_holding(100, 3))
     try:
         module.read_holding(5000, 1)  # past the simulated module's registers
-    except tcpmodbus.TcpModbusError as error:
+    except tcpmodbus.ModbusExceptionError as error:
         print("register 5000:", error.text)

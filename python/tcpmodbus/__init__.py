@@ -14,9 +14,24 @@ prefix, then through the usual search path (see tcpmodbus._library).
         module.initialize(1, "127.0.0.1", 0, "127.0.0.1")
         module.write_many(100, [1, 2, 3])
         print(module.read_holding(100, 3))
+
+A failed operation raises a subclass of TcpModbusError chosen by the
+library's error code: ModbusExceptionError, ModbusTimeoutError (a
+TimeoutError), NotConnectedError and ConnectFailedError (ConnectionErrors),
+InvalidArgumentError (a ValueError), WrongAnswerError; TcpModbusError itself
+for the rest.
 """
 
-from ._error import TcpModbusError
+from ._error import (
+    ConnectFailedError,
+    ErrorCode,
+    InvalidArgumentError,
+    ModbusExceptionError,
+    ModbusTimeoutError,
+    NotConnectedError,
+    TcpModbusError,
+    WrongAnswerError,
+)
 from ._library import version
 from ._module import Module
 
@@ -24,4 +39,16 @@ from ._module import Module
 # one version: the library's (the CMake project's).
 __version__ = version()
 
-__all__ = ["Module", "TcpModbusError", "__version__", "version"]
+__all__ = [
+    "ConnectFailedError",
+    "ErrorCode",
+    "InvalidArgumentError",
+    "ModbusExceptionError",
+    "ModbusTimeoutError",
+    "Module",
+    "NotConnectedError",
+    "TcpModbusError",
+    "WrongAnswerError",
+    "__version__",
+    "version",
+]

@@ -30,12 +30,13 @@ import sysconfig
 from typing import Iterator, List, Optional
 
 _ABI_MAJOR = 1
-# The C interface came with library 1.1; transaction identifiers and the
-# trace sink with 1.2.
+# The C interface came with library 1.1; transaction identifiers, the
+# trace sink, the error codes and the point operations with 1.2.
 _LEAST_MINOR = 2
 
 _Handle = ctypes.c_void_p
 _UShortArray = ctypes.POINTER(ctypes.c_ushort)
+_UCharArray = ctypes.POINTER(ctypes.c_ubyte)
 
 # tcpmodbus_trace_fn: void (*)(void* context, const char* text, size_t
 # length). The text comes as its address, read as length bytes: the length
@@ -77,6 +78,39 @@ _PROTOTYPES = {
     "tcpmodbus_set_transaction_ids": (ctypes.c_int, [_Handle, ctypes.c_int]),
     "tcpmodbus_set_trace": (ctypes.c_int, [_Handle, TRACE_FN, ctypes.c_void_p]),
     "tcpmodbus_version": (ctypes.c_char_p, []),
+    "tcpmodbus_last_error_code": (ctypes.c_int, [_Handle]),
+    "tcpmodbus_last_exception_code": (ctypes.c_int, [_Handle]),
+    "tcpmodbus_last_system_error": (ctypes.c_int, [_Handle]),
+    "tcpmodbus_error_name": (ctypes.c_char_p, [ctypes.c_int]),
+    "tcpmodbus_read_coils": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_read_discrete_inputs": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_write_single_coil": (ctypes.c_int, [_Handle, ctypes.c_ushort, ctypes.c_int]),
+    "tcpmodbus_write_multi_coils": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_mask_write_hold_reg": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort],
+    ),
+    "tcpmodbus_read_write_multi_hold_regs": (
+        ctypes.c_int,
+        [
+            _Handle,
+            ctypes.c_ushort,
+            _UShortArray,
+            ctypes.c_ushort,
+            ctypes.c_ushort,
+            _UShortArray,
+            ctypes.c_ushort,
+        ],
+    ),
 }
 
 
@@ -166,3 +200,9 @@ NO_TRACE = TRACE_FN(0)
 def version() -> str:
     """The loaded library's version, "major.minor.patch"."""
     return str(LIBRARY.tcpmodbus_version().decode("ascii"))
+
+
+def error_name(code: int) -> str:
+    """The library's stable name of an error code, such as "TIMEOUT";
+    "UNKNOWN" for a code it does not know."""
+    return str(LIBRARY.tcpmodbus_error_name(code).decode("ascii"))

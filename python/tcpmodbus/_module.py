@@ -4,18 +4,16 @@ from __future__ import annotations
 
 import ctypes
 import enum
-import operator
 import threading
 import weakref
 from typing import Any, Callable, Iterable, List, Optional, Union
 
-from ._error import TcpModbusError
+from ._error import ErrorCode, TcpModbusError, error_of_code
+from ._failure import Connection, last_error, library_failure
 from ._library import LIBRARY
+from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
-
-_USHORT_MAX = 0xFFFF
-_UINT_MAX = 0xFFFFFFFF
-_UCHAR_MAX = 0xFF
+from ._values import UCHAR_MAX, UINT_MAX, USHORT_MAX, number, text
 
 # The package's own defaults where they differ from the library's (which
 # waits without limit and does not reconnect): a Python program expects a
@@ -46,26 +44,7 @@ def _destroy(handle: int, c_sink: object) -> None:
     LIBRARY.tcpmodbus_destroy(handle)
 
 
-def _number(name: str, value: Any, largest: int) -> int:
-    """value as an int that fits its C type (0 to largest): ctypes would
-    silently cut a larger one."""
-    number = operator.index(value)
-    if not 0 <= number <= largest:
-        raise ValueError(f"{name} must be 0 to {largest}, not {number}")
-    return number
-
-
-def _text(name: str, value: str) -> bytes:
-    if "\0" in value:
-        raise ValueError(f"{name} must not contain NUL")
-    return value.encode("utf-8")
-
-
-def _registers(count: int) -> "ctypes.Array[ctypes.c_ushort]":
-    return (ctypes.c_ushort * count)()
-
-
-class Module:
+class Module(PointOperations):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 
@@ -76,11 +55,14 @@ class Module:
     time-out means no limit, as in the library.
     Options are kept across initialize() and close().
 
-    Operations return their result or None, and raise TcpModbusError with
-    the library's LastErrorString when the library reports failure; values
-    that do not fit the C types raise ValueError (or TypeError) before any
-    call. The library's trace goes to the logger "tcpmodbus" by default
-    (see configure()).
+    Operations return their result or None. A failure raises a subclass of
+    TcpModbusError chosen by the library's error code (ModbusExceptionError,
+    ModbusTimeoutError, NotConnectedError, ConnectFailedError,
+    InvalidArgumentError, WrongAnswerError) or TcpModbusError itself; values
+    that do not fit the C types, and counts outside the protocol's limits,
+    raise InvalidArgumentError (a ValueError), or TypeError, before any call.
+    The library's trace goes to the logger "tcpmodbus" by default (see
+    configure()).
 
     One object may be used from several threads: its calls are taken one at
     a time. Separate objects share nothing, and ctypes releases the GIL
@@ -113,6 +95,11 @@ class Module:
         # the library, which refuses the call, rather than wait for itself.
         self._lock = threading.RLock()
         self._trace = TraceRoute()
+        # What this object knows of its connection and its recovery option,
+        # to tell why a call found it not connected.
+        self._connection = Connection.NEVER
+        self._recovery = False
+        self._local = ""
         self._release = weakref.finalize(self, _destroy, handle, self._trace.c_sink)
         self.configure(
             connect_timeout=connect_timeout,
@@ -147,7 +134,7 @@ class Module:
             connection lost through a failure first reconnects as the last
             initialize() did.
         server_port: the module's TCP port (502 by default), from the next
-            initialize() on; the library refuses 0 (ValueError).
+            initialize() on; the library refuses 0 (InvalidArgumentError).
         unit_id: the unit identifier of every request (1 by default).
         transaction_ids: when true (the default), each request carries its
             own transaction identifier and only the answer with it counts;
@@ -166,27 +153,27 @@ class Module:
             None: no trace at all.
         """
         settings = (
-            ("connect_timeout", connect_timeout, _UINT_MAX),
-            ("response_timeout", response_timeout, _UINT_MAX),
+            ("connect_timeout", connect_timeout, UINT_MAX),
+            ("response_timeout", response_timeout, UINT_MAX),
             ("recovery", recovery, 1),
-            ("server_port", server_port, _USHORT_MAX),
-            ("unit_id", unit_id, _UCHAR_MAX),
+            ("server_port", server_port, USHORT_MAX),
+            ("unit_id", unit_id, UCHAR_MAX),
             ("transaction_ids", transaction_ids, 1),
         )
         for name, value, largest in settings:
             if value is None:
                 continue
-            number = _number(name, value, largest)
+            setting = number("configure", name, value, largest)
             setter = getattr(LIBRARY, f"tcpmodbus_set_{name}")
             with self._lock:
-                accepted = setter(self._handle, number)
-            if not accepted:
-                raise ValueError(f"{name} {number} refused by the library")
+                if not setter(self._handle, setting):
+                    raise self._refused(f"{name} {setting}")
+                if name == "recovery":
+                    self._recovery = bool(setting)
         if not isinstance(trace, _Keep):
             with self._lock:
-                accepted = self._trace.choose(self._handle, trace)
-            if not accepted:
-                raise ValueError("trace refused by the library")
+                if not self._trace.choose(self._handle, trace):
+                    raise self._refused("trace")
 
     def initialize(self, module_id: int, local_ip: str, local_port: int, server_ip: str) -> None:
         """Binds a TCP socket to local_ip:local_port and connects it to the
@@ -195,20 +182,27 @@ class Module:
         machine's host name; local_port 0 lets the system choose. module_id
         names the module in messages only. May be called again at any time:
         it closes the old connection first."""
-        self._call(
-            "initialize",
-            LIBRARY.tcpmodbus_initialize,
-            _number("module_id", module_id, _USHORT_MAX),
-            _text("local_ip", local_ip),
-            _number("local_port", local_port, _USHORT_MAX),
-            _text("server_ip", server_ip),
+        operation = "initialize"
+        arguments = (
+            number(operation, "module_id", module_id, USHORT_MAX),
+            text(operation, "local_ip", local_ip),
+            number(operation, "local_port", local_port, USHORT_MAX),
+            text(operation, "server_ip", server_ip),
         )
+        with self._lock:
+            self._local = f"{local_ip or '<this host>'}:{local_port}"
+            try:
+                self._call(operation, LIBRARY.tcpmodbus_initialize, *arguments)
+            except TcpModbusError:
+                self._connection = Connection.FAILED
+                raise
 
     def close(self) -> None:
         """Closes the connection; the object stays usable with its options
         (initialize() connects again)."""
         with self._lock:
             LIBRARY.tcpmodbus_close(self._handle)
+            self._connection = Connection.CLOSED
 
     def read_holding(self, address: int, count: int) -> List[int]:
         """Reads count holding registers from address (function code 3)."""
@@ -223,20 +217,20 @@ class Module:
         self._call(
             "write",
             LIBRARY.tcpmodbus_write_single_hold_reg,
-            _number("address", address, _USHORT_MAX),
-            _number("value", value, _USHORT_MAX),
+            number("write", "address", address, USHORT_MAX),
+            number("write", "value", value, USHORT_MAX),
         )
 
     def write_many(self, address: int, values: Iterable[int]) -> None:
         """Writes holding registers from address on, one per value (function
         code 16). The library refuses more than 124 in one request."""
-        numbers = [_number("value", value, _USHORT_MAX) for value in values]
-        count = _number("len(values)", len(numbers), _USHORT_MAX)
+        numbers = [number("write_many", "value", value, USHORT_MAX) for value in values]
+        count = number("write_many", "len(values)", len(numbers), USHORT_MAX)
         buffer = (ctypes.c_ushort * count)(*numbers)
         self._call(
             "write_many",
             LIBRARY.tcpmodbus_write_multi_hold_regs,
-            _number("address", address, _USHORT_MAX),
+            number("write_many", "address", address, USHORT_MAX),
             buffer,
             count,
         )
@@ -252,7 +246,7 @@ class Module:
         """The library's LastErrorString: why the last protocol operation
         failed; empty until the first failure, never cleared by a success."""
         with self._lock:
-            return self._last_error_unlocked()
+            return last_error(self._handle)
 
     def __enter__(self) -> "Module":
         return self
@@ -263,17 +257,27 @@ class Module:
     def _read(
         self, operation: str, function: Callable[..., int], address: int, count: int
     ) -> List[int]:
-        buffer = _registers(_number("count", count, _USHORT_MAX))
-        self._call(operation, function, _number("address", address, _USHORT_MAX), buffer, count)
+        buffer = (ctypes.c_ushort * number(operation, "count", count, USHORT_MAX))()
+        start = number(operation, "address", address, USHORT_MAX)
+        self._call(operation, function, start, buffer, len(buffer))
         return list(buffer)
 
     def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
         with self._lock:
             self._trace.before_operation(self._handle)
             if function(self._handle, *arguments):
+                self._connection = Connection.MADE  # by initialize() or a reconnect
                 return
-            text = self._last_error_unlocked()
-        raise TcpModbusError(operation, text)
+            raise library_failure(
+                self._handle, operation, self._connection, self._recovery, self._local
+            )
 
-    def _last_error_unlocked(self) -> str:
-        return str(LIBRARY.tcpmodbus_last_error(self._handle).decode("utf-8", "replace"))
+    def _refused(self, setting: str) -> TcpModbusError:
+        """The exception of a setting the library refused, chosen by its
+        code: a value it does not take (server port 0), for which it writes
+        no text, or a call from this object's own trace callable."""
+        code = int(LIBRARY.tcpmodbus_last_error_code(self._handle))
+        message = f"configure: {setting} refused by the library"
+        if code != ErrorCode.INVALID_ARGUMENT:
+            message = last_error(self._handle)
+        return error_of_code(code)("configure", message, code=code, message=message)

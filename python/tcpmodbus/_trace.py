@@ -8,6 +8,7 @@ import logging
 import weakref
 from typing import Callable, Literal, Optional, Union
 
+from ._error import invalid_argument
 from ._library import LIBRARY, NO_TRACE, TRACE_FN, TRACE_TO_STDOUT
 
 #: The logger of every Module's trace: one DEBUG record per line.
@@ -74,7 +75,7 @@ class TraceRoute:
             if accepted:
                 self.receive = target
         elif isinstance(target, str):
-            raise ValueError(f'trace must be "logging", "stdout", a callable or None, not {target!r}')
+            raise invalid_argument("configure", f'configure: trace must be "logging", "stdout", a callable or None, not {target!r}')  # noqa: E501
         else:
             raise TypeError(f"trace must be a str, a callable or None, not {type(target).__name__}")
         if accepted:

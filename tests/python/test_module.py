@@ -14,6 +14,8 @@ import pytest
 
 import tcpmodbus
 from conftest import BUILD_DIR, StandIn, flush_c_stdout, within
+from tcpmodbus import (ConnectFailedError, InvalidArgumentError, ModbusExceptionError,
+                       ModbusTimeoutError, NotConnectedError, TcpModbusError, WrongAnswerError)
 
 # Every server listens on a port of its own on one address, where the module
 # also binds; nothing listens on REFUSING.
@@ -21,6 +23,7 @@ SERVER = LOCAL = "127.0.0.1"
 REFUSING = "127.0.58.3"
 # Texts stay whole, so that one grep finds each.
 EXCEPTION_2 = ': MODBUS exception response on DIO Module 1 - Code=2, "Unallowable or invalid data address received in the query for the slave"'  # noqa: E501
+EVERY_THIRD = [n % 3 == 0 for n in range(999)]
 
 
 @pytest.fixture
@@ -30,30 +33,97 @@ def module(start_module):
         yield module
 
 
-@pytest.mark.parametrize("write, address, values", [
-    ("write", 10, [0x1234]), ("write_many", 20, [1, 2, 0xFFFF]),
-    ("write_many", 200, list(range(1000, 1124)))])
-def test_writes_read_back(module, write, address, values):
-    getattr(module, write)(address, values[0] if write == "write" else values)
-    assert module.read_holding(address, len(values)) == values
+# Each row: writes in order, then a read and what it gives (bools for bits).
+@pytest.mark.parametrize("writes, read, expected", [
+    ([("write", 10, 0x1234)], ("read_holding", 10, 1), [0x1234]),
+    ([("write_many", 20, [1, 2, 0xFFFF])], ("read_holding", 20, 3), [1, 2, 0xFFFF]),
+    ([("write_many", 200, list(range(1000, 1124)))], ("read_holding", 200, 124),
+     list(range(1000, 1124))),
+    ([("write_coil", 7, True)], ("read_coils", 6, 3), [False, True, False]),
+    ([("write_coils", 20, [True] * 3), ("write_coil", 21, False)], ("read_coils", 20, 3),
+     [True, False, True]),
+    ([("write_coils", 1, EVERY_THIRD)], ("read_coils", 1, 999), EVERY_THIRD),
+    ([("write", 5, 0xF0F0), ("mask_write", 5, 0x00FF, 0x0F0F)], ("read_holding", 5, 1), [0x0FF0]),
+    ([("write", 5, 7)], ("read_write", 4, 3, 6, [11, 12]), [0, 7, 11]),  # the write comes first
+])
+def test_writes_read_back(module, writes, read, expected):
+    for name, *arguments in writes:
+        getattr(module, name)(*arguments)
+    got = getattr(module, read[0])(*read[1:])
+    assert (got, [type(value) for value in got]) == (expected, [type(e) for e in expected])
 
 
-def test_input_registers_are_address_plus_one_tick(module):
-    values = module.read_input(5, 3)
+# Input register k reads k + a tick that moves per request; discrete input
+# 16k + b is its bit b: one read of three groups shows three registers.
+@pytest.mark.parametrize("read, address, count, registers", [
+    ("read_input", 5, 3, lambda values: values),
+    ("read_discrete_inputs", 5 * 16, 48,
+     lambda bits: [sum(bit << b for b, bit in enumerate(bits[k:k + 16])) for k in (0, 16, 32)])])
+def test_inputs_are_address_plus_one_tick(module, read, address, count, registers):
+    values = registers(getattr(module, read)(address, count))
     assert values == [values[0], values[0] + 1, values[0] + 2] and values[0] > 5
 
 
-@pytest.mark.parametrize("operation, arguments, text", [
-    ("read_holding", (999, 2), "CMBusTCP::MbReadHoldingRegs" + EXCEPTION_2),
-    ("read_input", (1000, 1), "CMBusTCP::MbReadInputRegs" + EXCEPTION_2),
-    ("write", (1000, 1), "CMBusTCP::MbPresetSingleReg" + EXCEPTION_2),
-    ("write_many", (0, [0] * 125), "CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)"),  # noqa: E501
-    ("initialize", (1, LOCAL, 0, REFUSING), "WSASocket failed. connect Error(111)"),
+# The exception's class, the library's code, the exception code and system
+# error, and the text.
+@pytest.mark.parametrize("operation, arguments, error, code, numbers, text", [
+    ("read_holding", (999, 2), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbReadHoldingRegs" + EXCEPTION_2),
+    ("read_input", (1000, 1), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbReadInputRegs" + EXCEPTION_2),
+    ("write", (1000, 1), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbPresetSingleReg" + EXCEPTION_2),
+    ("read_coils", (999, 2), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbReadCoilStatus" + EXCEPTION_2),
+    ("mask_write", (1000, 0, 1), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
+     "CMBusTCP::MbMaskWriteReg" + EXCEPTION_2),
+    ("write_many", (0, [0] * 125), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0), "CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)"),  # noqa: E501
+    ("read_coils", (0, 2001), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "read_coils: count must be 1 to 2000, not 2001"),
+    ("initialize", (1, LOCAL, 0, REFUSING), ConnectFailedError, "CONNECT", (0, 111),
+     "WSASocket failed. connect Error(111)"),
 ])
-def test_failures_raise_with_the_librarys_text(module, operation, arguments, text):
-    with pytest.raises(tcpmodbus.TcpModbusError) as raised:
+def test_failures_raise_by_kind_with_the_librarys_text(module, operation, arguments, error, code,
+                                                       numbers, text):
+    with pytest.raises(error) as raised:
         getattr(module, operation)(*arguments)
-    assert (raised.value.operation, raised.value.text, str(raised.value)) == (operation, text, text)
+    failure = raised.value
+    assert (type(failure), failure.operation, failure.code_name, failure.code.name,
+            (failure.exception_code, failure.system_error), failure.text, str(failure)) == (
+        error, operation, code, code, numbers, text, text)
+
+
+def leave_the_context(module):
+    with module:
+        pass
+
+
+# Failures for which the library leaves its text as it was: after a time-out
+# ("No response ..."), each has a message of its own, as its .text too.
+@pytest.mark.parametrize("options, then, error, code, message", [
+    ({}, lambda m, port: (leave_the_context(m), m.read_holding(0, 1)), NotConnectedError,
+     "NOT_CONNECTED", "read_holding: not connected (closed; call initialize() to connect again)"),
+    ({"recovery": False, "transaction_ids": False}, lambda m, port: m.read_holding(0, 1),
+     NotConnectedError, "NOT_CONNECTED", "read_holding: not connected (the connection was lost, and recovery is off; call initialize() to connect again)"),  # noqa: E501
+    ({}, lambda m, port: m.read_input(0, 1), ModbusTimeoutError, "TIMEOUT",
+     "CMBusTCP::MbReadInputRegs: No response from DIO Module 1 within 300 ms"),
+    ({}, lambda m, port: m.initialize(1, LOCAL, port, SERVER), ConnectFailedError, "OPEN",
+     "initialize: cannot open and bind a TCP socket on 127.0.0.1:{port}: Address already in use (98)"),  # noqa: E501
+])
+def test_a_failure_has_its_own_message_never_an_earlier_ones(options, then, error, code, message):
+    busy = socket.create_server((LOCAL, 0))  # a local port in use
+    port = busy.getsockname()[1]
+    stand_in = StandIn(SERVER)  # silent
+    with tcpmodbus.Module(server_port=stand_in.port, response_timeout=300, **options) as module:
+        module.initialize(1, LOCAL, 0, SERVER)
+        with pytest.raises(ModbusTimeoutError, match="No response"):
+            within(10, lambda: module.read_holding(0, 1))
+        with pytest.raises(error) as raised:
+            within(10, lambda: then(module, port))
+    failure, message = raised.value, message.format(port=port)
+    assert (type(failure), failure.code_name, str(failure), failure.text) == (
+        error, code, message, message)
+    busy.close()
 
 
 # The stand-in echoes the request's transaction identifier (its first two
@@ -78,22 +148,32 @@ CONNECT_TIMED_OUT = "WSASocket failed. connect Error(110)"
 
 # Without a connect time-out the system gives up after about two minutes, and
 # without a response time-out a read of a silent peer never returns: the
-# bound on each row tells the package's defaults (3000 ms) from no limit.
-@pytest.mark.parametrize("peer, options, text", [
-    ("silent", {"response_timeout": 300}, NO_RESPONSE + "300 ms"),
-    ("silent", {}, NO_RESPONSE + "3000 ms"),
+# bound on each row tells the package's defaults (3000 ms) from no limit. A
+# peer that answers sends those bytes to read_holding(0, 1).
+@pytest.mark.parametrize("peer, options, error, code, text", [
+    ("silent", {"response_timeout": 300}, ModbusTimeoutError, "TIMEOUT", NO_RESPONSE + "300 ms"),
+    ("silent", {}, ModbusTimeoutError, "TIMEOUT", NO_RESPONSE + "3000 ms"),
     # 0: no limit, so the wait outlasts the default and ends with the hang-up.
-    ("hangs up after 3.5 s", {"response_timeout": 0},
+    ("hangs up after 3.5 s", {"response_timeout": 0}, TcpModbusError, "CLOSED",
      "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 1"),
-    ("backlog full", {"connect_timeout": 300}, CONNECT_TIMED_OUT),
-    ("backlog full", {}, CONNECT_TIMED_OUT)])
-def test_timeouts(peer, options, text):
+    ("backlog full", {"connect_timeout": 300}, ConnectFailedError, "CONNECT", CONNECT_TIMED_OUT),
+    ("backlog full", {}, ConnectFailedError, "CONNECT", CONNECT_TIMED_OUT),
+    ("answers 0001 0000 0002 01", {}, WrongAnswerError, "TOO_SHORT",
+     "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 1. readSize=7"),
+    ("answers 0001 0000 0007 01 03 04 0001 0002", {}, WrongAnswerError, "WRONG_SIZE",
+     "CMBusTCP::MbReadHoldingRegs: Incorrect response size: 13. Expected: 11"),
+    ("answers 0001 0000 0005 02 03 02 04d2", {}, WrongAnswerError, "WRONG_ANSWER",
+     "CMBusTCP::MbReadHoldingRegs: Answer from DIO Module 1 is not this request's: unit identifier 2, expected 1"),  # noqa: E501
+])
+def test_failures_of_the_peer(peer, options, error, code, text):
     if peer == "backlog full":
         # A backlog of one, filled and never accepted: a further connect hangs.
         listener = socket.create_server((SERVER, 0), backlog=0)
         filler, port = socket.create_connection(listener.getsockname()), listener.getsockname()[1]
     else:
-        stand_in = StandIn(SERVER, hang_up_after=3.5 if peer.startswith("hangs up") else None)
+        answer = bytes.fromhex(peer[len("answers "):]) if peer.startswith("answers ") else None
+        stand_in = StandIn(SERVER, answer,
+                           hang_up_after=3.5 if peer.startswith("hangs up") else None)
         port = stand_in.port
 
     def connect_and_read():
@@ -101,9 +181,9 @@ def test_timeouts(peer, options, text):
             module.initialize(1, LOCAL, 0, SERVER)
             module.read_holding(0, 1)
 
-    with pytest.raises(tcpmodbus.TcpModbusError) as raised:
+    with pytest.raises(error) as raised:
         within(20, connect_and_read)
-    assert raised.value.text == text
+    assert (type(raised.value), raised.value.code_name, raised.value.text) == (error, code, text)
     if peer == "backlog full":
         filler.close()
         listener.close()
@@ -132,29 +212,41 @@ def test_recovery_reconnects_after_the_module_restarts(start_module, options, re
         assert module.reconnects == reconnects
 
 
-def test_leaving_the_context_closes(module):
-    with module:
-        module.read_holding(0, 1)
-    with pytest.raises(tcpmodbus.TcpModbusError, match="read_holding failed"):
-        module.read_holding(0, 1)  # not connected: no text of its own
-
-
+# Refused before any call: the module is not connected, yet none of these
+# says so. Counts outside the protocol's limits are among them.
 @pytest.mark.parametrize("call, error", [
-    (lambda m: m.write(0, 0x10000), ValueError), (lambda m: m.write(-1, 0), ValueError),
-    (lambda m: m.write(0, 1.5), TypeError), (lambda m: m.read_holding(0, 0x10000), ValueError),
-    (lambda m: m.initialize(1, "127.0.0.1\0", 0, SERVER), ValueError),
-    (lambda m: m.configure(unit_id=256), ValueError),
-    (lambda m: m.configure(transaction_ids=2), ValueError),
-    (lambda m: m.configure(trace="stderr"), ValueError),
+    (lambda m: m.write(0, 0x10000), InvalidArgumentError),
+    (lambda m: m.write(-1, 0), InvalidArgumentError),
+    (lambda m: m.write(0, 1.5), TypeError),
+    (lambda m: m.read_holding(0, 0x10000), InvalidArgumentError),
+    (lambda m: m.initialize(1, "127.0.0.1\0", 0, SERVER), InvalidArgumentError),
+    (lambda m: m.configure(unit_id=256), InvalidArgumentError),
+    (lambda m: m.configure(transaction_ids=2), InvalidArgumentError),
+    (lambda m: m.configure(trace="stderr"), InvalidArgumentError),
     (lambda m: tcpmodbus.Module(trace=1), TypeError),
-    (lambda m: m.configure(server_port=0), ValueError),  # the library refuses it
-    (lambda m: tcpmodbus.Module(connect_timeout=-1), ValueError),
+    (lambda m: m.configure(server_port=0), InvalidArgumentError),  # the library refuses it
+    (lambda m: tcpmodbus.Module(connect_timeout=-1), InvalidArgumentError),
+    (lambda m: m.read_coils(0, 2001), InvalidArgumentError),
+    (lambda m: m.read_discrete_inputs(0, 0), InvalidArgumentError),
+    (lambda m: m.write_coils(0, [True] * 1969), InvalidArgumentError),
+    (lambda m: m.write_coils(0, []), InvalidArgumentError),
+    (lambda m: m.read_write(0, 126, 0, [1]), InvalidArgumentError),
+    (lambda m: m.read_write(0, 1, 0, [1] * 122), InvalidArgumentError),
+    (lambda m: m.mask_write(0, 0, 0x10000), InvalidArgumentError),
     # A misspelt option is no option.
     (lambda m: tcpmodbus.Module(respons_timeout=1000), TypeError),
     (lambda m: m.configure(unitid=2), TypeError)])
 def test_values_and_options_that_do_not_fit_are_refused(call, error):
-    with pytest.raises(error):
+    with pytest.raises(error) as raised:
         call(tcpmodbus.Module())
+    assert type(raised.value) is error
+    assert error is TypeError or (raised.value.code, raised.value.code_name) == (
+        tcpmodbus.ErrorCode.INVALID_ARGUMENT, "INVALID_ARGUMENT")
+
+
+def test_the_error_codes_are_the_librarys():
+    names = [TcpModbusError("", "", code=code).code_name for code in range(17)]
+    assert names == [code.name for code in tcpmodbus.ErrorCode] + ["UNKNOWN"]
 
 
 # The library's trace of read_holding(0, 2) of a fresh simulated module,
