@@ -80,8 +80,10 @@ echo "-- $python_deb"
 [ "$(dpkg-deb -f "$python_deb" Depends)" = "python3, tcpmodbus (= $version)" ] ||
   fail "Python package depends on: $(dpkg-deb -f "$python_deb" Depends)"
 python_contents="$(dpkg-deb -c "$python_deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)"
+# The package's own files, and the module the install writes.
+python_files="$(cd "$(dirname "$0")/../../python/tcpmodbus" && ls ./*.py py.typed | sed 's|^\./||')"
 [ "$python_contents" = "$(printf 'usr/lib/python3/dist-packages/tcpmodbus/%s\n' \
-  __init__.py _error.py _installed.py _library.py _module.py _trace.py py.typed | sort)" ] ||
+  $python_files _installed.py | sort)" ] ||
   fail "the Python package holds: $python_contents"
 
 # The packaged library keeps its SONAME after stripping, and the packaged
