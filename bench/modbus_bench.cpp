@@ -1,8 +1,10 @@
-// Microseconds per Modbus/TCP exchange on loopback, for four clients of the
-// same simulated module, measured in one process and interleaved:
+// Microseconds per Modbus/TCP exchange on loopback, for the clients of one
+// simulated module, measured in one process and interleaved:
 //
 //   ours             the library through TCPModbusIntf, its full console
 //                    trace going to standard output;
+//   ours-off         the same with its trace off (SetTraceSink(nullptr,
+//                    nullptr)), so nothing is formatted for it;
 //   libmodbus-trace  the libmodbus client with its debug trace on
 //                    (modbus_set_debug), which it prints to standard output;
 //   libmodbus        the libmodbus client without its trace
@@ -14,17 +16,19 @@
 // Standard output (descriptor 1, for the whole run) is, by --stdout:
 //   file  a file, fully buffered, as for a host that keeps its trace;
 //   line  the same file, line-buffered, as on a terminal or a console;
-//   null  /dev/null, fully buffered.
+//   null  /dev/null, fully buffered;
+//   off   /dev/null, and no client traces: ours-off, libmodbus and raw run
+//         (the other modes run ours, libmodbus-trace, libmodbus and raw).
 //
 // A round runs one batch of every client for every case, the clients in a
 // rotating order; the figure of a client and case is the median over the
 // rounds of the batch mean. The report goes to the original standard output.
 //
 // Usage: tcpmodbus-bench [--rounds N] [--batch N] [--quick] [--address A]
-//                        [--sim PATH] [--stdout file|line|null] [--trace FILE]
-//                        [--cpu N]
+//                        [--sim PATH] [--stdout file|line|null|off]
+//                        [--trace FILE] [--cpu N]
 //        tcpmodbus-bench [--stdout ...] --profile CLIENT CASE COUNT
-// CLIENT is ours, libmodbus-trace, libmodbus or raw. The second form runs
+// CLIENT is ours, ours-off, libmodbus-trace, libmodbus or raw. The second form runs
 // COUNT exchanges of one client and case and nothing else, for callgrind and
 // strace (run it twice with different counts and take the difference).
 #include <arpa/inet.h>
@@ -105,14 +109,16 @@ class Client {
 
 class OursClient : public Client {
  public:
-  OursClient(const std::string& address, int port)
-      : modbus_(TCPModbusIntf::GetInstance()) {
+  // Without `trace`, the object's trace is off: no sink, nothing formatted.
+  OursClient(const std::string& address, int port, bool trace)
+      : modbus_(TCPModbusIntf::GetInstance()), trace_(trace) {
+    if (!trace) modbus_->SetTraceSink(nullptr, nullptr);
     modbus_->SetServerPort(static_cast<unsigned short>(port));
     if (modbus_->Initialize(1, address, 0, address) != 1) {
       Fail("our library could not connect to the module");
     }
   }
-  const char* Name() const override { return "ours"; }
+  const char* Name() const override { return trace_ ? "ours" : "ours-off"; }
   bool Read(std::uint16_t address, std::uint16_t count,
             std::uint16_t* values) override {
     return modbus_->ReadHoldRegs(address, values, count) == 1;
@@ -128,6 +134,7 @@ class OursClient : public Client {
 
  private:
   std::unique_ptr<TCPModbusIntf> modbus_;
+  bool trace_;
 };
 
 class LibmodbusClient : public Client {
@@ -424,15 +431,18 @@ Options ParseOptions(int argc, char** argv) {
   }
   if (options.rounds < 1 || options.batch < 1) Fail("bad --rounds or --batch");
   if (options.stdoutMode != "file" && options.stdoutMode != "line" &&
-      options.stdoutMode != "null") {
-    Fail("--stdout takes file, line or null");
+      options.stdoutMode != "null" && options.stdoutMode != "off") {
+    Fail("--stdout takes file, line, null or off");
   }
   return options;
 }
 
 std::unique_ptr<Client> MakeClient(const std::string& name,
                                    const std::string& address, int port) {
-  if (name == "ours") return std::make_unique<OursClient>(address, port);
+  if (name == "ours") return std::make_unique<OursClient>(address, port, true);
+  if (name == "ours-off") {
+    return std::make_unique<OursClient>(address, port, false);
+  }
   if (name == "libmodbus-trace") {
     return std::make_unique<LibmodbusClient>(address, port, true);
   }
@@ -461,7 +471,7 @@ struct TraceDestination {
 TraceDestination RedirectStdout(const Options& options) {
   TraceDestination destination;
   int fd;
-  if (options.stdoutMode == "null") {
+  if (options.stdoutMode == "null" || options.stdoutMode == "off") {
     destination.path = "/dev/null";
     fd = open("/dev/null", O_WRONLY);
   } else if (options.trace.empty()) {
@@ -519,12 +529,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The order of the report's columns.
-  const char* kClientNames[] = {"ours", "libmodbus-trace", "libmodbus", "raw"};
-  constexpr int kClients = 4;
-  std::unique_ptr<Client> clients[kClients];
-  for (int k = 0; k < kClients; ++k) {
-    clients[k] = MakeClient(kClientNames[k], options.address, server.Port());
+  // The clients of the mode, in the order of the report's columns; ours
+  // comes first, and the report divides it by each of the others.
+  const std::vector<std::string> names =
+      options.stdoutMode == "off"
+          ? std::vector<std::string>{"ours-off", "libmodbus", "raw"}
+          : std::vector<std::string>{"ours", "libmodbus-trace", "libmodbus",
+                                     "raw"};
+  const int clientCount = static_cast<int>(names.size());
+  std::vector<std::unique_ptr<Client>> clients;
+  for (const std::string& name : names) {
+    clients.push_back(MakeClient(name, options.address, server.Port()));
   }
 
   // Warm-up: connections, caches, the trace file's first pages.
@@ -532,13 +547,14 @@ int main(int argc, char** argv) {
     for (auto& client : clients) RunBatch(*client, c, options.batch / 4 + 1);
   }
 
-  std::vector<double> samples[kCaseCount][kClients];
+  std::vector<std::vector<double>> samples[kCaseCount];
+  for (auto& caseSamples : samples) caseSamples.resize(names.size());
   for (int round = 0; round < options.rounds; ++round) {
     for (int ci = 0; ci < kCaseCount; ++ci) {
-      for (int step = 0; step < kClients; ++step) {
-        const int k = (round + step) % kClients;
-        samples[ci][k].push_back(
-            RunBatch(*clients[k], kCases[ci], options.batch));
+      for (int step = 0; step < clientCount; ++step) {
+        const int k = (round + step) % clientCount;
+        samples[ci][static_cast<size_t>(k)].push_back(RunBatch(
+            *clients[static_cast<size_t>(k)], kCases[ci], options.batch));
       }
     }
     server.Drain();
@@ -557,7 +573,10 @@ int main(int argc, char** argv) {
       options.sim.empty() ? "built-in libmodbus server" : options.sim.c_str(),
       options.address.c_str(), server.Port(), options.rounds, options.batch,
       pinning.c_str());
-  if (S_ISREG(traceInfo.st_mode)) {
+  if (options.stdoutMode == "off") {
+    std::fprintf(report, "standard output: %s; no client traces\n\n",
+                 trace.path.c_str());
+  } else if (S_ISREG(traceInfo.st_mode)) {
     std::fprintf(
         report,
         "standard output: %s, %s; %lld bytes of trace from ours and libmodbus-trace%s\n\n",
@@ -569,17 +588,35 @@ int main(int argc, char** argv) {
     std::fprintf(report, "standard output: %s, fully buffered\n\n",
                  trace.path.c_str());
   }
-  std::fprintf(report, "median us/exchange %7s %16s %10s %7s   %20s %9s\n",
-               "ours", "libmodbus-trace", "libmodbus", "raw",
-               "ours/libmodbus-trace", "ours/raw");
+  // Each column as wide as its heading, at least 7.
+  auto width = [](const std::string& heading) {
+    return std::max(7, static_cast<int>(heading.size()));
+  };
+  std::fprintf(report, "%-18s", "median us/exchange");
+  for (const std::string& name : names) {
+    std::fprintf(report, " %*s", width(name), name.c_str());
+  }
+  std::fprintf(report, "  ");
+  for (size_t k = 1; k < names.size(); ++k) {
+    const std::string ratio = names[0] + "/" + names[k];
+    std::fprintf(report, " %*s", width(ratio), ratio.c_str());
+  }
+  std::fprintf(report, "\n");
   for (int ci = 0; ci < kCaseCount; ++ci) {
-    const double ours = Median(samples[ci][0]);
-    const double traced = Median(samples[ci][1]);
-    const double libmodbus = Median(samples[ci][2]);
-    const double raw = Median(samples[ci][3]);
-    std::fprintf(report, "%-18s %7.2f %16.2f %10.2f %7.2f   %20.2f %9.2f\n",
-                 kCases[ci].name, ours, traced, libmodbus, raw, ours / traced,
-                 ours / raw);
+    std::vector<double> medians;
+    for (const auto& clientSamples : samples[ci]) {
+      medians.push_back(Median(clientSamples));
+    }
+    std::fprintf(report, "%-18s", kCases[ci].name);
+    for (size_t k = 0; k < names.size(); ++k) {
+      std::fprintf(report, " %*.2f", width(names[k]), medians[k]);
+    }
+    std::fprintf(report, "  ");
+    for (size_t k = 1; k < names.size(); ++k) {
+      std::fprintf(report, " %*.2f", width(names[0] + "/" + names[k]),
+                   medians[0] / medians[k]);
+    }
+    std::fprintf(report, "\n");
   }
   std::fclose(report);
   for (auto& client : clients) client.reset();
