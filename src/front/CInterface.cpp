@@ -19,61 +19,49 @@ using tcpmodbus::ErrorCode;
 using tcpmodbus::Failure;
 
 // The C constants, the C++ enum and the library's own codes are one set.
-constexpr bool SameCode(int c, TCPModbusIntf::ErrorCode cpp, ErrorCode own) {
-  return c == cpp && c == static_cast<int>(own);
+struct SameCode {
+  int c;
+  TCPModbusIntf::ErrorCode cpp;
+  ErrorCode own;
+};
+constexpr SameCode kCodes[] = {
+    {TCPMODBUS_ERROR_NONE, TCPModbusIntf::ErrorNone, ErrorCode::kNone},
+    {TCPMODBUS_ERROR_NOT_CONNECTED, TCPModbusIntf::ErrorNotConnected,
+     ErrorCode::kNotConnected},
+    {TCPMODBUS_ERROR_INVALID_ARGUMENT, TCPModbusIntf::ErrorInvalidArgument,
+     ErrorCode::kInvalidArgument},
+    {TCPMODBUS_ERROR_OPEN, TCPModbusIntf::ErrorOpen, ErrorCode::kOpen},
+    {TCPMODBUS_ERROR_CONNECT, TCPModbusIntf::ErrorConnect, ErrorCode::kConnect},
+    {TCPMODBUS_ERROR_TIMEOUT, TCPModbusIntf::ErrorTimeout, ErrorCode::kTimeout},
+    {TCPMODBUS_ERROR_CLOSED, TCPModbusIntf::ErrorClosed, ErrorCode::kClosed},
+    {TCPMODBUS_ERROR_SEND, TCPModbusIntf::ErrorSend, ErrorCode::kSend},
+    {TCPMODBUS_ERROR_RECEIVE, TCPModbusIntf::ErrorReceive, ErrorCode::kReceive},
+    {TCPMODBUS_ERROR_TOO_SHORT, TCPModbusIntf::ErrorTooShort,
+     ErrorCode::kTooShort},
+    {TCPMODBUS_ERROR_WRONG_SIZE, TCPModbusIntf::ErrorWrongSize,
+     ErrorCode::kWrongSize},
+    {TCPMODBUS_ERROR_WRONG_ANSWER, TCPModbusIntf::ErrorWrongAnswer,
+     ErrorCode::kWrongAnswer},
+    {TCPMODBUS_ERROR_MODBUS_EXCEPTION, TCPModbusIntf::ErrorModbusException,
+     ErrorCode::kModbusException},
+    {TCPMODBUS_ERROR_NO_MEMORY, TCPModbusIntf::ErrorNoMemory,
+     ErrorCode::kNoMemory},
+    {TCPMODBUS_ERROR_REENTERED, TCPModbusIntf::ErrorReentered,
+     ErrorCode::kReentered},
+    {TCPMODBUS_ERROR_INTERNAL, TCPModbusIntf::ErrorInternal,
+     ErrorCode::kInternal},
+};
+constexpr bool OneSetOfCodes() {
+  int next = 0;
+  for (const SameCode& code : kCodes) {
+    if (code.c != next++ || code.cpp != code.c ||
+        static_cast<int>(code.own) != code.c) {
+      return false;
+    }
+  }
+  return next == static_cast<int>(ErrorCode::kInternal) + 1;
 }
-static_assert(SameCode(TCPMODBUS_ERROR_NONE, TCPModbusIntf::ErrorNone,
-                       ErrorCode::kNone),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_NOT_CONNECTED,
-                       TCPModbusIntf::ErrorNotConnected,
-                       ErrorCode::kNotConnected),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_INVALID_ARGUMENT,
-                       TCPModbusIntf::ErrorInvalidArgument,
-                       ErrorCode::kInvalidArgument),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_OPEN, TCPModbusIntf::ErrorOpen,
-                       ErrorCode::kOpen),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_CONNECT, TCPModbusIntf::ErrorConnect,
-                       ErrorCode::kConnect),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_TIMEOUT, TCPModbusIntf::ErrorTimeout,
-                       ErrorCode::kTimeout),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_CLOSED, TCPModbusIntf::ErrorClosed,
-                       ErrorCode::kClosed),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_SEND, TCPModbusIntf::ErrorSend,
-                       ErrorCode::kSend),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_RECEIVE, TCPModbusIntf::ErrorReceive,
-                       ErrorCode::kReceive),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_TOO_SHORT, TCPModbusIntf::ErrorTooShort,
-                       ErrorCode::kTooShort),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_WRONG_SIZE,
-                       TCPModbusIntf::ErrorWrongSize, ErrorCode::kWrongSize),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_WRONG_ANSWER,
-                       TCPModbusIntf::ErrorWrongAnswer,
-                       ErrorCode::kWrongAnswer),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_MODBUS_EXCEPTION,
-                       TCPModbusIntf::ErrorModbusException,
-                       ErrorCode::kModbusException),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_NO_MEMORY, TCPModbusIntf::ErrorNoMemory,
-                       ErrorCode::kNoMemory),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_REENTERED, TCPModbusIntf::ErrorReentered,
-                       ErrorCode::kReentered),
-              "one set of error codes");
-static_assert(SameCode(TCPMODBUS_ERROR_INTERNAL, TCPModbusIntf::ErrorInternal,
-                       ErrorCode::kInternal),
-              "one set of error codes");
+static_assert(OneSetOfCodes(), "one set of error codes, each in its place");
 
 // Runs `call` on the handle's object and returns its result; 0 for a null
 // handle. An exception must not unwind into a C caller, so each one ends
