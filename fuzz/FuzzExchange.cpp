@@ -45,6 +45,7 @@
 
 #include "ScriptedSockets.h"
 #include "front/CTCPModbus.h"
+#include "modbus/AnswerFraming.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
@@ -123,6 +124,17 @@ std::vector<scripted::Bytes> Served(const std::vector<scripted::Bytes>& own,
     served.push_back(std::move(segment));
   }
   return served;
+}
+
+// Whether `answer` begins with a frame that is whole by its own framing.
+// With identifiers on, a frame shorter than its header and byte count say
+// takes its rest from whatever follows it on the stream, as any framing of
+// a byte stream must: only answers that frame whole can be held to their
+// own values.
+bool FramesWhole(const scripted::Bytes& answer) {
+  const int size = tcpmodbus::modbusframe::FrameSize(
+      answer.data(), static_cast<int>(answer.size()));
+  return size > 0 && static_cast<std::size_t>(size) <= answer.size();
 }
 
 // The bits a read of `count` bits takes from `answer`, when it holds them.
@@ -256,10 +268,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       if (readsRegisters || operation == 4) {
         Require(request >= 0 && static_cast<std::size_t>(request) < own.size());
       }
-      if (readsRegisters) {
+      const bool heldToOwn = !ids || FramesWhole(own[request]);
+      if (readsRegisters && heldToOwn) {
         Require(DeliveredFrom(own[request], values.get(), regCount));
       }
-      if (operation == 4) {
+      if (operation == 4 && heldToOwn) {
         Require(BitsDeliveredFrom(own[request], bits.data(), regCount));
       }
     } else {

@@ -112,6 +112,13 @@ def main():
               bytes([0x20]) + struct.pack(">H", 2) + bytes([options]) +
               struct.pack(">H", len(frame)) + frame + read_answer(3, [7, 8]))
 
+    # Identifiers on, with copies around each answer: the second answer
+    # says 13 bytes but brings 9, and would take the start of the copy
+    # behind it.
+    write("fuzz_exchange", "ids_short_answer",
+          bytes([0x20]) + struct.pack(">H", 2) + bytes([0x70]) +
+          struct.pack(">H", len(frame)) + frame + header(7) + bytes([4, 4]))
+
     # A read of 10 coils (operation 4: bit 0 of byte 2 set, bits 0-1 of
     # byte 0 clear).
     write("fuzz_exchange", "read_coils",

@@ -18,6 +18,9 @@ namespace {
 // Frames of earlier requests dropped at most while one answer is awaited.
 constexpr int kMaxDroppedFrames = 8;
 
+constexpr char kUnframable[] =
+    "%s: Bytes from DIO Module %d do not frame as a Modbus answer; the connection was closed";
+
 constexpr char kDroppedLine[] =
     "%s <==Dropped Response to an earlier request...Size=%d\n";
 
@@ -63,10 +66,8 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
 
     if (!next.framed) {
       TraceReceived(exchange, frame, read.received);
-      Fail(
-          Failure::Of(ErrorCode::kWrongAnswer),
-          "%s: Bytes from DIO Module %d do not frame as a Modbus answer; the connection was closed",
-          exchange.name, ModuleId);
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kUnframable, exchange.name,
+           ModuleId);
       return AbortStream();
     }
     if (!read.ending.done()) {
@@ -87,10 +88,19 @@ Status CMBusTCP::ReceiveIdentified(const Exchange& exchange,
     if (id == header.transactionId) {
       TraceReceived(exchange, frame, read.received);
       // Bytes behind the answer in the same receive came after it: they
-      // answer no later request.
+      // answer no later request. When they cannot begin a frame, the
+      // answer's own end is in doubt (a frame shorter than its header and
+      // byte count say has taken the start of the next): nothing is
+      // delivered, and the stream is given up.
       if (reader.LeftoverSize() > 0) {
         TraceDropped(Trace, exchange.name, reader.Leftover(),
                      reader.LeftoverSize());
+        if (modbusframe::FrameSize(reader.Leftover(), reader.LeftoverSize()) <
+            0) {
+          Fail(Failure::Of(ErrorCode::kWrongAnswer), kUnframable, exchange.name,
+               ModuleId);
+          return AbortStream();
+        }
       }
       const modbusframe::IdentityCheck identity =
           modbusframe::CheckAnswerIdentity(frame, header,
