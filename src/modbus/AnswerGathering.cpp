@@ -27,22 +27,37 @@ int ResponseDeadline::NextPieceMs() const {
   return left < kContinuationWaitMs ? left : kContinuationWaitMs;
 }
 
+namespace {
+
+// The first piece of what answers a request: one receive of up to 261
+// bytes, waited for within the deadline when there is one. Done with its
+// count, or how the wait or the receive ended instead (as GatheredAnswer
+// counts it: 0 for nothing in time or a closed stream, -1 for a failure).
+GatheredAnswer ReceiveFirstPiece(CTcpSocket& transport, std::uint8_t* buffer,
+                                 const ResponseDeadline& deadline) {
+  if (deadline.Bounded()) {
+    const IoResult input = transport.WaitForInput(deadline.LeftMs());
+    if (input.timedOut()) return {0, input};
+    if (!input.done()) return {-1, input};
+  }
+  const IoResult piece =
+      transport.Receive(buffer, CTcpSocket::MaxResponseBytes);
+  if (piece.kind == IoResult::Kind::kClosed) return {0, piece};
+  return {piece.done() ? piece.count : -1, piece};
+}
+
+}  // namespace
+
 GatheredAnswer GatherAnswer(CTcpSocket& transport, std::uint8_t* buffer,
                             const modbusframe::ExpectedAnswer& answer,
                             unsigned responseTimeoutMs) {
   const IoResult ready = transport.CheckReady(nullptr);
   if (!ready.done()) return {0, ready};
   const ResponseDeadline deadline(responseTimeoutMs);
-  if (deadline.Bounded()) {
-    const IoResult input = transport.WaitForInput(deadline.LeftMs());
-    if (input.timedOut()) return {0, input};
-    if (!input.done()) return {-1, input};
-  }
-  IoResult piece = transport.Receive(buffer, CTcpSocket::MaxResponseBytes);
-  if (piece.kind == IoResult::Kind::kClosed) return {0, piece};
-  if (!piece.done()) return {-1, piece};
+  const GatheredAnswer first = ReceiveFirstPiece(transport, buffer, deadline);
+  if (!first.ending.done()) return first;
 
-  int have = piece.count;
+  int have = first.received;
   int missing;
   while ((missing = modbusframe::MissingAnswerBytes(buffer, have, answer)) >
          0) {
@@ -50,7 +65,7 @@ GatheredAnswer GatherAnswer(CTcpSocket& transport, std::uint8_t* buffer,
     // A wait that expired, a closed stream or a failure before the answer
     // was whole: what arrived is judged.
     if (!input.done()) return {have, input};
-    piece = transport.Receive(buffer + have, missing);
+    const IoResult piece = transport.Receive(buffer + have, missing);
     if (!piece.done()) return {have, piece};
     have += piece.count;
   }
@@ -61,6 +76,15 @@ FrameReader::FrameReader(CTcpSocket& transport,
                          const ResponseDeadline& deadline)
     : transport_(transport), deadline_(deadline) {}
 
+FrameReader::Frame FrameReader::TakeAllHeld(std::uint8_t* frame,
+                                            const IoResult& ending,
+                                            bool framed) {
+  std::memcpy(frame, held_, static_cast<std::size_t>(have_));
+  const int count = have_;
+  have_ = 0;
+  return {{count, ending}, framed};
+}
+
 FrameReader::Frame FrameReader::Next(std::uint8_t* frame) {
   if (!checkedReady_) {
     checkedReady_ = true;
@@ -68,36 +92,21 @@ FrameReader::Frame FrameReader::Next(std::uint8_t* frame) {
     if (!ready.done()) return {{0, ready}, true};
   }
   if (have_ == 0) {
-    if (deadline_.Bounded()) {
-      const IoResult input = transport_.WaitForInput(deadline_.LeftMs());
-      if (input.timedOut()) return {{0, input}, true};
-      if (!input.done()) return {{-1, input}, true};
-    }
-    const IoResult piece = transport_.Receive(held_, mbap::kMaxFrameSize);
-    if (piece.kind == IoResult::Kind::kClosed) return {{0, piece}, true};
-    if (!piece.done()) return {{-1, piece}, true};
-    have_ = piece.count;
+    const GatheredAnswer first =
+        ReceiveFirstPiece(transport_, held_, deadline_);
+    if (!first.ending.done()) return {first, true};
+    have_ = first.received;
   }
 
   int size;
   while ((size = modbusframe::FrameSize(held_, have_)) <= 0 || size > have_) {
-    if (size < 0) {
-      std::memcpy(frame, held_, static_cast<std::size_t>(have_));
-      const int count = have_;
-      have_ = 0;
-      return {{count, IoResult::Done(count)}, false};
-    }
+    if (size < 0) return TakeAllHeld(frame, IoResult::Done(have_), false);
     const int want =
         size > 0 ? size : modbusframe::FrameStartSize(held_, have_);
     IoResult piece = transport_.WaitForInput(deadline_.NextPieceMs());
     if (piece.done()) piece = transport_.Receive(held_ + have_, want - have_);
-    if (!piece.done()) {
-      // A frame cut short: what arrived of it is judged.
-      std::memcpy(frame, held_, static_cast<std::size_t>(have_));
-      const int count = have_;
-      have_ = 0;
-      return {{count, piece}, true};
-    }
+    // A frame cut short: what arrived of it is judged.
+    if (!piece.done()) return TakeAllHeld(frame, piece, true);
     have_ += piece.count;
   }
   std::memcpy(frame, held_, static_cast<std::size_t>(size));

@@ -86,6 +86,9 @@ class FrameReader {
   int LeftoverSize() const { return have_; }
 
  private:
+  // Hands over all that is held, as a frame that ended as `ending` says.
+  Frame TakeAllHeld(std::uint8_t* frame, const IoResult& ending, bool framed);
+
   CTcpSocket& transport_;
   const ResponseDeadline& deadline_;
   std::uint8_t held_[mbap::kMaxFrameSize];
