@@ -287,6 +287,40 @@ TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
     unsigned short write_addr, const unsigned short* write_values,
     unsigned short write_count);
 
+/*
+ * Library 1.3.
+ */
+
+/*
+ * Typed values: a value wider than a register, or a text, held in
+ * consecutive registers. The type of a value and the order of its bytes in
+ * the registers (A is the value's most significant byte):
+ *   ABCD  the first register holds the high word, each register its high
+ *         byte first (the Modbus convention, the default);
+ *   CDAB  the words swapped; BADC  the two bytes of each register swapped;
+ *   DCBA  both.
+ * 64-bit values take the same two choices over four words (ABCDEFGH,
+ * GHEFCDAB, BADCFEHG, HGFEDCBA, the same four constants). Texts take only the
+ * byte choice: ABCD (or CDAB) puts the first character in the high byte,
+ * BADC (or DCBA) in the low byte. A 16-bit value takes only the byte choice
+ * as well.
+ */
+#define TCPMODBUS_TYPE_U16 1
+#define TCPMODBUS_TYPE_I16 2
+#define TCPMODBUS_TYPE_U32 3
+#define TCPMODBUS_TYPE_I32 4
+#define TCPMODBUS_TYPE_U64 5
+#define TCPMODBUS_TYPE_I64 6
+#define TCPMODBUS_TYPE_F32 7 /* IEEE 754 binary32 */
+#define TCPMODBUS_TYPE_F64 8 /* IEEE 754 binary64 */
+#define TCPMODBUS_TYPE_STRING 9 /* two characters a register */
+
+#define TCPMODBUS_ORDER_ABCD 0
+#define TCPMODBUS_ORDER_CDAB 1
+#define TCPMODBUS_ORDER_BADC 2
+#define TCPMODBUS_ORDER_DCBA 3
+
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,101 @@
+#include "values/ValueType.h"
+
+#include <cstdlib>
+
+namespace tcpmodbus {
+namespace values {
+namespace {
+
+struct NamedType {
+  const char* name;
+  Type type;
+  int registers;
+};
+
+constexpr NamedType kTypes[] = {
+    {"u16", Type::kU16, 1}, {"i16", Type::kI16, 1}, {"u32", Type::kU32, 2},
+    {"i32", Type::kI32, 2}, {"u64", Type::kU64, 4}, {"i64", Type::kI64, 4},
+    {"f32", Type::kF32, 2}, {"f64", Type::kF64, 4},
+};
+
+constexpr char kStringPrefix[] = "string:";
+// The most registers one read request can take.
+constexpr int kMaxStringRegisters = 125;
+
+struct NamedOrder {
+  Order order;
+  const char* name;
+  const char* wideName;  // the same choice over four words
+};
+
+constexpr NamedOrder kOrders[] = {
+    {Order::kABCD, "ABCD", "ABCDEFGH"},
+    {Order::kCDAB, "CDAB", "GHEFCDAB"},
+    {Order::kBADC, "BADC", "BADCFEHG"},
+    {Order::kDCBA, "DCBA", "HGFEDCBA"},
+};
+
+bool IsWide(Type type) {
+  return type == Type::kU64 || type == Type::kI64 || type == Type::kF64;
+}
+
+}  // namespace
+
+int RegisterCount(const ValueType& type) {
+  if (type.type == Type::kString) return type.stringRegisters;
+  for (const NamedType& named : kTypes) {
+    if (named.type == type.type) return named.registers;
+  }
+  return 0;
+}
+
+bool ParseType(const std::string& text, ValueType* type) {
+  for (const NamedType& named : kTypes) {
+    if (text == named.name) {
+      *type = {named.type, 0};
+      return true;
+    }
+  }
+  const std::string prefix = kStringPrefix;
+  if (text.compare(0, prefix.size(), prefix) != 0) return false;
+  const std::string digits = text.substr(prefix.size());
+  if (digits.empty() || digits.size() > 3 ||
+      digits.find_first_not_of("0123456789") != std::string::npos ||
+      digits[0] == '0') {
+    return false;
+  }
+  const int registers = std::atoi(digits.c_str());
+  if (registers > kMaxStringRegisters) return false;
+  *type = {Type::kString, static_cast<std::uint16_t>(registers)};
+  return true;
+}
+
+std::string TypeName(const ValueType& type) {
+  if (type.type == Type::kString) {
+    return kStringPrefix + std::to_string(type.stringRegisters);
+  }
+  for (const NamedType& named : kTypes) {
+    if (named.type == type.type) return named.name;
+  }
+  return "";
+}
+
+bool ParseOrder(const std::string& text, Type type, Order* order) {
+  for (const NamedOrder& named : kOrders) {
+    if (text == named.name || (IsWide(type) && text == named.wideName)) {
+      *order = named.order;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* OrderName(Order order, Type type) {
+  for (const NamedOrder& named : kOrders) {
+    if (named.order == order) return IsWide(type) ? named.wideName : named.name;
+  }
+  return "";
+}
+
+}  // namespace values
+}  // namespace tcpmodbus
