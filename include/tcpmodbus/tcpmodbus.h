@@ -320,6 +320,35 @@ TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
 #define TCPMODBUS_ORDER_BADC 2
 #define TCPMODBUS_ORDER_DCBA 3
 
+/*
+ * Device map (library 1.3). A module's points by name, read in the fewest
+ * requests that never read an address the map does not declare (docs/maps.md),
+ * and written by name. Nothing here changes a frame, trace line or result of
+ * the functions above; the map only runs them.
+ *
+ * The protocol's most of one request: 125 registers or 2000 bits read, 123
+ * registers or 1968 coils written (function codes 16 and 15).
+ */
+#define TCPMODBUS_MAX_READ_REGISTERS 125
+#define TCPMODBUS_MAX_READ_BITS 2000
+#define TCPMODBUS_MAX_WRITE_REGISTERS 123
+#define TCPMODBUS_MAX_WRITE_BITS 1968
+
+/* A point's table; each number is the function code that reads it. Texts
+ * name them "coil", "discrete", "holding" and "input". */
+#define TCPMODBUS_TABLE_COIL 1
+#define TCPMODBUS_TABLE_DISCRETE 2
+#define TCPMODBUS_TABLE_HOLDING 3
+#define TCPMODBUS_TABLE_INPUT 4
+
+/* What a snapshot says of each point. */
+#define TCPMODBUS_READING_OK 0        /* read; the value is its own */
+#define TCPMODBUS_READING_EXCEPTION 1 /* refused: see its exception code */
+#define TCPMODBUS_READING_TIMEOUT 2   /* no answer within the time-out */
+#define TCPMODBUS_READING_FAILED 3    /* another failure: see its error code */
+#define TCPMODBUS_READING_NOT_READ 4  /* an earlier failure lost the link */
+#define TCPMODBUS_READING_HOLE 5      /* skipped: refused before (a hole) */
+
 
 #ifdef __cplusplus
 }
