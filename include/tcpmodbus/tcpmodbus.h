@@ -320,6 +320,32 @@ TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
 #define TCPMODBUS_ORDER_BADC 2
 #define TCPMODBUS_ORDER_DCBA 3
 
+/*
+ * Typed values (library 1.3): the codecs, and a typed read and write of one
+ * value through a module.
+ *
+ * The registers a value takes: 1 for U16 and I16, 2 for U32, I32 and F32, 4
+ * for U64, I64 and F64, and a string's own count, 1 to
+ * TCPMODBUS_MAX_STRING_REGISTERS (what one read request can carry). A
+ * value crosses this interface in the C type of its kind: the signed types
+ * as tcpmodbus_int64, the unsigned ones as tcpmodbus_uint64, F32 as float,
+ * F64 as double (their bits copied, never converted: NaN payloads,
+ * infinities, -0.0 and denormals come back bit for bit), a string as its
+ * characters. A function given a type of another kind, an unknown type or
+ * order, or an integer out of its type's range refuses it.
+ *
+ * Strings: two characters a register. Written, they are padded with NUL to
+ * their registers, and a longer text is refused; read, trailing NUL and
+ * blank characters are trimmed.
+ */
+#define TCPMODBUS_MAX_STRING_REGISTERS 125
+
+/*
+ * The table a typed read takes its registers from, numbered by the function
+ * code that reads it.
+ */
+#define TCPMODBUS_TABLE_HOLDING 3
+#define TCPMODBUS_TABLE_INPUT 4
 
 #ifdef __cplusplus
 }
