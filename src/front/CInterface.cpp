@@ -4,13 +4,9 @@
 // null handles and texts, const register values, and no exception leaving.
 #include <new>
 
+#include "front/CHandle.h"
 #include "front/CTCPModbus.h"
 #include "tcpmodbus/tcpmodbus.h"
-
-// The opaque handle is the object itself.
-struct tcpmodbus_module {
-  tcpmodbus::CTCPModbus object;
-};
 
 namespace {
 

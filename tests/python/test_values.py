@@ -1,0 +1,125 @@
+"""Typed values: the library's codecs against Python's struct module, the
+documented vectors, refusals, and every type in every order written and
+read back through the simulated module."""
+
+import struct
+
+import pytest
+
+import tcpmodbus
+from tcpmodbus import InvalidArgumentError
+
+SERVER = LOCAL = "127.0.0.1"
+ORDERS = [("ABCD", "ABCDEFGH"), ("CDAB", "GHEFCDAB"), ("BADC", "BADCFEHG"), ("DCBA", "HGFEDCBA")]
+FORMATS = {"u16": "H", "i16": "h", "u32": "I", "i32": "i", "u64": "Q", "i64": "q", "f32": "f",
+           "f64": "d"}
+
+
+def bits(code, number):
+    return struct.unpack(">" + code, number.to_bytes(struct.calcsize(code), "big"))[0]
+
+
+VALUES = [("u16", 0), ("u16", 0xFFFF), ("i16", -0x8000), ("i16", 0x7FFF), ("u32", 2**32 - 1),
+          ("i32", -2**31), ("i32", 2**31 - 1), ("u64", 2**64 - 1), ("i64", -2**63),
+          ("i64", 2**63 - 1), ("f32", -0.0), ("f32", float("inf")), ("f32", float("-inf")),
+          ("f32", bits("f", 0x7FC12345)), ("f32", bits("f", 1)), ("f32", bits("f", 0x7F7FFFFF)),
+          ("f64", -0.0), ("f64", float("-inf")), ("f64", bits("d", 0x7FF8000000012345)),
+          ("f64", bits("d", 0x7FF0000000000001)), ("f64", 5e-324), ("f64", 1 / 3)]
+
+
+def reference(value, type_name, order):
+    """The registers from struct: the value's bytes, most significant
+    first, in the order the name spells (one register: AB or BA)."""
+    data = struct.pack(">" + FORMATS[type_name], value)
+    letters = order if len(data) > 2 else ("AB" if order[0] < order[1] else "BA")
+    spelt = bytes(data[ord(letter) - ord("A")] for letter in letters)
+    return list(struct.unpack(f">{len(spelt) // 2}H", spelt))
+
+
+def same(a, b):
+    return type(a) is type(b) and struct.pack(">d", a) == struct.pack(">d", b) \
+        if isinstance(a, float) else (type(a), a) == (type(b), b)
+
+
+@pytest.mark.parametrize("type_name, value", VALUES)
+@pytest.mark.parametrize("orders", ORDERS)
+def test_codecs_agree_with_struct(type_name, value, orders):
+    order = orders[1] if type_name in ("u64", "i64", "f64") else orders[0]
+    registers = reference(value, type_name, order)
+    assert tcpmodbus.encode(value, type_name, order) == registers
+    assert same(tcpmodbus.decode(registers, type_name, order), value)
+
+
+@pytest.mark.parametrize("value, type_name, order, registers", [
+    (123456.0, "f32", "ABCD", [0x47F1, 0x2000]), (123456.0, "f32", "CDAB", [0x2000, 0x47F1]),
+    (123456.0, "f32", "BADC", [0xF147, 0x0020]), (123456.0, "f32", "DCBA", [0x0020, 0xF147]),
+    (0x0102030405060708, "u64", "GHEFCDAB", [0x0708, 0x0506, 0x0304, 0x0102]),
+    ("PUMP1", "string:3", "ABCD", [0x5055, 0x4D50, 0x3100]),
+    ("PUMP1", "string:3", "BADC", [0x5550, 0x504D, 0x0031]),
+    ("ABCD", "string:2", "ABCD", [0x4142, 0x4344]),  # exactly its registers
+    ("\xe9t\xe9", "string:2", "ABCD", [0xE974, 0xE900]),  # one byte a character
+])
+def test_documented_vectors_and_texts(value, type_name, order, registers):
+    assert tcpmodbus.encode(value, type_name, order) == registers
+    assert tcpmodbus.decode(registers, type_name, order) == value
+
+
+def test_read_texts_lose_trailing_nul_and_blanks_only():
+    assert tcpmodbus.decode([0x4142, 0x2000, 0x2020], "string:3") == "AB"
+    assert tcpmodbus.decode([0x2041, 0x0042], "string:2") == " A\0B"
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: tcpmodbus.encode(70000, "i16"), InvalidArgumentError,
+     "encode: 70000 is out of range for i16"),
+    (lambda: tcpmodbus.encode(-1, "u64"), InvalidArgumentError,
+     "encode: -1 is out of range for u64"),
+    (lambda: tcpmodbus.encode(2**64, "u64"), InvalidArgumentError,
+     "encode: 18446744073709551616 is out of range for u64"),
+    (lambda: tcpmodbus.encode(1e39, "f32"), InvalidArgumentError,
+     "encode: 1e+39 is out of range for f32"),
+    (lambda: tcpmodbus.encode("PUMP12", "string:2"), InvalidArgumentError,
+     "encode: a text of 6 characters does not fit string:2"),
+    (lambda: tcpmodbus.encode(1, "string:0"), InvalidArgumentError,
+     "encode: type must be u16, i16, u32, i32, u64, i64, f32, f64 or string:N, not 'string:0'"),
+    (lambda: tcpmodbus.encode(1, "u32", "ABCDEFGH"), InvalidArgumentError,
+     "encode: order must be ABCD, CDAB, BADC or DCBA (64-bit types also ABCDEFGH, GHEFCDAB, BADCFEHG, HGFEDCBA), not 'ABCDEFGH' for u32"),  # noqa: E501
+    (lambda: tcpmodbus.decode([1, 2, 3], "f32"), InvalidArgumentError,
+     "decode: f32 takes 2 registers, not 3"),
+    (lambda: tcpmodbus.encode(1.5, "i32"), TypeError, None),
+    (lambda: tcpmodbus.encode("1", "f64"), TypeError, "encode: f64 takes a float or an int, not str"),
+])
+def test_refusals(call, error, message):
+    with pytest.raises(error) as raised:
+        call()
+    assert message is None or str(raised.value) == message
+
+
+@pytest.fixture
+def module(start_module):
+    with tcpmodbus.Module(server_port=start_module(SERVER)[1]) as module:
+        module.initialize(1, LOCAL, 0, SERVER)
+        yield module
+
+
+def test_every_type_and_order_round_trips_through_the_module(module):
+    for type_name, value in VALUES + [("string:4", "PUMP 1")]:
+        for orders in ORDERS:
+            order = orders[1] if type_name in ("u64", "i64", "f64") else orders[0]
+            module.write_value(40, value, type_name, order)
+            registers = tcpmodbus.encode(value, type_name, order)
+            assert module.read_holding(40, len(registers)) == registers, (type_name, order)
+            assert same(module.read_value("holding", 40, type_name, order), value)
+    # Input register k is k + a tick that moves with each request.
+    seven = module.read_value("input", 7, "u16")
+    assert module.read_value("input", 7, "u32", "CDAB") == (seven + 2) << 16 | (seven + 1)
+
+
+def test_typed_failures_raise_with_the_librarys_text(module):
+    with pytest.raises(InvalidArgumentError) as raised:
+        module.write_value(0, 70000, "i16")
+    assert raised.value.text == "tcpmodbus::WriteValue: 70000 is out of range for i16 (-32768 to 32767)"  # noqa: E501
+    with pytest.raises(tcpmodbus.ModbusExceptionError):
+        module.read_value("input", 999, "f32")
+    with pytest.raises(InvalidArgumentError, match='table must be "holding" or "input"'):
+        module.read_value("coils", 0, "u16")
