@@ -9,6 +9,7 @@
 
 #include "common/Options.h"
 #include "modbus/CMBusTCP.h"
+#include "tcpmodbus/DeviceMap.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "trace/TraceOutput.h"
 #include "transport/CTcpSocket.h"
@@ -80,6 +81,9 @@ class CTCPModbus : public TCPModbusIntf {
   // not given up by Close: with recovery on, the next operation reconnects.
   bool RecoveryDue;
   unsigned int ReconnectCount;
+  // What reads of device maps learned from this module's refusals, for the
+  // plans of later reads; kept until cleared, across Initialize and Close.
+  Learned MapLearned;
 
  private:
   struct OperationTexts;

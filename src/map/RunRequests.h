@@ -1,0 +1,38 @@
+// The one place that sends a map's planned requests: each through the
+// object's read operation of its table, in order. Running them otherwise
+// (several in flight) means replacing this function alone.
+#ifndef TCPMODBUS_MAP_RUNREQUESTS_H_
+#define TCPMODBUS_MAP_RUNREQUESTS_H_
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "tcpmodbus/DeviceMap.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+
+namespace tcpmodbus {
+namespace map {
+
+struct RequestOutcome {
+  bool sent = false;
+  int errorCode = 0;  // TCPMODBUS_ERROR_*; 0: answered with values
+  int exceptionCode = 0;
+  std::chrono::system_clock::time_point time{};
+  std::vector<std::uint16_t> registers;  // a register table's values
+  std::vector<unsigned char> bits;       // a bit table's, 0 or 1 each
+};
+
+// Whether a failure leaves the connection unable to carry the next request
+// of this read: it was closed, reset, not there, or went silent.
+bool LosesConnection(int errorCode);
+
+// One outcome per request; after the first failure that loses the
+// connection the rest are not sent.
+std::vector<RequestOutcome> RunRequests(
+    TCPModbusIntf& module, const std::vector<PlannedRequest>& requests);
+
+}  // namespace map
+}  // namespace tcpmodbus
+
+#endif  // TCPMODBUS_MAP_RUNREQUESTS_H_

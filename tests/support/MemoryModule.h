@@ -1,0 +1,123 @@
+// A module held in memory behind the operations of TCPModbusIntf, for the
+// device map's tests: four tables of 65536 entries, addresses it lacks
+// (answered with exception 2), a most per read (more: exception 3), and a
+// failure of every request from a given one on. Every request is recorded.
+#ifndef TCPMODBUS_TESTS_SUPPORT_MEMORYMODULE_H_
+#define TCPMODBUS_TESTS_SUPPORT_MEMORYMODULE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "tcpmodbus/DeviceMap.h"
+#include "tcpmodbus/TCPModbusIntf.h"
+
+namespace testsupport {
+
+class MemoryModule : public TCPModbusIntf {
+ public:
+  using Table = tcpmodbus::PointTable;
+  struct Request {
+    int functionCode;
+    std::uint32_t start;
+    std::uint32_t count;
+    int exceptionCode;  // what it was answered with; 0: values
+  };
+
+  std::vector<std::uint16_t> holding = std::vector<std::uint16_t>(65536);
+  std::vector<std::uint16_t> input = std::vector<std::uint16_t>(65536);
+  std::vector<unsigned char> coils = std::vector<unsigned char>(65536);
+  std::vector<unsigned char> discrete = std::vector<unsigned char>(65536);
+  std::set<std::pair<Table, std::uint32_t>> missing;
+  unsigned maxRegisters = 125;
+  unsigned maxBits = 2000;
+  // Requests from this number on (1 up) fail with `failCode`.
+  std::size_t failFrom = 0;
+  int failCode = ErrorTimeout;
+  int exceptionCode = 0;  // when not 0, every read is refused with it
+  std::vector<Request> requests;
+
+  int ReadHoldRegs(unsigned short start, unsigned short* values,
+                   unsigned short count) override {
+    return Serve(Table::kHolding, 3, start, count, [&] {
+      for (unsigned i = 0; i < count; ++i) values[i] = holding[start + i];
+    });
+  }
+  int ReadInputRegs(unsigned short start, unsigned short* values,
+                    unsigned short count) override {
+    return Serve(Table::kInput, 4, start, count, [&] {
+      for (unsigned i = 0; i < count; ++i) values[i] = input[start + i];
+    });
+  }
+  int ReadCoils(unsigned short start, unsigned char* bits,
+                unsigned short count) override {
+    return Serve(Table::kCoil, 1, start, count, [&] {
+      for (unsigned i = 0; i < count; ++i) bits[i] = coils[start + i];
+    });
+  }
+  int ReadDiscreteInputs(unsigned short start, unsigned char* bits,
+                         unsigned short count) override {
+    return Serve(Table::kDiscrete, 2, start, count, [&] {
+      for (unsigned i = 0; i < count; ++i) bits[i] = discrete[start + i];
+    });
+  }
+  int WriteSingleHoldReg(unsigned short address,
+                         unsigned short& value) override {
+    return Serve(Table::kHolding, 6, address, 1,
+                 [&] { holding[address] = value; });
+  }
+  int WriteMultiHoldRegs(unsigned short start, unsigned short* values,
+                         unsigned short count) override {
+    return Serve(Table::kHolding, 16, start, count, [&] {
+      for (unsigned i = 0; i < count; ++i) holding[start + i] = values[i];
+    });
+  }
+  int WriteSingleCoil(unsigned short address, bool on) override {
+    return Serve(Table::kCoil, 5, address, 1,
+                 [&] { coils[address] = on ? 1 : 0; });
+  }
+  int WriteMultiCoils(unsigned short start, const unsigned char* bits,
+                      unsigned short count) override {
+    return Serve(Table::kCoil, 15, start, count, [&] {
+      for (unsigned i = 0; i < count; ++i) coils[start + i] = bits[i] ? 1 : 0;
+    });
+  }
+  int LastErrorCode() override { return errorCode_; }
+  int LastExceptionCode() override { return lastException_; }
+
+ private:
+  template <typename Apply>
+  int Serve(Table table, int functionCode, std::uint32_t start,
+            std::uint32_t count, Apply apply) {
+    const bool bits = table == Table::kCoil || table == Table::kDiscrete;
+    int refusal = exceptionCode;
+    if (functionCode <= 4 && count > (bits ? maxBits : maxRegisters)) {
+      refusal = 3;
+    }
+    for (std::uint32_t i = 0; i < count && refusal == 0; ++i) {
+      if (missing.count({table, start + i}) != 0) refusal = 2;
+    }
+    requests.push_back({functionCode, start, count, refusal});
+    if (failFrom != 0 && requests.size() >= failFrom) {
+      errorCode_ = failCode;
+      lastException_ = 0;
+      return 0;
+    }
+    if (refusal != 0) {
+      errorCode_ = ErrorModbusException;
+      lastException_ = refusal;
+      return 0;
+    }
+    apply();
+    return 1;
+  }
+
+  int errorCode_ = ErrorNone;
+  int lastException_ = 0;
+};
+
+}  // namespace testsupport
+
+#endif  // TCPMODBUS_TESTS_SUPPORT_MEMORYMODULE_H_
