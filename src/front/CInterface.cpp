@@ -12,7 +12,6 @@ namespace {
 
 using tcpmodbus::CTCPModbus;
 using tcpmodbus::ErrorCode;
-using tcpmodbus::Failure;
 
 // The C constants, the C++ enum and the library's own codes are one set.
 struct SameCode {
@@ -59,23 +58,11 @@ constexpr bool OneSetOfCodes() {
 }
 static_assert(OneSetOfCodes(), "one set of error codes, each in its place");
 
-// Runs `call` on the handle's object and returns its result; 0 for a null
-// handle. An exception must not unwind into a C caller, so each one ends
-// here as result 0 with a text. The library throws none of its own; only
-// the standard library's allocations can fail this way.
+// Runs `call` on the handle's object: its result, or 0 for a null handle
+// or an exception (CHandle.h).
 template <typename Call>
 int Guarded(tcpmodbus_module* module, const char* name, Call call) {
-  if (module == nullptr) return 0;
-  try {
-    return call(module->object);
-  } catch (const std::bad_alloc&) {
-    module->object.ModbusClient.Fail(Failure::Of(ErrorCode::kNoMemory),
-                                     "%s: Out of memory", name);
-  } catch (...) {
-    module->object.ModbusClient.Fail(Failure::Of(ErrorCode::kInternal),
-                                     "%s: Unexpected failure", name);
-  }
-  return 0;
+  return tcpmodbus::GuardedCall(module, name, 0, call);
 }
 
 const char* TextOrEmpty(const char* text) {
