@@ -11,6 +11,7 @@ from typing import Any, Callable, Iterable, List, Optional, Union
 from ._error import ErrorCode, TcpModbusError, error_of_code
 from ._failure import Connection, last_error, library_failure
 from ._library import LIBRARY
+from ._mapping import MapOperations
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
 from ._typed import TypedValueOperations
@@ -45,7 +46,7 @@ def _destroy(handle: int, c_sink: object) -> None:
     LIBRARY.tcpmodbus_destroy(handle)
 
 
-class Module(PointOperations, TypedValueOperations):
+class Module(PointOperations, TypedValueOperations, MapOperations):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 
