@@ -31,7 +31,7 @@ void OnStopSignal(int) { tcpmodbus::sim::g_stop = 1; }
 
 // The addresses a name stood for, when it was one.
 void LogAddresses(const tcpmodbus::sim::Options& options,
-                  const tcpmodbus::sim::Listeners& listeners) {
+                  const tcpmodbus::tools::Listeners& listeners) {
   if (listeners.addresses.size() == 1 &&
       listeners.addresses[0] == options.address) {
     return;
@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     modbus_free(ctx);
     return 1;
   }
-  const tcpmodbus::sim::Listeners listeners =
-      tcpmodbus::sim::Listen(options.address, options.port, 16);
+  const tcpmodbus::tools::Listeners listeners =
+      tcpmodbus::tools::Listen(options.address, options.port, 16);
   if (listeners.sockets.empty()) {
     std::fprintf(stderr, "tcpmodbus-sim: cannot listen on %s:%d: %s\n",
                  options.address.c_str(), options.port,

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tcpmodbus::sim {
+namespace tcpmodbus::tools {
 
 namespace {
 
@@ -110,4 +110,4 @@ Listeners Listen(const std::string& address, int port, int backlog) {
   return listeners;
 }
 
-}  // namespace tcpmodbus::sim
+}  // namespace tcpmodbus::tools

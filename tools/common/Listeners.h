@@ -1,4 +1,4 @@
-// The module's listening sockets: one per address its --address text stands
+// A tool's listening sockets: one per address its address text stands
 // for (a dotted IPv4 address, an IPv6 literal, or a name and every address
 // it resolves to), all on one port.
 #pragma once
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tcpmodbus::sim {
+namespace tcpmodbus::tools {
 
 struct Listeners {
   std::vector<int> sockets;
@@ -18,4 +18,4 @@ struct Listeners {
 // Port 0 lets the system choose one, then every address takes that one.
 Listeners Listen(const std::string& address, int port, int backlog);
 
-}  // namespace tcpmodbus::sim
+}  // namespace tcpmodbus::tools
