@@ -12,7 +12,9 @@ namespace {
 
 constexpr int kFunction = 0x2B;
 constexpr int kMeiType = 0x0E;
-constexpr int kStreamBasic = 1, kStreamExtended = 3, kSingleObject = 4;
+// Read device id codes: a category as a stream, or one object.
+constexpr int kStreamBasic = 1, kStreamRegular = 2, kStreamExtended = 3;
+constexpr int kSingleObject = 4;
 constexpr int kSingleAccess = 0x80;  // conformity flag: single objects too
 constexpr int kFirstExtended = 0x80;
 constexpr int kFirstReserved = 7;  // 7 to 0x7F are reserved
@@ -81,7 +83,7 @@ int DeviceIdentification::Conformity() const {
   if (conformity_ != 0) return conformity_;
   const int highest = objects_.rbegin()->first;
   return kSingleAccess | (highest >= kFirstExtended  ? kStreamExtended
-                          : highest >= kFirstRegular ? 2
+                          : highest >= kFirstRegular ? kStreamRegular
                                                      : kStreamBasic);
 }
 

@@ -117,7 +117,7 @@ bool Apply(const std::string& option, const char* value, Options* options) {
     if (value != nullptr && options->identification.Set(value)) return true;
     std::fprintf(
         stderr,
-        "tcpmodbus-sim: --ident needs NAME=VALUE (NAME an object's name, or an id from 0x80 to 0xFF; VALUE at most 244 bytes), not '%s'\n",
+        "tcpmodbus-sim: --ident needs NAME=VALUE (NAME an object's name or id, 0 to 6 or 0x80 to 0xFF; VALUE at most 244 bytes), not '%s'\n",
         value == nullptr ? "" : value);
   } else if (option == "--ident-per-answer") {
     if (ParseInt(value, 1, 255, &number)) {
