@@ -117,6 +117,7 @@ def refusals(sim):
         ("the diagnostics echo", "08 0000 1234", "08 0000 1234", "fc=8 sub=0 length=5"),
         ("another diagnostics", "08 0001 0000", "88 01", "fc=8 sub=1 length=5 refused: exception 1"),
         ("an unknown function code", "41 0102 03", "c1 01", "fc=65 length=4 refused: exception 1"),
+        ("read exception status, not served", "07", "87 01", "fc=7 length=1 refused: exception 1"),
         ("the connection still serves in step", "03 005a 0001", "03 02 0000", None),
     ])
 

@@ -33,7 +33,8 @@ constexpr int kReturnQueryData = 0;  // the diagnostics echo
 
 // libmodbus frames a request by what its function code carries, and reads
 // any other code as a function code alone; those are framed here by the
-// MBAP header's length instead.
+// MBAP header's length instead. Function 7 is among them: libmodbus would
+// close the connection rather than answer it.
 bool FramedByLibmodbus(int function) {
   switch (function) {
     case MODBUS_FC_READ_COILS:
@@ -42,7 +43,6 @@ bool FramedByLibmodbus(int function) {
     case MODBUS_FC_READ_INPUT_REGISTERS:
     case MODBUS_FC_WRITE_SINGLE_COIL:
     case MODBUS_FC_WRITE_SINGLE_REGISTER:
-    case MODBUS_FC_READ_EXCEPTION_STATUS:
     case MODBUS_FC_WRITE_MULTIPLE_COILS:
     case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
     case MODBUS_FC_REPORT_SLAVE_ID:
