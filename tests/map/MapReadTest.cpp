@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "MemoryModule.h"
+#include "MixedMap.h"
 #include "tcpmodbus/DeviceMap.h"
 
 namespace {
@@ -21,75 +22,16 @@ using tcpmodbus::ReadingStatus;
 using tcpmodbus::Snapshot;
 using testsupport::MemoryModule;
 
-// A value as its registers hold it, and its text when read.
-struct Vector {
-  const char* type;
-  const char* order;
-  std::vector<std::uint16_t> registers;
-  const char* text;
-  double scale;  // 0: none
-};
-
-const std::vector<Vector> kVectors = {
-    {"u16", "ABCD", {0x1234}, "4660", 0},
-    {"i16", "ABCD", {0xfffe}, "-2", 0},
-    {"u32", "CDAB", {0x5678, 0x1234}, "305419896", 0},
-    {"i32", "ABCD", {0xffff, 0xfffd}, "-3", 0},
-    {"f32", "ABCD", {0x47f1, 0x2000}, "123456", 0},
-    {"f32", "BADC", {0xf147, 0x0020}, "123456", 0},
-    {"u64", "ABCDEFGH", {1, 2, 3, 4}, "281483566841860", 0},
-    {"f64", "HGFEDCBA", {0, 0, 0, 0xf83f}, "1.5", 0},
-    {"string:3", "BADC", {0x6548, 0x6c6c, 0x006f}, "Hello", 0},
-    {"u16", "ABCD", {100}, "50", 0.5},
-};
-
-// `count` points of the vectors in turn from holding register 0 on, their
-// registers in `module`.
+// A mixed map of `count` points, their registers in `module`.
 DeviceMap MixedMap(int count, MemoryModule* module) {
-  DeviceMap map;
-  std::uint16_t address = 0;
-  for (int i = 0; i < count; ++i) {
-    const Vector& vector = kVectors[i % kVectors.size()];
-    Point point;
-    point.name = "p" + std::to_string(i);
-    point.address = address;
-    point.type = vector.type;
-    point.order = vector.order;
-    if (vector.scale != 0) point.scale = vector.scale;
-    EXPECT_TRUE(map.Add(point, nullptr));
-    for (const std::uint16_t value : vector.registers) {
-      module->holding[address++] = value;
-    }
+  DeviceMap map = testsupport::MixedMap(count);
+  for (std::size_t i = 0; i < map.points().size(); ++i) {
+    const std::vector<std::uint16_t>& registers =
+        testsupport::VectorOf(i).registers;
+    std::copy(registers.begin(), registers.end(),
+              module->holding.begin() + map.points()[i].address);
   }
   return map;
-}
-
-// The fewest requests of at most `limit` registers that read the points
-// (in address order, none overlapping) not skipped, without reading an
-// address no such point takes: by dynamic programming over the points.
-std::size_t Fewest(const DeviceMap& map, const std::vector<bool>& skipped,
-                   std::uint32_t limit) {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> spans;
-  for (std::size_t i = 0; i < map.points().size(); ++i) {
-    if (skipped[i]) continue;
-    const Point& point = map.points()[i];
-    const Vector& vector = kVectors[i % kVectors.size()];
-    spans.emplace_back(point.address,
-                       point.address + vector.registers.size() - 1);
-  }
-  std::vector<std::size_t> fewest(spans.size() + 1, spans.size() + 1);
-  fewest[0] = 0;
-  for (std::size_t end = 1; end <= spans.size(); ++end) {
-    for (std::size_t first = end; first-- > 0;) {
-      if (first + 1 < end &&
-          spans[first].second + 1 != spans[first + 1].first) {
-        break;
-      }
-      if (spans[end - 1].second - spans[first].first + 1 > limit) break;
-      fewest[end] = std::min(fewest[end], fewest[first] + 1);
-    }
-  }
-  return fewest[spans.size()];
 }
 
 TEST(MapReadTest, SixtyMixedPointsWithTwoHolesAndAFortyRegisterDevice) {
@@ -125,7 +67,7 @@ TEST(MapReadTest, SixtyMixedPointsWithTwoHolesAndAFortyRegisterDevice) {
       }
       EXPECT_EQ(reading.status, ReadingStatus::kOk);
       EXPECT_EQ(tcpmodbus::ValueText(reading.value),
-                kVectors[i % kVectors.size()].text);
+                testsupport::VectorOf(i).text);
       ASSERT_GE(reading.request, 1u);
       EXPECT_EQ(snapshot.requests[reading.request - 1].errorCode, 0);
     }
@@ -133,8 +75,7 @@ TEST(MapReadTest, SixtyMixedPointsWithTwoHolesAndAFortyRegisterDevice) {
     // limit.
     const std::uint16_t end =
         map.points().back().address +
-        static_cast<std::uint16_t>(
-            kVectors[59 % kVectors.size()].registers.size());
+        static_cast<std::uint16_t>(testsupport::VectorOf(59).registers.size());
     for (const MemoryModule::Request& request : module.requests) {
       EXPECT_LE(request.start + request.count, end);
       EXPECT_LE(request.count, 40u);
@@ -147,7 +88,8 @@ TEST(MapReadTest, SixtyMixedPointsWithTwoHolesAndAFortyRegisterDevice) {
     EXPECT_EQ(request.exceptionCode, 0)
         << request.start << "+" << request.count;
   }
-  EXPECT_EQ(module.requests.size(), Fewest(map, isHole, 40));
+  EXPECT_EQ(module.requests.size(),
+            testsupport::FewestRequests(map, isHole, 40));
   ASSERT_EQ(learned.holes.size(), 2u);
   for (std::size_t i = 0; i < holes.size(); ++i) {
     EXPECT_EQ(learned.holes[i].start, map.points()[holes[i]].address);
