@@ -29,6 +29,10 @@ struct Field {
 
 bool Blank(char c) { return c == ' ' || c == '\t'; }
 
+// A line, a column or a number of fields for a message: %zu is not every
+// C library's.
+unsigned Count(std::size_t count) { return static_cast<unsigned>(count); }
+
 std::vector<Field> SplitLine(const std::string& line) {
   std::vector<Field> fields;
   std::size_t begin = 0;
@@ -74,8 +78,8 @@ class MapParser {
     }
     if (fields.size() > kFields) {
       return Fail(fields[kFields].column,
-                  Format("a line holds 7 fields (%s), not %zu", kHeader,
-                         fields.size()));
+                  Format("a line holds 7 fields (%s), not %u", kHeader,
+                         Count(fields.size())));
     }
     // The column of a missing field is the line's end.
     while (fields.size() < kFields) fields.push_back({"", line.size() + 1});
@@ -134,8 +138,8 @@ class MapParser {
 
   bool Fail(std::size_t column, const std::string& reason) {
     if (error_ != nullptr) {
-      *error_ = Format("%s:%zu:%zu: %s", source_.c_str(), number_, column,
-                       reason.c_str());
+      *error_ = Format("%s:%u:%u: %s", source_.c_str(), Count(number_),
+                       Count(column), reason.c_str());
     }
     return false;
   }

@@ -118,8 +118,9 @@ bool EncodeRegisters(const PointLayout& layout, const std::string& name,
                            static_cast<int>(layout.width),
                            registers->data()) != Refusal::kNone) {
       *error = Format(
-          "point '%s': a text of %zu characters does not fit %s (at most %u)",
-          name.c_str(), text->size(), type.c_str(), 2 * layout.width);
+          "point '%s': a text of %u characters does not fit %s (at most %u)",
+          name.c_str(), static_cast<unsigned>(text->size()), type.c_str(),
+          2 * layout.width);
       return false;
     }
     return true;

@@ -128,9 +128,9 @@ MapJob CheckMapOperands(const Arguments& args) {
 void PrintPlan(std::FILE* stream, const MapJob& job) {
   tcpmodbus::Plan plan;
   tcpmodbus::MakePlan(job.map, job.limits, {}, &plan, nullptr);
-  std::size_t number = 0;
+  unsigned number = 0;
   for (const tcpmodbus::PlannedRequest& request : plan.requests()) {
-    std::fprintf(stream, "%zu %s %u count %u:", ++number,
+    std::fprintf(stream, "%u %s %u count %u:", ++number,
                  tcpmodbus::TableName(request.table),
                  static_cast<unsigned>(request.start),
                  static_cast<unsigned>(request.count));
