@@ -11,7 +11,6 @@ namespace {
 
 using tcpmodbus::DeviceMap;
 using tcpmodbus::Point;
-using tcpmodbus::PointTable;
 
 constexpr char kHeader[] = "name,table,address,type,order,scale,unit\n";
 
@@ -27,36 +26,21 @@ TEST(MapFileTest, ReadsPointsWithTheDefaultsOfEmptyFields) {
   DeviceMap map;
   std::string error;
   ASSERT_TRUE(tcpmodbus::ParseMap(text, "plant.csv", &map, &error)) << error;
-  struct Row {
-    const char* name;
-    PointTable table;
-    unsigned address;
-    const char* type;
-    const char* order;
-    double scale;  // 0: none
-    const char* unit;
-  };
-  const std::vector<Row> rows = {
-      {"run", PointTable::kCoil, 16, "bit", "ABCD", 0, ""},
-      {"level", PointTable::kInput, 3, "u16", "ABCD", 0, ""},
-      {"flow", PointTable::kHolding, 100, "f32", "CDAB", 0.5, "m3/h"},
-      {"serial", PointTable::kHolding, 0, "string:4", "BADC", 0, ""},
-      {"total", PointTable::kInput, 8, "u64", "HGFEDCBA", 0, "kWh"},
-  };
-  ASSERT_EQ(map.points().size(), rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const Row& row = rows[i];
-    const Point& point = map.points()[i];
-    SCOPED_TRACE(row.name);
-    EXPECT_EQ(point.name, row.name);
-    EXPECT_EQ(point.table, row.table);
-    EXPECT_EQ(point.address, row.address);
-    EXPECT_EQ(point.type, row.type);
-    EXPECT_EQ(point.order, row.order);
-    EXPECT_EQ(point.scale.value_or(0), row.scale);
-    EXPECT_EQ(point.unit, row.unit);
-    EXPECT_EQ(map.Find(row.name), i);
+  // Each point as name, table, address, type, order, scale and unit.
+  std::string read;
+  for (const Point& point : map.points()) {
+    read += point.name + " " + tcpmodbus::TableName(point.table) + " " +
+            std::to_string(point.address) + " " + point.type + " " +
+            point.order + " " + std::to_string(point.scale.value_or(0)) + " " +
+            point.unit + "|";
+    EXPECT_EQ(map.Find(point.name),
+              static_cast<std::size_t>(&point - map.points().data()));
   }
+  EXPECT_EQ(read,
+            "run coil 16 bit ABCD 0.000000 |level input 3 u16 ABCD 0.000000 |"
+            "flow holding 100 f32 CDAB 0.500000 m3/h|"
+            "serial holding 0 string:4 BADC 0.000000 |"
+            "total input 8 u64 HGFEDCBA 0.000000 kWh|");
 }
 
 TEST(MapFileTest, ARefusalNamesTheLineAndTheColumnAndAddsNothing) {

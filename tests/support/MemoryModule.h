@@ -21,8 +21,7 @@ class MemoryModule : public TCPModbusIntf {
   using Table = tcpmodbus::PointTable;
   struct Request {
     int functionCode;
-    std::uint32_t start;
-    std::uint32_t count;
+    std::uint32_t start, count;
     int exceptionCode;  // what it was answered with; 0: values
   };
 
@@ -36,82 +35,74 @@ class MemoryModule : public TCPModbusIntf {
   // Requests from this number on (1 up) fail with `failCode`.
   std::size_t failFrom = 0;
   int failCode = ErrorTimeout;
-  int exceptionCode = 0;  // when not 0, every read is refused with it
+  int exceptionCode = 0;  // when not 0, every request is refused with it
   std::vector<Request> requests;
 
   int ReadHoldRegs(unsigned short start, unsigned short* values,
                    unsigned short count) override {
-    return Serve(Table::kHolding, 3, start, count, [&] {
-      for (unsigned i = 0; i < count; ++i) values[i] = holding[start + i];
-    });
+    return Serve(Table::kHolding, 3, start, count, holding, values, false);
   }
   int ReadInputRegs(unsigned short start, unsigned short* values,
                     unsigned short count) override {
-    return Serve(Table::kInput, 4, start, count, [&] {
-      for (unsigned i = 0; i < count; ++i) values[i] = input[start + i];
-    });
+    return Serve(Table::kInput, 4, start, count, input, values, false);
   }
   int ReadCoils(unsigned short start, unsigned char* bits,
                 unsigned short count) override {
-    return Serve(Table::kCoil, 1, start, count, [&] {
-      for (unsigned i = 0; i < count; ++i) bits[i] = coils[start + i];
-    });
+    return Serve(Table::kCoil, 1, start, count, coils, bits, false);
   }
   int ReadDiscreteInputs(unsigned short start, unsigned char* bits,
                          unsigned short count) override {
-    return Serve(Table::kDiscrete, 2, start, count, [&] {
-      for (unsigned i = 0; i < count; ++i) bits[i] = discrete[start + i];
-    });
+    return Serve(Table::kDiscrete, 2, start, count, discrete, bits, false);
   }
   int WriteSingleHoldReg(unsigned short address,
                          unsigned short& value) override {
-    return Serve(Table::kHolding, 6, address, 1,
-                 [&] { holding[address] = value; });
+    return Serve(Table::kHolding, 6, address, 1, holding, &value, true);
   }
   int WriteMultiHoldRegs(unsigned short start, unsigned short* values,
                          unsigned short count) override {
-    return Serve(Table::kHolding, 16, start, count, [&] {
-      for (unsigned i = 0; i < count; ++i) holding[start + i] = values[i];
-    });
+    return Serve(Table::kHolding, 16, start, count, holding, values, true);
   }
   int WriteSingleCoil(unsigned short address, bool on) override {
-    return Serve(Table::kCoil, 5, address, 1,
-                 [&] { coils[address] = on ? 1 : 0; });
+    unsigned char bit = on ? 1 : 0;
+    return Serve(Table::kCoil, 5, address, 1, coils, &bit, true);
   }
   int WriteMultiCoils(unsigned short start, const unsigned char* bits,
                       unsigned short count) override {
-    return Serve(Table::kCoil, 15, start, count, [&] {
-      for (unsigned i = 0; i < count; ++i) coils[start + i] = bits[i] ? 1 : 0;
-    });
+    std::vector<unsigned char> given(bits, bits + count);
+    return Serve(Table::kCoil, 15, start, count, coils, given.data(), true);
   }
   int LastErrorCode() override { return errorCode_; }
   int LastExceptionCode() override { return lastException_; }
 
  private:
-  template <typename Apply>
+  // Records the request and answers it: `values` read from the table, or
+  // written to it.
+  template <typename Value>
   int Serve(Table table, int functionCode, std::uint32_t start,
-            std::uint32_t count, Apply apply) {
+            std::uint32_t count, std::vector<Value>& entries, Value* values,
+            bool write) {
     const bool bits = table == Table::kCoil || table == Table::kDiscrete;
     int refusal = exceptionCode;
-    if (functionCode <= 4 && count > (bits ? maxBits : maxRegisters)) {
-      refusal = 3;
-    }
+    if (!write && count > (bits ? maxBits : maxRegisters)) refusal = 3;
     for (std::uint32_t i = 0; i < count && refusal == 0; ++i) {
       if (missing.count({table, start + i}) != 0) refusal = 2;
     }
     requests.push_back({functionCode, start, count, refusal});
+    errorCode_ = ErrorNone;
+    lastException_ = 0;
     if (failFrom != 0 && requests.size() >= failFrom) {
       errorCode_ = failCode;
-      lastException_ = 0;
-      return 0;
-    }
-    if (refusal != 0) {
+    } else if (refusal != 0) {
       errorCode_ = ErrorModbusException;
       lastException_ = refusal;
-      return 0;
+    } else {
+      for (std::uint32_t i = 0; i < count; ++i) {
+        if (write) entries[start + i] = bits ? values[i] != 0 : values[i];
+        if (!write) values[i] = entries[start + i];
+      }
+      return 1;
     }
-    apply();
-    return 1;
+    return 0;
   }
 
   int errorCode_ = ErrorNone;
