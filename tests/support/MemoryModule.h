@@ -1,5 +1,5 @@
 // A module held in memory behind the operations of TCPModbusIntf, for the
-// device map's tests: four tables of 65536 entries, addresses it lacks
+// device map's tests: 65536 holding registers and coils, addresses it lacks
 // (answered with exception 2), a most per read (more: exception 3), and a
 // failure of every request from a given one on. Every request is recorded.
 #ifndef TCPMODBUS_TESTS_SUPPORT_MEMORYMODULE_H_
@@ -26,9 +26,7 @@ class MemoryModule : public TCPModbusIntf {
   };
 
   std::vector<std::uint16_t> holding = std::vector<std::uint16_t>(65536);
-  std::vector<std::uint16_t> input = std::vector<std::uint16_t>(65536);
   std::vector<unsigned char> coils = std::vector<unsigned char>(65536);
-  std::vector<unsigned char> discrete = std::vector<unsigned char>(65536);
   std::set<std::pair<Table, std::uint32_t>> missing;
   unsigned maxRegisters = 125;
   unsigned maxBits = 2000;
@@ -42,17 +40,9 @@ class MemoryModule : public TCPModbusIntf {
                    unsigned short count) override {
     return Serve(Table::kHolding, 3, start, count, holding, values, false);
   }
-  int ReadInputRegs(unsigned short start, unsigned short* values,
-                    unsigned short count) override {
-    return Serve(Table::kInput, 4, start, count, input, values, false);
-  }
   int ReadCoils(unsigned short start, unsigned char* bits,
                 unsigned short count) override {
     return Serve(Table::kCoil, 1, start, count, coils, bits, false);
-  }
-  int ReadDiscreteInputs(unsigned short start, unsigned char* bits,
-                         unsigned short count) override {
-    return Serve(Table::kDiscrete, 2, start, count, discrete, bits, false);
   }
   int WriteSingleHoldReg(unsigned short address,
                          unsigned short& value) override {
@@ -81,7 +71,7 @@ class MemoryModule : public TCPModbusIntf {
   int Serve(Table table, int functionCode, std::uint32_t start,
             std::uint32_t count, std::vector<Value>& entries, Value* values,
             bool write) {
-    const bool bits = table == Table::kCoil || table == Table::kDiscrete;
+    const bool bits = table == Table::kCoil;
     int refusal = exceptionCode;
     if (!write && count > (bits ? maxBits : maxRegisters)) refusal = 3;
     for (std::uint32_t i = 0; i < count && refusal == 0; ++i) {
