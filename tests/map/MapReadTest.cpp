@@ -4,7 +4,6 @@
 // a limit: tests/e2e/DeviceMapTest.cpp.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
