@@ -27,15 +27,19 @@ using tcpmodbus::ReadingStatus;
 // "exception 2", "failed: WRONG_ANSWER", "hole (exception 2)": a reading's
 // status as the table shows it.
 std::string StatusText(const Reading& reading) {
-  const std::string code = std::to_string(reading.exceptionCode);
+  char text[64];
   switch (reading.status) {
     case ReadingStatus::kException:
-      return "exception " + code;
+      std::snprintf(text, sizeof(text), "exception %d", reading.exceptionCode);
+      return text;
     case ReadingStatus::kFailed:
-      return std::string("failed: ") +
-             TCPModbusIntf::ErrorName(reading.errorCode);
+      std::snprintf(text, sizeof(text), "failed: %s",
+                    TCPModbusIntf::ErrorName(reading.errorCode));
+      return text;
     case ReadingStatus::kHole:
-      return "hole (exception " + code + ")";
+      std::snprintf(text, sizeof(text), "hole (exception %d)",
+                    reading.exceptionCode);
+      return text;
     default:
       return tcpmodbus::ReadingStatusName(reading.status);
   }
