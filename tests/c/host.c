@@ -211,19 +211,17 @@ static void device_map(tcpmodbus_module* module) {
   const char* table = "";
   unsigned short start = 0, count = 0;
   int cycle, held;
-  held = map != NULL &&
-         tcpmodbus_map_add(map, "level", "holding", 200, "f32", "CDAB", 0,
-                           "m") &&
-         tcpmodbus_map_add(map, "count", "holding", 202, NULL, NULL, 0.5,
-                           NULL) &&
-         tcpmodbus_map_add(map, "name", "holding", 203, "string:2", NULL, 0,
-                           NULL) &&
-         tcpmodbus_map_add(map, "run", "coil", 40, NULL, NULL, 0, NULL) &&
-         tcpmodbus_map_add(map, "past", "holding", 999, "u32", NULL, 0,
-                           NULL) &&
-         !tcpmodbus_map_add(map, "run", "input", 1, NULL, NULL, 0, NULL) &&
-         tcpmodbus_map_size(map) == 5 &&
-         tcpmodbus_map_write(module, map, 4, names, values) == 1;
+  held =
+      map != NULL &&
+      tcpmodbus_map_add(map, "level", "holding", 200, "f32", "CDAB", 0, "m") &&
+      tcpmodbus_map_add(map, "count", "holding", 202, NULL, NULL, 0.5, NULL) &&
+      tcpmodbus_map_add(map, "name", "holding", 203, "string:2", NULL, 0,
+                        NULL) &&
+      tcpmodbus_map_add(map, "run", "coil", 40, NULL, NULL, 0, NULL) &&
+      tcpmodbus_map_add(map, "past", "holding", 999, "u32", NULL, 0, NULL) &&
+      !tcpmodbus_map_add(map, "run", "input", 1, NULL, NULL, 0, NULL) &&
+      tcpmodbus_map_size(map) == 5 &&
+      tcpmodbus_map_write(module, map, 4, names, values) == 1;
   check(held, "a map built and written by name",
         map != NULL ? tcpmodbus_map_error(map) : "no map");
   for (cycle = 1; cycle <= 2; ++cycle) {
@@ -244,8 +242,9 @@ static void device_map(tcpmodbus_module* module) {
            tcpmodbus_holes(module) == 1 &&
            tcpmodbus_hole(module, 0, &table, &start, &count, NULL) &&
            start == 999 && count == 2;
-    check(held, cycle == 1 ? "a map read: the hole refused"
-                           : "read again: the hole skipped",
+    check(held,
+          cycle == 1 ? "a map read: the hole refused"
+                     : "read again: the hole skipped",
           tcpmodbus_last_error(module));
     tcpmodbus_snapshot_destroy(snapshot);
   }
