@@ -37,6 +37,7 @@ class MapOperations:
 
     _handle: int
     _lock: Any
+    _connection: Any
 
     def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
         """Runs one operation of the library; Module's raises its failure."""
@@ -55,10 +56,13 @@ class MapOperations:
         max_registers registers or max_bits bits a request, and without the
         holes this Module learned. Nothing is sent."""
         operation = "plan"
-        with CMap(operation, points) as cmap:
+        with CMap(operation, points) as cmap, self._lock:
+            # Nothing is sent: what this Module knows of its connection stays.
+            known = self._connection
             handle = self._created(
                 operation, LIBRARY.tcpmodbus_plan_create, cmap, max_gap, max_registers, max_bits
             )
+            self._connection = known
             try:
                 return [self._request(handle, cmap, i) for i in range(LIBRARY.tcpmodbus_plan_requests(handle))]  # noqa: E501
             finally:
@@ -77,14 +81,20 @@ class MapOperations:
         A failure that loses the connection ends the read: the points not
         read yet are "not read". Raises only when the plan is refused."""
         operation = "read_points"
-        with CMap(operation, points) as cmap:
+        with CMap(operation, points) as cmap, self._lock:
+            known = self._connection
             handle = self._created(
                 operation, LIBRARY.tcpmodbus_map_read, cmap, max_gap, max_registers, max_bits
             )
             try:
-                return _snapshot(handle, cmap.points)
+                snapshot = _snapshot(handle, cmap.points)
             finally:
                 LIBRARY.tcpmodbus_snapshot_destroy(handle)
+            # Connected only if the module answered; a read that sent nothing
+            # or failed throughout leaves what this Module knew.
+            if not any(request.error_code == 0 for request in snapshot.requests):
+                self._connection = known
+            return snapshot
 
     def write_points(self, values: Mapping[str, object], points: Sequence[Point]) -> None:
         """Writes values by the names of points: a bit as a bool (or 0 or 1),
@@ -94,6 +104,8 @@ class MapOperations:
         123), coils into one of up to 1968; a value is never split. A value
         refused raises InvalidArgumentError before anything is sent."""
         operation = "write_points"
+        if not values:
+            return
         with CMap(operation, points) as cmap:
             by_name = {point.name: point for point in cmap.points}
             names, texts = [], []
