@@ -19,7 +19,8 @@
 //     }
 //   }
 //
-// One object serves one thread at a time, as the operations do.
+// One object serves one thread at a time, as the operations do. This header
+// needs C++17 (std::optional, std::variant); TCPModbusIntf.h does not.
 #ifndef TCPMODBUS_DEVICEMAP_H_
 #define TCPMODBUS_DEVICEMAP_H_
 
