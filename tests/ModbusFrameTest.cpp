@@ -10,7 +10,6 @@
 #include "common/MbapFrame.h"
 #include "modbus/AnswerFraming.h"
 #include "modbus/ModbusFrame.h"
-#include "modbus/PointFrames.h"
 
 namespace {
 

@@ -288,8 +288,40 @@ TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
     unsigned short write_count);
 
 /*
- * Library 1.3.
+ * Library 1.3. A host that calls these needs library 1.3 or later.
  */
+
+/*
+ * The protocol's limits of one request, as the library checks them, and
+ * the library's defaults; every face of the library takes them from here.
+ */
+#define TCPMODBUS_MAX_FRAME_SIZE 261 /* bytes of one request or answer */
+#define TCPMODBUS_MAX_READ_REGISTERS 125 /* codes 3 and 4, and 23's read */
+#define TCPMODBUS_MAX_WRITE_REGISTERS 123 /* code 16, as the protocol has it */
+#define TCPMODBUS_MAX_PRESET_REGISTERS 124 /* code 16: one 261-byte request */
+#define TCPMODBUS_MAX_READ_WRITE_REGISTERS 121 /* code 23's write */
+#define TCPMODBUS_MAX_READ_BITS 2000 /* codes 1 and 2 */
+#define TCPMODBUS_MAX_WRITE_BITS 1968 /* code 15 */
+#define TCPMODBUS_DEFAULT_SERVER_PORT 502
+#define TCPMODBUS_DEFAULT_UNIT_ID 1
+
+/*
+ * A text that describes the last failure of any call on the handle, with
+ * the same lifetime as tcpmodbus_last_error's; empty until the first
+ * failure, never cleared by a success. Where tcpmodbus_last_error is left as
+ * it was (a call while not connected, an open or bind failure, a refused
+ * value), this one still says what happened; elsewhere the two are the
+ * same. Never null.
+ */
+TCPMODBUS_EXPORT const char* tcpmodbus_last_failure_text(
+    tcpmodbus_module* module);
+
+/*
+ * The value of one of the TCPMODBUS_* constants of this header, by its name
+ * without the prefix ("MAX_READ_BITS", "ERROR_TIMEOUT", "TYPE_F32"), for
+ * hosts that cannot read a C header; -1 for a name it does not know.
+ */
+TCPMODBUS_EXPORT long tcpmodbus_constant(const char* name);
 
 /*
  * Typed values: a value wider than a register, or a text, held in

@@ -89,6 +89,8 @@ int TCPModbusIntf::ReadWriteMultiHoldRegs(unsigned short, unsigned short*,
   return 1;
 }
 
+const char* TCPModbusIntf::LastFailureText() { return nullptr; }
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

@@ -1,5 +1,6 @@
 #include "values/ValueType.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace tcpmodbus {
@@ -72,7 +73,10 @@ bool ParseType(const std::string& text, ValueType* type) {
 
 std::string TypeName(const ValueType& type) {
   if (type.type == Type::kString) {
-    return kStringPrefix + std::to_string(type.stringRegisters);
+    char digits[8];
+    std::snprintf(digits, sizeof(digits), "%u",
+                  static_cast<unsigned>(type.stringRegisters));
+    return kStringPrefix + std::string(digits);
   }
   for (const NamedType& named : kTypes) {
     if (named.type == type.type) return named.name;

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Reads a library's exported names, one a line, and fails unless the members
-# that came with libraries 1.1 and 1.2 are among them and the names outside the class
+# that came with libraries 1.1 to 1.3 are among them and the names outside the class
 # TCPModbusIntf are exactly the C interface's functions, undecorated: the
 # EXPORTS of the shipped src/front/tcpmodbus.def. Used by the .so and DLL
 # checks.
@@ -18,7 +18,8 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf9ReadCoilsEtPht _ZN13TCPModbusIntf18ReadDiscreteInputsEtPht \
   _ZN13TCPModbusIntf15WriteSingleCoilEtb _ZN13TCPModbusIntf15WriteMultiCoilsEtPKht \
   _ZN13TCPModbusIntf16MaskWriteHoldRegEttt \
-  _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt; do
+  _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt \
+  _ZN13TCPModbusIntf15LastFailureTextEv; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"

@@ -55,10 +55,10 @@ IoResult ScriptedSockets::ConnectSocket(SocketHandle socket,
 }
 
 IoResult ScriptedSockets::WaitWritable(SocketHandle socket, unsigned,
-                                       bool* inputWaiting) {
+                                       tcpmodbus::platform::StreamState* state) {
   if (!Known(socket)) return IoResult::Failed(EBADF);
   if (readinessChecks_++ == script_.notReadyAt) return IoResult::TimedOut(0);
-  if (inputWaiting != nullptr) *inputWaiting = Waiting() > 0 || Ended();
+  if (state != nullptr) state->inputWaiting = Waiting() > 0 || Ended();
   return IoResult::Done();
 }
 

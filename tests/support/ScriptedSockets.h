@@ -76,7 +76,7 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
                                     const Ipv4SocketAddress& server,
                                     unsigned timeoutMs) override;
   tcpmodbus::IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                                   bool* inputWaiting) override;
+                                   tcpmodbus::platform::StreamState* state) override;
   tcpmodbus::IoResult WaitReadable(SocketHandle socket,
                                    int milliseconds) override;
   tcpmodbus::IoResult SendBytes(SocketHandle socket, const void* bytes,
