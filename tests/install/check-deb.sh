@@ -66,7 +66,7 @@ if grep -q "^TCPMODBUS_BUILD_TOOLS:BOOL=ON" "$build/CMakeCache.txt"; then
     *) fail "tcpmodbus-tools depends on: $tools_depends" ;;
   esac
   tools_contents="$(dpkg-deb -c "$tools_deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./||' | sort)"
-  [ "$tools_contents" = "$(printf 'usr/bin/%s\n' tcpmodbus-cli tcpmodbus-sim)" ] ||
+  [ "$tools_contents" = "$(printf 'usr/bin/%s\n' tcpmodbus-cli tcpmodbus-delay-proxy tcpmodbus-sim)" ] ||
     fail "tcpmodbus-tools holds: $tools_contents"
 else
   [ -z "$tools_deb" ] || fail "a tools package from a build without tools"

@@ -3,8 +3,8 @@
 # example, the C example of docs/c-interface.md and the C# example of
 # docs/csharp.md are the files in examples/; the commands each page gives, run from the project root exactly
 # as written, succeed (what they leave running is stopped), and they print the
-# lines the page says. The README's C++ host compiles against the public
-# header.
+# lines the page says; so do the examples of docs/tools.md. The README's C++
+# host compiles against the public header.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 
@@ -12,19 +12,28 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 . "$root/tests/readme/blocks.sh"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Page, example file, the line that introduces its run, the line that
-# introduces what the run prints.
-check_page() {
-  local page="$1" example="$2" run="$3" prints="$4" commands output
-  diff -u "$root/$example" <(block_after "$page" "\`$example\`:") ||
-    fail "$page shows another $example"
+# Page, the line that introduces the commands to run, the line that
+# introduces what they print, and the line that introduces commands to run
+# before them (none when not given).
+check_commands() {
+  local page="$1" run="$2" prints="$3" before="${4:-}" commands output
   commands="$(block_after "$page" "$run")"
-  [ -n "$commands" ] || fail "no commands in $page"
+  [ -n "$commands" ] || fail "no commands in $page after: $run"
+  [ -z "$before" ] || commands="$(block_after "$page" "$before")"$'\n'"$commands"
   # As on the fresh Debian machine the pages speak of: python3 is Debian's,
   # whatever interpreter (pyenv's, say) comes earlier on this PATH.
   output="$(cd "$root" && PATH="/usr/bin:$PATH" bash -c "set -e; trap 'kill \$(jobs -p) 2>/dev/null || true' EXIT
 $commands" 2>&1)" || { echo "$output"; fail "the commands of $page"; }
   expect_lines_of "$output" "$page" "$prints" || fail "the commands of $page"
+}
+
+# Page, example file, the line that introduces its run, the line that
+# introduces what the run prints.
+check_page() {
+  local page="$1" example="$2"
+  diff -u "$root/$example" <(block_after "$page" "\`$example\`:") ||
+    fail "$page shows another $example"
+  check_commands "$page" "$3" "$4"
 }
 
 check_page README.md examples/read_registers.py \
@@ -36,6 +45,17 @@ check_page docs/c-interface.md examples/read_registers.c \
 check_page docs/csharp.md examples/ReadRegisters.cs \
   "Run it against the simulated module, from the project root:" \
   "Besides the library's trace, it prints:"
+
+# The examples of docs/tools.md, each after the build the page begins with.
+tools_build="tools put on PATH:"
+check_commands docs/tools.md \
+  "Against the simulated module, on a port above 1024 (so \`--port\`):" \
+  "It prints (\`mask-write\` nothing):" "$tools_build"
+check_commands docs/tools.md \
+  "A module with ten undeclared registers and at most 8 registers a request:" \
+  "Among the module's log lines, that prints:" "$tools_build"
+check_commands docs/tools.md "A host through a 10 ms round trip:" \
+  "Besides the connection lines, that prints:" "$tools_build"
 
 host="$(block_after README.md "A C++ host:")"
 [ -n "$host" ] || fail "no C++ host in the README"

@@ -13,7 +13,9 @@ extern const char kUsage[];
 
 struct Arguments {
   std::string server = "127.0.0.1";
-  std::string local = "127.0.0.1";
+  // The wildcard, so that the system picks the interface of the route to
+  // the server; a loopback address could only reach this machine.
+  std::string local = "0.0.0.0";
   unsigned long localPort = 0;
   unsigned long module = 1;
   unsigned long port = 502;

@@ -28,7 +28,7 @@ const char kUsage[] =
     "  --server A      the module's IPv4 address (default 127.0.0.1)\n"
     "  --port P        the module's TCP port (default 502)\n"
     "  --unit U        unit identifier of the requests, 0 to 255 (default 1)\n"
-    "  --local A       local address to bind (default 127.0.0.1)\n"
+    "  --local A       local address to bind (default 0.0.0.0: any interface)\n"
     "  --local-port P  local port to bind (default 0: any)\n"
     "  --module N      module number shown in the library's messages (default 1)\n"
     "  --timeout MS    longest wait for the connection and for each answer\n"

@@ -8,10 +8,32 @@
 
 namespace tcpmodbus::sim {
 
-std::string DescribeRequest(const std::uint8_t* pdu) {
+namespace {
+
+constexpr int kReadDeviceIdentification = 0x2B;
+constexpr int kDiagnostics = 0x08;
+
+}  // namespace
+
+std::string DescribeRequest(const std::uint8_t* pdu, std::size_t length) {
   const int function = pdu[0];
-  const int address = Word(pdu + 1);
   char text[128];
+  if (function == kReadDeviceIdentification && length == 4) {
+    std::snprintf(text, sizeof(text), "fc=%d mei=%d code=%d object=%d",
+                  function, pdu[1], pdu[2], pdu[3]);
+    return text;
+  }
+  if (function == kDiagnostics && length >= 3) {
+    std::snprintf(text, sizeof(text), "fc=%d sub=%d length=%zu", function,
+                  Word(pdu + 1), length);
+    return text;
+  }
+  // Any other request shorter than an address and a count.
+  if (length < 5) {
+    std::snprintf(text, sizeof(text), "fc=%d length=%zu", function, length);
+    return text;
+  }
+  const int address = Word(pdu + 1);
   switch (function) {
     case MODBUS_FC_WRITE_SINGLE_COIL:
     case MODBUS_FC_WRITE_SINGLE_REGISTER:
