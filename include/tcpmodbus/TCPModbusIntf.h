@@ -89,20 +89,25 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // Library 1.2.
 
   // Off by default. When on, each request carries a transaction identifier
-  // (1 after every connect, then rising; 0 is never used) and an answer
-  // counts only if its identifier, unit identifier and function code are the
-  // request's: answers to earlier requests (late ones, copies) are dropped,
-  // each traced, and the wait goes on. A time-out then leaves the connection
-  // open, so that a late answer is recognised when it comes; a second one in
-  // a row closes it. Off, requests carry identifier 0 and nothing can tell
-  // answers apart. Devices that do not echo the identifier need it off.
+  // (one counter for the object's life, across its connections: 1 first,
+  // then rising; 0 is never used) and an answer counts only if its
+  // identifier, unit identifier and function code are the request's. The
+  // late answer of a request that got none and an exact copy of an answer
+  // taken before are dropped, each traced, and the wait goes on, bounded
+  // even without a response time-out; any other identifier fails at once
+  // (ErrorWrongAnswer). A time-out then leaves the connection open, so that
+  // a late answer is recognised when it comes; a second one in a row closes
+  // it, and turning identifiers off while a late answer may come renews it
+  // first. Off, requests carry identifier 0 and nothing can tell answers
+  // apart. Devices that do not echo the identifier need it off.
   virtual int SetTransactionIds(bool enabled);
 
   // Receives the trace of one object: each trace point's text whole (one or
   // more complete lines, each ending in "\n"; NUL-terminated after `length`
   // characters as a courtesy), called on the caller's thread, synchronously,
   // with no lock of the library held. Concatenated, the texts are byte for
-  // byte what standard output would have received.
+  // byte what standard output would have received. A sink must not throw:
+  // the library catches what one lets out, and that text is lost.
   typedef void (*TraceSink)(void* context, const char* text,
                             std::size_t length);
   // Sends this object's trace to `sink` with `context`; a null sink turns

@@ -170,12 +170,13 @@ TCPMODBUS_EXPORT const char* tcpmodbus_version(void);
 
 /*
  * Nonzero turns transaction identifiers on (off by default): each request
- * carries the next identifier (1 after every connect, then rising; 0 is
- * never used) and an answer counts only if its identifier, unit identifier
- * and function code are the request's; answers to earlier requests are
- * dropped and traced. A time-out then leaves the connection open; a second
- * one in a row closes it. Devices that do not echo identifiers need them
- * off. Returns 1.
+ * carries the next identifier (one counter for the handle's life, across
+ * its connections; 0 is never used) and an answer counts only if its
+ * identifier, unit identifier and function code are the request's. The late
+ * answer of a request that got none and an exact copy of an answer taken
+ * before are dropped and traced; any other identifier fails at once. A
+ * time-out then leaves the connection open; a second one in a row closes
+ * it. Devices that do not echo identifiers need them off. Returns 1.
  */
 TCPMODBUS_EXPORT int tcpmodbus_set_transaction_ids(tcpmodbus_module* module,
                                                    int on);
@@ -302,6 +303,7 @@ TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
 #define TCPMODBUS_MAX_READ_WRITE_REGISTERS 121 /* code 23's write */
 #define TCPMODBUS_MAX_READ_BITS 2000 /* codes 1 and 2 */
 #define TCPMODBUS_MAX_WRITE_BITS 1968 /* code 15 */
+#define TCPMODBUS_MAX_IN_FLIGHT 16 /* requests of a batch before an answer */
 #define TCPMODBUS_DEFAULT_SERVER_PORT 502
 #define TCPMODBUS_DEFAULT_UNIT_ID 1
 

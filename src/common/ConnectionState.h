@@ -24,7 +24,7 @@ struct ConnectionState {
   // The identifiers of requests of this connection that got no answer and
   // whose answer may still come (identifiers on); 0 marks a free place,
   // and the oldest is forgotten when all are taken.
-  static constexpr int kLateAnswers = 8;
+  static constexpr int kLateAnswers = 16;
   std::uint16_t lateAnswers[kLateAnswers] = {};
   int nextLate = 0;
 

@@ -30,8 +30,13 @@ constexpr int kContinuationWaitMs = 500;
 // The end of the wait for one answer.
 class ResponseDeadline {
  public:
+  using Clock = std::chrono::steady_clock;
   // 0: no deadline.
   explicit ResponseDeadline(unsigned timeoutMs);
+  // A deadline at `end`, which the response time-out set when
+  // `responseTimeout`.
+  ResponseDeadline(Clock::time_point end, bool responseTimeout)
+      : bounded_(true), responseTimeout_(responseTimeout), end_(end) {}
   bool Bounded() const { return bounded_; }
   // Whether the response time-out set the deadline (not a bound of
   // BoundAfterDrop).
@@ -47,7 +52,6 @@ class ResponseDeadline {
   void BoundAfterDrop();
 
  private:
-  using Clock = std::chrono::steady_clock;
   bool bounded_;
   bool responseTimeout_;
   Clock::time_point end_;

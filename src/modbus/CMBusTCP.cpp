@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdint>
 
+#include "modbus/ExchangeTexts.h"
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
 
@@ -10,48 +11,8 @@ namespace tcpmodbus {
 
 namespace {
 
-// The failure an ending that is not an answer means: the module closed or
-// reset the connection, nothing came in time, or the system refused with
-// its number (`otherwise` says in which step).
-Failure FailureOf(const IoResult& ending, ErrorCode otherwise) {
-  switch (ending.kind) {
-    case IoResult::Kind::kClosed:
-      return Failure::Of(ErrorCode::kClosed);
-    case IoResult::Kind::kReset:
-      return Failure::Of(ErrorCode::kClosed, ending.error);
-    case IoResult::Kind::kTimedOut:
-      return Failure::Of(ErrorCode::kTimeout);
-    default:
-      return Failure::Of(otherwise, ending.error);
-  }
-}
-
 // Frames of other requests dropped at most while one answer is awaited.
 constexpr int kMaxDroppedFrames = 8;
-
-constexpr char kUnframable[] =
-    "%s: Bytes from DIO Module %d do not frame as a Modbus answer; the connection was closed";
-constexpr char kDroppedLine[] =
-    "%s <==Dropped Response to an earlier request...Size=%d\n";
-constexpr char kTooManyDropped[] =
-    "%s: More than 8 frames from DIO Module %d answered no request; the connection was closed";
-constexpr char kOtherIdentifier[] =
-    "%s: Answer from DIO Module %d carries transaction identifier %d, expected %d; a device that does not echo transaction identifiers needs them off";
-// A field of an answer that is not the request's: the name, the answer's
-// value and the request's.
-constexpr char kNotThisRequests[] =
-    "%s: Answer from DIO Module %d is not this request's: %s %d, expected %d";
-
-const char* FieldName(modbusframe::Mismatch mismatch) {
-  switch (mismatch) {
-    case modbusframe::Mismatch::kProtocolId:
-      return "protocol identifier";
-    case modbusframe::Mismatch::kUnitId:
-      return "unit identifier";
-    default:
-      return "function code";
-  }
-}
 
 }  // namespace
 
@@ -185,8 +146,7 @@ Status CMBusTCP::Transact(const Operation& operation,
       });
   if (!before.ok()) return before;
   if (!sent.done() || sent.count != size) {
-    Fail(FailureOf(sent, ErrorCode::kSend),
-         "%s: Failed to send request to DIO Module %d. Error: %s",
+    Fail(FailureOf(sent, ErrorCode::kSend), kSendFailed,
          operation.exchangeName, ModuleId, TcpSocket->ErrorText);
     return Status::ConnectionLost();
   }

@@ -85,6 +85,39 @@ class CMBusTCP {
                                  std::uint16_t writeCount,
                                  const std::uint16_t* writeValues);
 
+  // A read of a pipelined batch: function code 1, 2, 3 or 4, and where its
+  // values go (registers for 3 and 4, bits one a byte for 1 and 2).
+  struct PipelinedRead {
+    std::uint8_t functionCode;
+    std::uint16_t address;
+    std::uint16_t count;
+    std::uint16_t* registers;
+    std::uint8_t* bits;
+  };
+  // Told at once how each read of a pipelined batch ended: ok, or failed
+  // with its failure in the record.
+  class PipelineSink {
+   public:
+    virtual void Judged(int read, const Status& status) = 0;
+
+   protected:
+    ~PipelineSink() = default;
+  };
+  // Why a pipelined batch gave up having several requests in flight.
+  enum class StepDown {
+    kNone,
+    kUnanswered,  // a request stayed unanswered while later ones were not
+    kClosed,      // the module closed or reset the connection
+  };
+  // Runs `count` reads with transaction identifiers on, sending up to
+  // `depth` requests before the first answer and one more as each answer
+  // comes; answers are matched by identifier, each request waits within
+  // its own deadline from its own send. Reads not judged when it returns,
+  // with `*stepDown` telling why, are the caller's to send again one at a
+  // time; a write is never part of a batch.
+  Status ReadPipelined(const PipelinedRead* reads, int count, int depth,
+                       PipelineSink& sink, StepDown* stepDown);
+
   std::uint16_t ModuleId;
   std::uint16_t ServerPort;
   std::string ServerIPAddr;
@@ -120,6 +153,14 @@ class CMBusTCP {
     kOutOfStep,  // bytes that cannot be placed: the stream is given up
     kAnswerDue,  // another frame came; this request's answer may still come
   };
+
+  struct InFlight;
+  // A pipelined batch's steps: fill its window in one send, and judge a
+  // frame that answers one of its requests.
+  Status SendWindow(const PipelinedRead* reads, int count, int depth,
+                    InFlight* slots, int* next, int* sentOrder);
+  Status JudgeInFlight(InFlight& slot, const PipelinedRead& read,
+                       const ReadFrame& frameRead, const std::uint8_t* frame);
 
   void VRecord(const Failure& failure, const char* errorString,
                const char* format, std::va_list args);
