@@ -95,6 +95,20 @@ def test_refusals(call, error, message):
     assert message is None or str(raised.value) == message
 
 
+# What docs/values.md says of Debian's pymodbus (3.0): the byte and word
+# order its BinaryPayloadDecoder takes for each of ours.
+@pytest.mark.parametrize("order, byteorder, wordorder", [
+    ("ABCD", "Big", "Big"), ("CDAB", "Big", "Little"), ("BADC", "Little", "Big"),
+    ("DCBA", "Little", "Little")])
+def test_pymodbus_payload_decoder_reads_each_order(order, byteorder, wordorder):
+    payload = pytest.importorskip("pymodbus.payload")
+    endian = pytest.importorskip("pymodbus.constants").Endian
+    decoder = payload.BinaryPayloadDecoder.fromRegisters(
+        tcpmodbus.encode(123456.0, "f32", order), byteorder=getattr(endian, byteorder),
+        wordorder=getattr(endian, wordorder))
+    assert decoder.decode_32bit_float() == 123456.0
+
+
 @pytest.fixture
 def module(start_module):
     with tcpmodbus.Module(server_port=start_module(SERVER)[1]) as module:
