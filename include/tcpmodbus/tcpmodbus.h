@@ -354,6 +354,158 @@ TCPMODBUS_EXPORT long tcpmodbus_constant(const char* name);
 #define TCPMODBUS_ORDER_BADC 2
 #define TCPMODBUS_ORDER_DCBA 3
 
+/*
+ * Typed values (library 1.3): the codecs, and a typed read and write of one
+ * value through a module.
+ *
+ * The registers a value takes: 1 for U16 and I16, 2 for U32, I32 and F32, 4
+ * for U64, I64 and F64, and a string's own count, 1 to
+ * TCPMODBUS_MAX_STRING_REGISTERS (what one read request can carry). A
+ * value crosses this interface in the C type of its kind: the signed types
+ * as tcpmodbus_int64, the unsigned ones as tcpmodbus_uint64, F32 as float,
+ * F64 as double (their bits copied, never converted: NaN payloads,
+ * infinities, -0.0 and denormals come back bit for bit), a string as its
+ * characters. A function given a type of another kind, an unknown type or
+ * order, or an integer out of its type's range refuses it.
+ *
+ * Strings: two characters a register. Written, they are padded with NUL to
+ * their registers, and a longer text is refused; read, trailing NUL and
+ * blank characters are trimmed.
+ */
+#define TCPMODBUS_MAX_STRING_REGISTERS 125
+
+/*
+ * The table a typed read takes its registers from, numbered by the function
+ * code that reads it.
+ */
+#define TCPMODBUS_TABLE_HOLDING 3
+#define TCPMODBUS_TABLE_INPUT 4
+
+/*
+ * 64-bit integers: long long, which C89 compilers have as an extension
+ * (marked as one, so that strict C89 builds stay free of warnings), and
+ * MSVC as __int64.
+ */
+#if defined(__GNUC__)
+__extension__ typedef long long tcpmodbus_int64;
+__extension__ typedef unsigned long long tcpmodbus_uint64;
+#elif defined(_MSC_VER)
+typedef __int64 tcpmodbus_int64;
+typedef unsigned __int64 tcpmodbus_uint64;
+#else
+typedef long long tcpmodbus_int64;
+typedef unsigned long long tcpmodbus_uint64;
+#endif
+
+/*
+ * The numbers of a type's name ("u16", "i16", "u32", "i32", "u64", "i64",
+ * "f32", "f64", or "string:N" with N from 1 to 125): *type, and the
+ * registers a value of it takes in *registers. Returns 1, or 0 for another
+ * name (the outputs then stay as they were).
+ */
+TCPMODBUS_EXPORT int tcpmodbus_parse_type(const char* name, int* type,
+                                          unsigned short* registers);
+/* The number of an order's name for a type: "ABCD", "CDAB", "BADC",
+ * "DCBA", and for 64-bit types also "ABCDEFGH", "GHEFCDAB", "BADCFEHG",
+ * "HGFEDCBA". Returns 1, or 0 for another name. */
+TCPMODBUS_EXPORT int tcpmodbus_parse_order(const char* name, int type,
+                                           int* order);
+/* The number of a table's name: "holding" or "input". Returns 1, or 0. */
+TCPMODBUS_EXPORT int tcpmodbus_parse_table(const char* name, int* table);
+
+/*
+ * The codecs, pure functions that need no module: a value into the
+ * registers that hold it (as many as its type takes), and registers into a
+ * value. Each returns 1, or 0 for a refused type, order or value (nothing is
+ * written then).
+ */
+TCPMODBUS_EXPORT int tcpmodbus_encode_signed(int type, int order,
+                                             tcpmodbus_int64 value,
+                                             unsigned short* registers);
+TCPMODBUS_EXPORT int tcpmodbus_encode_unsigned(int type, int order,
+                                               tcpmodbus_uint64 value,
+                                               unsigned short* registers);
+TCPMODBUS_EXPORT int tcpmodbus_encode_f32(int order, float value,
+                                          unsigned short* registers);
+TCPMODBUS_EXPORT int tcpmodbus_encode_f64(int order, double value,
+                                          unsigned short* registers);
+/* text (NUL-terminated, at most 2 * count characters) into count
+ * registers. */
+TCPMODBUS_EXPORT int tcpmodbus_encode_string(int order, const char* text,
+                                             unsigned short* registers,
+                                             unsigned short count);
+TCPMODBUS_EXPORT int tcpmodbus_decode_signed(int type, int order,
+                                             const unsigned short* registers,
+                                             tcpmodbus_int64* value);
+TCPMODBUS_EXPORT int tcpmodbus_decode_unsigned(int type, int order,
+                                               const unsigned short* registers,
+                                               tcpmodbus_uint64* value);
+TCPMODBUS_EXPORT int tcpmodbus_decode_f32(int order,
+                                          const unsigned short* registers,
+                                          float* value);
+TCPMODBUS_EXPORT int tcpmodbus_decode_f64(int order,
+                                          const unsigned short* registers,
+                                          double* value);
+/* count registers into text, which must hold 2 * count + 1 characters: the
+ * text, trimmed, then a NUL. *length (when length is not null) is the
+ * text's length, which tells a NUL inside the text from its end. */
+TCPMODBUS_EXPORT int tcpmodbus_decode_string(int order,
+                                             const unsigned short* registers,
+                                             unsigned short count, char* text,
+                                             size_t* length);
+
+/*
+ * A typed read: one value from `table` (TCPMODBUS_TABLE_HOLDING or
+ * TCPMODBUS_TABLE_INPUT), in one read request (code 3 or 4) of the
+ * registers its type takes, with the trace of tcpmodbus_read_hold_regs or
+ * tcpmodbus_read_input_regs. The value is written only on success.
+ *
+ * A typed write: one value to holding registers in one request, so that a
+ * value of several registers is never torn: code 16 for every type but U16
+ * and I16, which take code 6; the trace of the register write it makes.
+ *
+ * A refused table, type, order, value or null pointer fails before anything
+ * is sent, with TCPMODBUS_ERROR_INVALID_ARGUMENT and a text that says why
+ * ("tcpmodbus::WriteValue: 70000 is out of range for i16 (-32768 to
+ * 32767)"). Every other failure is the register operation's, with its code
+ * and text.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_read_signed(tcpmodbus_module* module, int table,
+                                           unsigned short addr, int type,
+                                           int order, tcpmodbus_int64* value);
+TCPMODBUS_EXPORT int tcpmodbus_read_unsigned(tcpmodbus_module* module,
+                                             int table, unsigned short addr,
+                                             int type, int order,
+                                             tcpmodbus_uint64* value);
+TCPMODBUS_EXPORT int tcpmodbus_read_f32(tcpmodbus_module* module, int table,
+                                        unsigned short addr, int order,
+                                        float* value);
+TCPMODBUS_EXPORT int tcpmodbus_read_f64(tcpmodbus_module* module, int table,
+                                        unsigned short addr, int order,
+                                        double* value);
+/* A string of count registers into text, as tcpmodbus_decode_string. */
+TCPMODBUS_EXPORT int tcpmodbus_read_string(tcpmodbus_module* module, int table,
+                                           unsigned short addr, int order,
+                                           unsigned short count, char* text,
+                                           size_t* length);
+TCPMODBUS_EXPORT int tcpmodbus_write_signed(tcpmodbus_module* module,
+                                            unsigned short addr, int type,
+                                            int order, tcpmodbus_int64 value);
+TCPMODBUS_EXPORT int tcpmodbus_write_unsigned(tcpmodbus_module* module,
+                                              unsigned short addr, int type,
+                                              int order,
+                                              tcpmodbus_uint64 value);
+TCPMODBUS_EXPORT int tcpmodbus_write_f32(tcpmodbus_module* module,
+                                         unsigned short addr, int order,
+                                         float value);
+TCPMODBUS_EXPORT int tcpmodbus_write_f64(tcpmodbus_module* module,
+                                         unsigned short addr, int order,
+                                         double value);
+/* text (NUL-terminated) as a string of count registers, padded with NUL. */
+TCPMODBUS_EXPORT int tcpmodbus_write_string(tcpmodbus_module* module,
+                                            unsigned short addr, int order,
+                                            unsigned short count,
+                                            const char* text);
 
 #ifdef __cplusplus
 }

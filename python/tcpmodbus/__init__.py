@@ -20,8 +20,14 @@ library's error code: ModbusExceptionError, ModbusTimeoutError (a
 TimeoutError), NotConnectedError and ConnectFailedError (ConnectionErrors),
 InvalidArgumentError (a ValueError), WrongAnswerError; TcpModbusError itself
 for the rest.
+
+Typed values: tcpmodbus.encode(value, "f32", "CDAB") gives the registers
+that hold a value, tcpmodbus.decode(registers, "f32", "CDAB") the value they
+hold, and Module.read_value and Module.write_value read and write one value
+in one request.
 """
 
+from ._codec import decode, encode
 from ._error import (
     ConnectFailedError,
     ErrorCode,
@@ -50,5 +56,7 @@ __all__ = [
     "TcpModbusError",
     "WrongAnswerError",
     "__version__",
+    "decode",
+    "encode",
     "version",
 ]

@@ -31,12 +31,25 @@ from typing import Iterator, List, Optional
 
 _ABI_MAJOR = 1
 # The C interface came with library 1.1; transaction identifiers, the
-# trace sink, the error codes and the point operations with 1.2.
-_LEAST_MINOR = 2
+# trace sink, the error codes and the point operations with 1.2; typed
+# values with 1.3.
+_LEAST_MINOR = 3
 
 _Handle = ctypes.c_void_p
 _UShortArray = ctypes.POINTER(ctypes.c_ushort)
 _UCharArray = ctypes.POINTER(ctypes.c_ubyte)
+_IntOut = ctypes.POINTER(ctypes.c_int)
+_UShortOut = ctypes.POINTER(ctypes.c_ushort)
+_Int64Out = ctypes.POINTER(ctypes.c_int64)
+_UInt64Out = ctypes.POINTER(ctypes.c_uint64)
+_FloatOut = ctypes.POINTER(ctypes.c_float)
+_DoubleOut = ctypes.POINTER(ctypes.c_double)
+_SizeOut = ctypes.POINTER(ctypes.c_size_t)
+# The leading arguments of typed values: type and order; handle, table and
+# address of a read; handle and address of a write.
+_TYPED = [ctypes.c_int, ctypes.c_int]
+_READ = [_Handle, ctypes.c_int, ctypes.c_ushort]
+_WRITE = [_Handle, ctypes.c_ushort]
 
 # tcpmodbus_trace_fn: void (*)(void* context, const char* text, size_t
 # length). The text comes as its address, read as length bytes: the length
@@ -110,6 +123,43 @@ _PROTOTYPES = {
             _UShortArray,
             ctypes.c_ushort,
         ],
+    ),
+    # Typed values (1.3): names to numbers, the codecs, typed reads and
+    # writes; tcpmodbus_int64 and tcpmodbus_uint64 are 64-bit integers.
+    "tcpmodbus_parse_type": (ctypes.c_int, [ctypes.c_char_p, _IntOut, _UShortOut]),
+    "tcpmodbus_parse_order": (ctypes.c_int, [ctypes.c_char_p, ctypes.c_int, _IntOut]),
+    "tcpmodbus_parse_table": (ctypes.c_int, [ctypes.c_char_p, _IntOut]),
+    "tcpmodbus_encode_signed": (ctypes.c_int, [*_TYPED, ctypes.c_int64, _UShortArray]),
+    "tcpmodbus_encode_unsigned": (ctypes.c_int, [*_TYPED, ctypes.c_uint64, _UShortArray]),
+    "tcpmodbus_encode_f32": (ctypes.c_int, [ctypes.c_int, ctypes.c_float, _UShortArray]),
+    "tcpmodbus_encode_f64": (ctypes.c_int, [ctypes.c_int, ctypes.c_double, _UShortArray]),
+    "tcpmodbus_encode_string": (
+        ctypes.c_int,
+        [ctypes.c_int, ctypes.c_char_p, _UShortArray, ctypes.c_ushort],
+    ),
+    "tcpmodbus_decode_signed": (ctypes.c_int, [*_TYPED, _UShortArray, _Int64Out]),
+    "tcpmodbus_decode_unsigned": (ctypes.c_int, [*_TYPED, _UShortArray, _UInt64Out]),
+    "tcpmodbus_decode_f32": (ctypes.c_int, [ctypes.c_int, _UShortArray, _FloatOut]),
+    "tcpmodbus_decode_f64": (ctypes.c_int, [ctypes.c_int, _UShortArray, _DoubleOut]),
+    "tcpmodbus_decode_string": (
+        ctypes.c_int,
+        [ctypes.c_int, _UShortArray, ctypes.c_ushort, ctypes.c_char_p, _SizeOut],
+    ),
+    "tcpmodbus_read_signed": (ctypes.c_int, [*_READ, *_TYPED, _Int64Out]),
+    "tcpmodbus_read_unsigned": (ctypes.c_int, [*_READ, *_TYPED, _UInt64Out]),
+    "tcpmodbus_read_f32": (ctypes.c_int, [*_READ, ctypes.c_int, _FloatOut]),
+    "tcpmodbus_read_f64": (ctypes.c_int, [*_READ, ctypes.c_int, _DoubleOut]),
+    "tcpmodbus_read_string": (
+        ctypes.c_int,
+        [*_READ, ctypes.c_int, ctypes.c_ushort, ctypes.c_char_p, _SizeOut],
+    ),
+    "tcpmodbus_write_signed": (ctypes.c_int, [*_WRITE, *_TYPED, ctypes.c_int64]),
+    "tcpmodbus_write_unsigned": (ctypes.c_int, [*_WRITE, *_TYPED, ctypes.c_uint64]),
+    "tcpmodbus_write_f32": (ctypes.c_int, [*_WRITE, ctypes.c_int, ctypes.c_float]),
+    "tcpmodbus_write_f64": (ctypes.c_int, [*_WRITE, ctypes.c_int, ctypes.c_double]),
+    "tcpmodbus_write_string": (
+        ctypes.c_int,
+        [*_WRITE, ctypes.c_int, ctypes.c_ushort, ctypes.c_char_p],
     ),
 }
 

@@ -13,6 +13,7 @@ from ._failure import Connection, last_error, library_failure
 from ._library import LIBRARY
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
+from ._typed import TypedValueOperations
 from ._values import UCHAR_MAX, UINT_MAX, USHORT_MAX, number, text
 
 # The package's own defaults where they differ from the library's (which
@@ -44,7 +45,7 @@ def _destroy(handle: int, c_sink: object) -> None:
     LIBRARY.tcpmodbus_destroy(handle)
 
 
-class Module(PointOperations):
+class Module(PointOperations, TypedValueOperations):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 

@@ -7,8 +7,6 @@
 #include <cstdarg>
 #include <cstddef>
 
-#include "common/Attributes.h"
-
 namespace tcpmodbus {
 namespace errortext {
 
@@ -16,7 +14,6 @@ constexpr std::size_t kSize = 256;
 
 // Formats into `text` (kSize characters) in the manner of vsnprintf.
 void FormatV(char* text, const char* format, std::va_list args);
-void Format(char* text, const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
 
 }  // namespace errortext
 }  // namespace tcpmodbus

@@ -5,13 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "front/CHandle.h"
 #include "front/CTCPModbus.h"
 #include "tcpmodbus/tcpmodbus.h"
-
-// The opaque handle is the object itself.
-struct tcpmodbus_module {
-  tcpmodbus::CTCPModbus object;
-};
 
 namespace {
 

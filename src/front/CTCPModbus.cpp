@@ -103,11 +103,8 @@ void CTCPModbus::Close() {
 
 bool CTCPModbus::CalledFromSink(const char* name) {
   if (!Trace.InSink()) return false;
-  SinkRefusal.failure = Failure::Of(tcpmodbus::ErrorCode::kReentered);
-  errortext::Format(SinkRefusal.text,
-                    "%s: Called from this object's own trace sink; refused",
-                    name);
-  SinkRefusalCall = Trace.SinkCalls();
+  Refuse(Failure::Of(tcpmodbus::ErrorCode::kReentered),
+         "%s: Called from this object's own trace sink; refused", name);
   return true;
 }
 
@@ -118,11 +115,15 @@ const FailureRecord& CTCPModbus::Visible() const {
 }
 
 void CTCPModbus::Refuse(const Failure& failure, const char* format, ...) {
+  // Inside the sink the record is the sink's, seen until it returns.
+  FailureRecord& record =
+      Trace.InSink() ? SinkRefusal : ModbusClient.LastFailure;
+  if (&record == &SinkRefusal) SinkRefusalCall = Trace.SinkCalls();
   std::va_list args;
   va_start(args, format);
-  errortext::FormatV(ModbusClient.LastFailure.text, format, args);
+  errortext::FormatV(record.text, format, args);
   va_end(args);
-  ModbusClient.LastFailure.failure = failure;
+  record.failure = failure;
 }
 
 bool CTCPModbus::IsConnected() const {

@@ -70,7 +70,9 @@ class CTCPModbus : public TCPModbusIntf {
   const char* LastFailureText() override;
 
   // Records a failure of a call refused before anything was sent (a value
-  // out of range): its code and text; LastErrorString is left as it was.
+  // out of range, not connected): its code and text; LastErrorString is left
+  // as it was. Inside the object's own trace sink the record is the sink's,
+  // seen until it returns, so the operation in progress keeps its own.
   void Refuse(const Failure& failure, const char* format, ...)
       TCPMODBUS_PRINTF_FORMAT(3, 4);
 

@@ -21,7 +21,7 @@ constexpr NamedType kTypes[] = {
 
 constexpr char kStringPrefix[] = "string:";
 // The most registers one read request can take.
-constexpr int kMaxStringRegisters = 125;
+constexpr int kMaxStringRegisters = TCPMODBUS_MAX_STRING_REGISTERS;
 
 struct NamedOrder {
   Order order;
@@ -41,6 +41,69 @@ bool IsWide(Type type) {
 }
 
 }  // namespace
+
+Kind KindOf(Type type) {
+  switch (type) {
+    case Type::kI16:
+    case Type::kI32:
+    case Type::kI64:
+      return Kind::kSigned;
+    case Type::kU16:
+    case Type::kU32:
+    case Type::kU64:
+      return Kind::kUnsigned;
+    case Type::kF32:
+      return Kind::kF32;
+    case Type::kF64:
+      return Kind::kF64;
+    case Type::kString:
+      break;
+  }
+  return Kind::kText;
+}
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::kSigned:
+      return "a signed integer";
+    case Kind::kUnsigned:
+      return "an unsigned integer";
+    case Kind::kF32:
+      return "a float";
+    case Kind::kF64:
+      return "a double";
+    case Kind::kText:
+      break;
+  }
+  return "a text";
+}
+
+bool TypeOfNumbers(int number, int stringRegisters, ValueType* type) {
+  if (number == TCPMODBUS_TYPE_STRING) {
+    if (stringRegisters < 1 || stringRegisters > kMaxStringRegisters) {
+      return false;
+    }
+    *type = {Type::kString, static_cast<std::uint16_t>(stringRegisters)};
+    return true;
+  }
+  for (const NamedType& named : kTypes) {
+    if (static_cast<int>(named.type) == number) {
+      *type = {named.type, 0};
+      return true;
+    }
+  }
+  return false;
+}
+
+bool OrderOfNumber(int number, Order* order) {
+  for (const NamedOrder& named : kOrders) {
+    if (static_cast<int>(named.order) == number) {
+      *order = named.order;
+      return true;
+    }
+  }
+  return false;
+}
 
 int RegisterCount(const ValueType& type) {
   if (type.type == Type::kString) return type.stringRegisters;
@@ -73,10 +136,12 @@ bool ParseType(const std::string& text, ValueType* type) {
 
 std::string TypeName(const ValueType& type) {
   if (type.type == Type::kString) {
-    char digits[8];
-    std::snprintf(digits, sizeof(digits), "%u",
+    // Not std::to_string: its inline table of digits would leave the shared
+    // library as an exported unique symbol.
+    char name[sizeof kStringPrefix + 8];
+    std::snprintf(name, sizeof name, "%s%u", kStringPrefix,
                   static_cast<unsigned>(type.stringRegisters));
-    return kStringPrefix + std::string(digits);
+    return name;
   }
   for (const NamedType& named : kTypes) {
     if (named.type == type.type) return named.name;

@@ -42,6 +42,13 @@ inline bool SwapsBytes(Order order) {
   return order == Order::kBADC || order == Order::kDCBA;
 }
 
+// The C type a value of a type crosses the interfaces in: tcpmodbus_int64,
+// tcpmodbus_uint64, float, double, or characters.
+enum class Kind : std::uint8_t { kSigned, kUnsigned, kF32, kF64, kText };
+Kind KindOf(Type type);
+// The name of a kind in messages: "a signed integer", "a text", ...
+const char* KindName(Kind kind);
+
 // A type with its width: a string's registers are its own, every other
 // type's follow from the type.
 struct ValueType {
@@ -52,9 +59,16 @@ struct ValueType {
 // The registers a value of `type` takes: 1, 2 or 4, a string's own count.
 int RegisterCount(const ValueType& type);
 
+// The type of a TCPMODBUS_TYPE_* number with the registers a string takes
+// (ignored for the other types): false for another number, and for a string
+// of 0 or more than TCPMODBUS_MAX_STRING_REGISTERS registers.
+bool TypeOfNumbers(int number, int stringRegisters, ValueType* type);
+// The order of a TCPMODBUS_ORDER_* number; false for another number.
+bool OrderOfNumber(int number, Order* order);
+
 // Reads a type's name: "u16", "i16", "u32", "i32", "u64", "i64", "f32",
-// "f64", or "string:N" with N from 1 to 125 registers. False for any other
-// text.
+// "f64", or "string:N" with N from 1 to TCPMODBUS_MAX_STRING_REGISTERS.
+// False for any other text.
 bool ParseType(const std::string& text, ValueType* type);
 // The name ParseType reads.
 std::string TypeName(const ValueType& type);

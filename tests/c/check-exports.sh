@@ -1,9 +1,10 @@
 #!/bin/sh
 # Reads a library's exported names, one a line, and fails unless the members
-# that came with libraries 1.1 to 1.3 are among them and the names outside the class
-# TCPModbusIntf are exactly the C interface's functions, undecorated: the
-# EXPORTS of the shipped src/front/tcpmodbus.def. Used by the .so and DLL
-# checks.
+# that came with libraries 1.1 to 1.3 are among them, the free functions of
+# namespace tcpmodbus that the public C++ headers declare (Values.h, library
+# 1.3) are there, and the names outside the class TCPModbusIntf and those
+# functions are exactly the C interface's functions, undecorated: the EXPORTS
+# of the shipped src/front/tcpmodbus.def. Used by the .so and DLL checks.
 here="$(cd "$(dirname "$0")" && pwd)"
 names="$(cat)"
 for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
@@ -22,7 +23,20 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf15LastFailureTextEv; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
-others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"
+# Each free function a C++ header declares exported ("TCPMODBUS_EXPORT int
+# ReadValue(" at the start of a line; tcpmodbus.h holds the C functions): at
+# least one export of that name in namespace tcpmodbus, whatever its
+# parameters (their mangling differs between Linux and Windows).
+free_functions="$(sed -n 's/^TCPMODBUS_EXPORT [^(]*[^A-Za-z0-9_(]\([A-Za-z_][A-Za-z0-9_]*\)(.*/\1/p' \
+  $(ls "$here/../../include/tcpmodbus/"*.h | grep -v '/tcpmodbus\.h$') | LC_ALL=C sort -u)"
+[ -n "$free_functions" ] || { echo "FAIL: no exported free functions in the C++ headers" >&2; exit 1; }
+free_prefixes=""
+for function in $free_functions; do
+  prefix="_ZN9tcpmodbus${#function}${function}E"
+  echo "$names" | grep -q "^$prefix" || { echo "FAIL: missing export tcpmodbus::$function" >&2; exit 1; }
+  free_prefixes="$free_prefixes\\|$prefix"
+done
+others="$(echo "$names" | grep -v "^_Z\(N\|T[VIS]\)13TCPModbusIntf${free_prefixes}" | LC_ALL=C sort)"
 c_functions="$(sed -n '/^EXPORTS/,$ s/^[[:space:]][[:space:]]*\([A-Za-z_][A-Za-z0-9_]*\).*/\1/p' \
   "$here/../../src/front/tcpmodbus.def" | LC_ALL=C sort)"
 [ "$others" = "$c_functions" ] || {

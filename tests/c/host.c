@@ -82,6 +82,89 @@ static const struct {
      0},
 };
 
+/* Typed values: each of these in each order, written to holding registers
+ * from 100 on and read back (the codecs are Python's to check). */
+static const struct {
+  const char* type;
+  tcpmodbus_int64 signed_value;
+  tcpmodbus_uint64 unsigned_value;
+  double number; /* f32 and f64; 1/3 does not fit f32 exactly */
+} typed[] = {
+    {"u16", 0, 0xFFFE, 0},
+    {"i16", -32768, 0, 0},
+    {"u32", 0, 0xFFFFFFFEu, 0},
+    {"i32", -123456789, 0, 0},
+    {"u64", 0, ~(tcpmodbus_uint64)0, 0},
+    {"i64", -0x7FFFFFFFFFFFFFFFLL - 1, 0, 0},
+    {"f32", 0, 0, 1.0 / 3},
+    {"f64", 0, 0, -1.0 / 3},
+    {"string:3", 0, 0, 0},
+};
+
+static int typed_round_trip(tcpmodbus_module* module, size_t row, int order) {
+  const char* name = typed[row].type;
+  tcpmodbus_int64 i = 0;
+  tcpmodbus_uint64 u = 0;
+  float f = 0, f_written = (float)typed[row].number;
+  double d = 0;
+  char text[7] = "";
+  size_t length = 0;
+  unsigned short width = 0;
+  int type = 0;
+  if (!tcpmodbus_parse_type(name, &type, &width)) return 0;
+  switch (name[0] == 'i' ? 'i' : name[0] == 'u' ? 'u' : type) {
+    case 'i':
+      return tcpmodbus_write_signed(module, 100, type, order,
+                                    typed[row].signed_value) &&
+             tcpmodbus_read_signed(module, TCPMODBUS_TABLE_HOLDING, 100, type,
+                                   order, &i) &&
+             i == typed[row].signed_value;
+    case 'u':
+      return tcpmodbus_write_unsigned(module, 100, type, order,
+                                      typed[row].unsigned_value) &&
+             tcpmodbus_read_unsigned(module, TCPMODBUS_TABLE_HOLDING, 100, type,
+                                     order, &u) &&
+             u == typed[row].unsigned_value;
+    case TCPMODBUS_TYPE_F32:
+      return tcpmodbus_write_f32(module, 100, order, f_written) &&
+             tcpmodbus_read_f32(module, TCPMODBUS_TABLE_HOLDING, 100, order,
+                                &f) &&
+             memcmp(&f, &f_written, sizeof f) == 0;
+    case TCPMODBUS_TYPE_F64:
+      return tcpmodbus_write_f64(module, 100, order, typed[row].number) &&
+             tcpmodbus_read_f64(module, TCPMODBUS_TABLE_HOLDING, 100, order,
+                                &d) &&
+             d == typed[row].number;
+  }
+  return tcpmodbus_write_string(module, 100, order, width, "PUMP1") &&
+         tcpmodbus_read_string(module, TCPMODBUS_TABLE_HOLDING, 100, order,
+                               width, text, &length) &&
+         strcmp(text, "PUMP1") == 0 && length == 5;
+}
+
+static void typed_values(tcpmodbus_module* module) {
+  static const char* const orders[] = {"ABCD", "CDAB", "BADC", "DCBA"};
+  unsigned short width = 0;
+  char what[64];
+  size_t row, i;
+  tcpmodbus_uint64 input = 0;
+  int order = -1, type = 0;
+  for (row = 0; row < sizeof typed / sizeof typed[0]; ++row) {
+    for (i = 0; i < 4; ++i) {
+      sprintf(what, "typed %s in %s", typed[row].type, orders[i]);
+      check(tcpmodbus_parse_type(typed[row].type, &type, &width) &&
+                tcpmodbus_parse_order(orders[i], type, &order) &&
+                typed_round_trip(module, row, order),
+            what, tcpmodbus_last_error(module));
+    }
+  }
+  check(tcpmodbus_read_unsigned(module, TCPMODBUS_TABLE_INPUT, 5,
+                                TCPMODBUS_TYPE_U16, TCPMODBUS_ORDER_ABCD,
+                                &input) &&
+            input > 5,
+        "a typed read of an input register", tcpmodbus_last_error(module));
+}
+
 static int run(tcpmodbus_module* module, size_t row, unsigned short* values) {
   const unsigned short address = rows[row].address, count = rows[row].count;
   switch (rows[row].operation) {
@@ -128,6 +211,7 @@ int main(int argc, char** argv) {
         "create and set the options (server port 0 refused)", "");
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[1]) == 1, "initialize",
         tcpmodbus_last_error(module));
+  typed_values(module);
   for (row = 0; row < sizeof rows / sizeof rows[0]; ++row) {
     const int reads = rows[row].operation >= READ_HOLDING;
     unsigned short values[125] = {0};

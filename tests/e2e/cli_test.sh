@@ -145,6 +145,40 @@ if [ "$case" = happy-path ]; then
     echo "FAIL: the trace file holds:"$'\n'"$(cat "$work/trace.txt")" >&2
     failures=$((failures + 1))
   fi
+  # Typed values: each type in each order written, then read back as written;
+  # a line shows the value and the registers that hold it.
+  for typed in "u16 65534" "i16 -32768" "u32 4294967294" "i32 -123456789" \
+    "u64 18446744073709551615" "i64 -9223372036854775808" "f32 -0.33333334" \
+    "f64 0.3333333333333333" "string:3 PUMP1"; do
+    read -r type value <<<"$typed"
+    shown="$value"
+    [ "$type" = string:3 ] && shown="\"$value\""
+    for order in ABCD CDAB BADC DCBA; do
+      typed_args=(--quiet --type "$type" --order "$order")
+      written="$(cli "${server[@]}" "${typed_args[@]}" write 400 "$value" | plain_lines)"
+      if [[ "$written" != "400 $shown 0x"* ]]; then
+        echo "FAIL: --type $type --order $order write 400 $value printed '$written'" >&2
+        failures=$((failures + 1))
+      fi
+      check "--type $type --order $order reads back what it wrote" 0 "$written" "" \
+        -- "${server[@]}" "${typed_args[@]}" read-holding 400 1
+    done
+  done
+  for row in "ABCD 0x47f1 0x2000" "CDAB 0x2000 0x47f1" "BADC 0xf147 0x0020" \
+    "DCBA 0x0020 0xf147"; do
+    read -r order registers <<<"$row"
+    check "f32 123456 in $order is the documented $registers" 0 "400 123456 $registers" "" \
+      -- "${server[@]}" --quiet --type f32 --order "$order" write 400 123456
+  done
+  check "u64 in GHEFCDAB takes the four words reversed" 0 \
+    "400 72623859790382856 0x0708 0x0506 0x0304 0x0102" "" \
+    -- "${server[@]}" --quiet --type u64 --order GHEFCDAB write 400 0x0102030405060708
+  check "write-multiple takes typed values, negative and floating" 0 "400 123456 0x2000 0x47f1
+402 -1.5 0x0000 0xbfc0" "" -- "${server[@]}" --quiet --type f32 --order CDAB write-multiple 400 123456 -1.5
+  check "COUNT counts values" 0 "400 123456 0x2000 0x47f1
+402 -1.5 0x0000 0xbfc0" "" -- "${server[@]}" --quiet --type f32 --order CDAB read-holding 400 2
+  check "--one-based: address 401 is register 400" 0 "401 0x2000
+402 0x47f1" "" -- "${server[@]}" --quiet --one-based --type hex read-holding 401 2
   # The request's dump in the trace: what | its line | CLI arguments.
   while IFS='|' read -r what want args; do
     read -ra args <<<"$args"
@@ -158,6 +192,8 @@ if [ "$case" = happy-path ]; then
   done <<'ROWS'
 transaction identifiers are on by default|00 01 00 00 00 06 01 03 00 c8 00 01 |read-holding 200 1
 --no-transaction-ids sends identifier 0|00 00 00 00 00 06 01 03 00 c8 00 01 |--no-transaction-ids read-holding 200 1
+i16 goes through function code 6|00 01 00 00 00 06 01 06 01 9a ff fe |--type i16 write 410 -2
+f32 goes in one function code 16|00 01 00 00 00 0b 01 10 01 90 00 02 04 47 f1 20 00 |--type f32 write 400 123456
 ROWS
 else
   check "an address past the table exits 1 with the library's reason" 1 "" \
@@ -208,6 +244,27 @@ $usage_hint" -- "${server[@]}" read-write 0 1 0 $(seq 1 122)
   check "a read-write writes one value at least" 2 "" \
     "tcpmodbus-cli: read-write takes READ-ADDR READ-COUNT WRITE-ADDR VALUE...
 $usage_hint" -- "${server[@]}" read-write 0 1 0
+  check "--type goes with the commands of registers" 2 "" \
+    "tcpmodbus-cli: --type goes with read-holding, read-input, write and write-multiple
+$usage_hint" -- "${server[@]}" --type u16 read-coils 0 1
+  check "an unknown type is a usage error" 2 "" \
+    "tcpmodbus-cli: --type 'f16' is not a type (u16, i16, hex, u32, i32, u64, i64, f32, f64 or string:N)
+$usage_hint" -- "${server[@]}" --type f16 read-holding 0 1
+  check "a typed value out of its type's range is a usage error" 2 "" \
+    "tcpmodbus-cli: VALUE '-32769' is out of range for i16 (-32768 to 32767)
+$usage_hint" -- "${server[@]}" --type i16 write 0 -32769
+  check "a text longer than its registers is a usage error" 2 "" \
+    "tcpmodbus-cli: VALUE 'PUMP12' does not fit string:2 (at most 4 characters)
+$usage_hint" -- "${server[@]}" --type string:2 write 0 PUMP12
+  check "COUNT counts values of one read" 2 "" \
+    "tcpmodbus-cli: COUNT '63' is out of range (1 to 62)
+$usage_hint" -- "${server[@]}" --type f32 read-holding 0 63
+  check "32 f64 values are too many for one write" 2 "" \
+    "tcpmodbus-cli: too many values: 32 (at most 31 in one write)
+$usage_hint" -- "${server[@]}" --type f64 write-multiple 0 $(seq 1 32)
+  check "--one-based has no address 0" 2 "" \
+    "tcpmodbus-cli: ADDR '0' is out of range (1 to 65536)
+$usage_hint" -- "${server[@]}" --one-based read-coils 0 1
   check "an unknown command is a usage error" 2 "" \
     "tcpmodbus-cli: unknown command 'read-coil'
 $usage_hint" -- "${server[@]}" read-coil 0 1

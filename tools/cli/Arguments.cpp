@@ -47,11 +47,11 @@ Arguments ParseArguments(int argc, char** argv) {
         arg = arg.substr(0, equals);
         hasValue = true;
       }
-      const bool takesValue = arg == "--server" || arg == "--local" ||
-                              arg == "--local-port" || arg == "--module" ||
-                              arg == "--port" || arg == "--unit" ||
-                              arg == "--timeout" || arg == "--poll" ||
-                              arg == "--count" || arg == "--trace";
+      const bool takesValue =
+          arg == "--server" || arg == "--local" || arg == "--local-port" ||
+          arg == "--module" || arg == "--port" || arg == "--unit" ||
+          arg == "--timeout" || arg == "--poll" || arg == "--count" ||
+          arg == "--trace" || arg == "--type" || arg == "--order";
       if (takesValue && !hasValue) {
         if (i + 1 >= argc) throw UsageError(arg + " needs a value");
         value = argv[++i];
@@ -68,6 +68,14 @@ Arguments ParseArguments(int argc, char** argv) {
         args.traceFile = value;
       } else if (arg == "--no-transaction-ids") {
         args.transactionIds = false;
+      } else if (arg == "--type") {
+        if (value.empty()) throw UsageError("--type needs a type");
+        args.valueType = value;
+      } else if (arg == "--order") {
+        if (value.empty()) throw UsageError("--order needs an order");
+        args.valueOrder = value;
+      } else if (arg == "--one-based") {
+        args.oneBased = true;
       } else if (arg == "--server") {
         args.server = value;
       } else if (arg == "--local") {
@@ -107,6 +115,9 @@ Arguments ParseArguments(int argc, char** argv) {
   }
   if (args.count != 0 && args.pollMs == 0) {
     throw UsageError("--count goes with --poll");
+  }
+  if (!args.valueOrder.empty() && args.valueType.empty()) {
+    throw UsageError("--order goes with --type");
   }
   // A poll must come back even from a module that lost power.
   if (args.pollMs != 0 && !args.timeoutGiven) args.timeoutMs = kPollTimeoutMs;

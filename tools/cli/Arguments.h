@@ -29,6 +29,13 @@ struct Arguments {
   // On unless --no-transaction-ids: the CLI's own default, so that a late or
   // duplicated answer is never printed as this request's.
   bool transactionIds = true;
+  // --type and --order: the registers as typed values (TypedValues.h);
+  // empty when not given.
+  std::string valueType;
+  std::string valueOrder;
+  // --one-based: addresses given and shown from 1, address 1 being register
+  // (or coil, or input) 0.
+  bool oneBased = false;
   std::string command;
   std::vector<std::string> operands;
 };

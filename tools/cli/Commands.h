@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Arguments.h"
+#include "TypedValues.h"
 
 namespace cli {
 
@@ -32,6 +33,10 @@ struct Request {
   unsigned short orMask = 0;
   unsigned short writeAddress = 0;  // read-write: the registers written
   std::vector<unsigned short> written;
+  // How registers are shown (--type), and the number of the first address
+  // in what is shown (--one-based: 1).
+  Display display;
+  unsigned addressBase = 0;
 };
 
 // Throws UsageError.

@@ -39,7 +39,11 @@ int Perform(TCPModbusIntf& module, Request& request) {
 }
 
 void PrintResults(std::FILE* stream, const Request& request) {
-  const unsigned first = request.address;
+  const unsigned first = request.address + request.addressBase;
+  if (request.display.typed) {
+    PrintValues(stream, request.display, first, request.registers);
+    return;
+  }
   for (std::size_t i = 0; i < request.registers.size(); ++i) {
     const unsigned value = request.registers[i];
     std::fprintf(stream, "%u %u 0x%04x\n", first + static_cast<unsigned>(i),

@@ -14,7 +14,9 @@
 // value, hex value) or one bit a line (address, 0 or 1). The library traces
 // every step on standard output as well, before the results; --quiet turns
 // its trace off, --trace FILE sends it to a file through a trace sink.
-// Transaction identifiers are on unless --no-transaction-ids.
+// Transaction identifiers are on unless --no-transaction-ids. --type and
+// --order show and take the registers of read-holding, read-input, write and
+// write-multiple as typed values; --one-based numbers addresses from 1.
 //
 // With --poll the command repeats on a fixed period until Ctrl-C (or
 // --count), with the library's recovery on, and a summary ends the run; a
