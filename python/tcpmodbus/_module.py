@@ -37,11 +37,39 @@ class _Keep(enum.Enum):
     TRACE = "as it is"
 
 
-def _destroy(handle: int, c_sink: object) -> None:
-    """Releases the library's object. c_sink is the trace sink that the
-    object may call: passed here so that it lives until the object is gone."""
-    del c_sink
-    LIBRARY.tcpmodbus_destroy(handle)
+class _Owned:
+    """The library's object behind one Module, the lock every call on it
+    holds, and the rule of its end: it is never destroyed under a running
+    call."""
+
+    #: Objects a call was running on at interpreter exit: left to the
+    #: process's exit, each with the trace sink it may still call.
+    LEFT_TO_EXIT: List["_Owned"] = []
+
+    def __init__(self, handle: int, c_sink: object) -> None:
+        self.handle = handle
+        # Reentrant: a trace callable that calls its Module back must reach
+        # the library, which refuses the call, rather than wait for itself.
+        self.lock = threading.RLock()
+        #: Library calls running on the handle, counted under the lock.
+        self.calls = 0
+        self._c_sink = c_sink  # the object may call it until it is destroyed
+
+    def destroy(self) -> None:
+        """The finalizer's work, when the Module is collected or at
+        interpreter exit. There a daemon thread may be inside a call on the
+        object, the lock held and the GIL released: the object is then left
+        to the process's exit, for waiting could block the exit for good (a
+        call may never return)."""
+        if self.lock.acquire(blocking=False):
+            try:
+                if self.calls == 0:
+                    handle, self.handle = self.handle, 0
+                    LIBRARY.tcpmodbus_destroy(handle)
+                    return
+            finally:
+                self.lock.release()
+        _Owned.LEFT_TO_EXIT.append(self)
 
 
 class Module(PointOperations):
@@ -71,7 +99,9 @@ class Module(PointOperations):
     refused by the library and raises TcpModbusError there.
 
     As a context manager the object closes its connection on exit. The
-    library's object is released when this one is collected.
+    library's object is released when this one is collected, or at
+    interpreter exit, but never under a running call: one that a daemon
+    thread is inside at exit is left to the process's exit.
     """
 
     def __init__(
@@ -90,17 +120,15 @@ class Module(PointOperations):
         handle = LIBRARY.tcpmodbus_create()
         if not handle:
             raise MemoryError("tcpmodbus_create: no memory for a module object")
-        self._handle = handle
-        # Reentrant: a trace callable that calls this object back must reach
-        # the library, which refuses the call, rather than wait for itself.
-        self._lock = threading.RLock()
         self._trace = TraceRoute()
+        self._owned = _Owned(handle, self._trace.c_sink)
+        self._lock = self._owned.lock
         # What this object knows of its connection and its recovery option,
         # to tell why a call found it not connected.
         self._connection = Connection.NEVER
         self._recovery = False
         self._local = ""
-        self._release = weakref.finalize(self, _destroy, handle, self._trace.c_sink)
+        self._release = weakref.finalize(self, self._owned.destroy)
         self.configure(
             connect_timeout=connect_timeout,
             response_timeout=response_timeout,
@@ -248,6 +276,12 @@ class Module(PointOperations):
         with self._lock:
             return last_error(self._handle)
 
+    @property
+    def _handle(self) -> int:
+        """The library's object; 0 once destroyed at interpreter exit, which
+        the C interface takes as no object (every call fails)."""
+        return self._owned.handle
+
     def __enter__(self) -> "Module":
         return self
 
@@ -264,8 +298,17 @@ class Module(PointOperations):
 
     def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
         with self._lock:
+            if not self._handle:  # a daemon thread's call after interpreter exit began
+                message = f"{operation}: not connected (the module was released at interpreter exit)"  # noqa: E501
+                code = ErrorCode.NOT_CONNECTED
+                raise error_of_code(code)(operation, message, code=code, message=message)
             self._trace.before_operation(self._handle)
-            if function(self._handle, *arguments):
+            self._owned.calls += 1
+            try:
+                succeeded = function(self._handle, *arguments)
+            finally:
+                self._owned.calls -= 1
+            if succeeded:
                 self._connection = Connection.MADE  # by initialize() or a reconnect
                 return
             raise library_failure(
