@@ -10,6 +10,7 @@ from typing import Any, Callable, Iterable, List, Optional, Union
 
 from ._error import ErrorCode, TcpModbusError, error_of_code
 from ._failure import Connection, last_error, library_failure
+from ._interrupt import Interrupt
 from ._library import LIBRARY
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
@@ -120,7 +121,9 @@ class Module(PointOperations):
         handle = LIBRARY.tcpmodbus_create()
         if not handle:
             raise MemoryError("tcpmodbus_create: no memory for a module object")
-        self._trace = TraceRoute()
+        # A KeyboardInterrupt that came during a trace in Python.
+        self._interrupt = Interrupt()
+        self._trace = TraceRoute(self._interrupt)
         self._owned = _Owned(handle, self._trace.c_sink)
         self._lock = self._owned.lock
         # What this object knows of its connection and its recovery option,
@@ -177,7 +180,10 @@ class Module(PointOperations):
             process's standard output (C stdio, not sys.stdout). A
             callable: called with each line (str, without its newline) on
             the calling thread, during the operation; an exception it
-            raises goes to sys.unraisablehook, and the operation goes on.
+            raises goes to sys.unraisablehook, and the operation goes on,
+            but a KeyboardInterrupt or SystemExit (also one that came
+            while the library called a trace in Python) is raised when the
+            library call returns.
             None: no trace at all.
         """
         settings = (
@@ -305,15 +311,17 @@ class Module(PointOperations):
             self._trace.before_operation(self._handle)
             self._owned.calls += 1
             try:
-                succeeded = function(self._handle, *arguments)
+                with self._interrupt.catching(self._trace.in_python):
+                    succeeded = function(self._handle, *arguments)
             finally:
                 self._owned.calls -= 1
             if succeeded:
                 self._connection = Connection.MADE  # by initialize() or a reconnect
-                return
-            raise library_failure(
-                self._handle, operation, self._connection, self._recovery, self._local
-            )
+            self._interrupt.raise_kept()  # wins over the operation's own result
+            if not succeeded:
+                raise library_failure(
+                    self._handle, operation, self._connection, self._recovery, self._local
+                )
 
     def _refused(self, setting: str) -> TcpModbusError:
         """The exception of a setting the library refused, chosen by its

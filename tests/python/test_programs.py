@@ -1,18 +1,22 @@
 """The package in programs of their own: a daemon thread polling while the
-program exits."""
+program exits, and Ctrl-C while the trace goes to Python."""
 
+import signal
 import socket
 import subprocess
 import sys
 
 import pytest
 
+from conftest import within
+
 # Polls the module at 127.0.0.1:PORT on the main thread, or on a daemon
 # thread with no response time-out while the main thread ends; the trace as
 # chosen, echoed on stdout.
 PROGRAM = r"""
-import logging, sys, threading, time
+import logging, signal, sys, threading, time
 import tcpmodbus
+signal.signal(signal.SIGINT, signal.default_int_handler)  # also where started with it ignored
 port, trace, poller = int(sys.argv[1]), sys.argv[2], sys.argv[3]
 logging.basicConfig(level=logging.DEBUG if trace == "logging at DEBUG" else logging.INFO,
                     stream=sys.stdout)
@@ -56,4 +60,31 @@ def test_a_daemon_thread_polling_at_exit_ends_cleanly(start_module, peer, trace)
         program = start(port, trace, "a daemon thread", stdout=subprocess.DEVNULL,
                         stderr=subprocess.PIPE)
         assert program.communicate(timeout=30) == (None, "") and program.returncode == 0, run
+    silent.close()
+
+
+# Ctrl-C during a poll whose trace goes to Python reaches the program, at the
+# latest when the operation returns, and over its own failure (the silent
+# peer's time-out); a SystemExit of the callable ends the program with it.
+@pytest.mark.parametrize("peer, trace, status, last_lines", [
+    ("simulated", "logging at DEBUG", -signal.SIGINT, ["KeyboardInterrupt"]),
+    ("silent", "logging at DEBUG", -signal.SIGINT, ["KeyboardInterrupt"]),
+    ("simulated", "a callable", -signal.SIGINT, ["KeyboardInterrupt"]),
+    ("silent", "a callable", -signal.SIGINT, ["KeyboardInterrupt"]),
+    ("simulated", "a callable that exits", 3, [])])
+def test_ctrl_c_reaches_a_program_whose_trace_goes_to_python(start_module, peer, trace, status,
+                                                             last_lines):
+    silent = socket.create_server(("127.0.0.1", 0))
+    program = start(port_of(peer, start_module, silent), trace, None, stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE)
+    if last_lines:  # once a request is on its way: inside the library's call
+        within(10, lambda: next(line for line in program.stdout if "==>Sending" in line))
+        program.send_signal(signal.SIGINT)
+    try:
+        error = program.communicate(timeout=15)[1]
+    finally:
+        program.kill()
+    from_the_poll = ", in poll\n" in error or not last_lines
+    assert (program.returncode, error.splitlines()[-1:], from_the_poll) == (status, last_lines, True)
+    assert "Exception ignored" not in error
     silent.close()
