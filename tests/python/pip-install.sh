@@ -2,7 +2,8 @@
 # The documented pip install from a clean copy of the tracked tree into a
 # fresh virtual environment; the copy stays as it was, the package loads the
 # library inside it and has the CMake project's version, and the README's
-# example runs from another folder with no environment variable.
+# example runs from another folder with no environment variable. Without the
+# wheel package, setup.py stops with what is missing before building.
 #   pip-install.sh <tcpmodbus-sim>
 set -euo pipefail
 simulator="$(realpath "$1")"
@@ -22,6 +23,21 @@ echo "-- python3 -m pip install --no-build-isolation . (in a fresh venv)"
 python="$work/venv/bin/python"
 (cd "$work/src" && "$python" -m pip install --no-build-isolation . >"$work/pip.log" 2>&1) ||
   { cat "$work/pip.log"; fail "pip install"; }
+echo "-- the same without the wheel package (a venv of its own: pip and setuptools alone)"
+/usr/bin/python3 -m venv "$work/bare"
+has="$("$work/bare/bin/python" -c 'import importlib.util as u
+own = u.find_spec("setuptools") and u.find_spec("setuptools.command.bdist_wheel")
+print(bool(u.find_spec("setuptools")), bool(u.find_spec("wheel")), bool(own))')"
+bare_install() {
+  (cd "$work/src" && "$work/bare/bin/python" -m pip install --no-build-isolation . >"$work/bare.log" 2>&1)
+}
+case "$has" in
+  "True False False") # setuptools before 70.1: a clear message, before anything is built
+    ! bare_install && grep -q "has no wheel command of its own" "$work/bare.log" &&
+      ! grep -q "running cmake" "$work/bare.log" || { cat "$work/bare.log"; fail "no clear message without wheel"; } ;;
+  "True False True") bare_install || { cat "$work/bare.log"; fail "setuptools' own wheel command"; } ;;
+  *) echo "skip: the fresh venv's setuptools, wheel and setuptools' own wheel command: $has" ;;
+esac
 (cd "$work/src" && find . | sort) >"$work/after"
 diff -u "$work/before" "$work/after" || fail "the build left files in the source tree"
 
