@@ -13,7 +13,7 @@ from conftest import within
 # Polls 127.0.0.1:PORT on the main thread, or on a daemon thread without a
 # response time-out while the main thread ends; the trace echoed on stdout.
 PROGRAM = r"""
-import logging, signal, sys, threading, time
+import contextlib, logging, signal, sys, threading, time
 import tcpmodbus
 signal.signal(signal.SIGINT, signal.default_int_handler)  # also where started with it ignored
 port, trace, daemon = int(sys.argv[1]), sys.argv[2], sys.argv[3] == "daemon"
@@ -23,10 +23,8 @@ module = tcpmodbus.Module(server_port=port, response_timeout=0 if daemon else 10
 module.initialize(1, "127.0.0.1", 0, "127.0.0.1")
 def poll():
     while True:
-        try:
+        with contextlib.suppress(tcpmodbus.TcpModbusError):
             module.read_holding(0, 10)
-        except tcpmodbus.TcpModbusError:
-            pass
 threading.Thread(target=poll, daemon=True).start() if daemon else poll()
 time.sleep(0.2)
 """
