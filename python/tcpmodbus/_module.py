@@ -10,6 +10,7 @@ from typing import Any, Callable, Iterable, List, Optional, Union
 
 from ._error import ErrorCode, TcpModbusError, error_of_code
 from ._failure import Connection, last_error, library_failure
+from ._interrupt import Interrupt
 from ._library import LIBRARY
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
@@ -38,11 +39,39 @@ class _Keep(enum.Enum):
     TRACE = "as it is"
 
 
-def _destroy(handle: int, c_sink: object) -> None:
-    """Releases the library's object. c_sink is the trace sink that the
-    object may call: passed here so that it lives until the object is gone."""
-    del c_sink
-    LIBRARY.tcpmodbus_destroy(handle)
+class _Owned:
+    """The library's object behind one Module, the lock every call on it
+    holds, and the rule of its end: it is never destroyed under a running
+    call."""
+
+    #: Objects a call was running on at interpreter exit: left to the
+    #: process's exit, each with the trace sink it may still call.
+    LEFT_TO_EXIT: List["_Owned"] = []
+
+    def __init__(self, handle: int, c_sink: object) -> None:
+        self.handle = handle
+        # Reentrant: a trace callable that calls its Module back must reach
+        # the library, which refuses the call, rather than wait for itself.
+        self.lock = threading.RLock()
+        #: Library calls running on the handle, counted under the lock.
+        self.calls = 0
+        self._c_sink = c_sink  # the object may call it until it is destroyed
+
+    def destroy(self) -> None:
+        """The finalizer's work, when the Module is collected or at
+        interpreter exit. There a daemon thread may be inside a call on the
+        object, the lock held and the GIL released: the object is then left
+        to the process's exit, for waiting could block the exit for good (a
+        call may never return)."""
+        if self.lock.acquire(blocking=False):
+            try:
+                if self.calls == 0:
+                    handle, self.handle = self.handle, 0
+                    LIBRARY.tcpmodbus_destroy(handle)
+                    return
+            finally:
+                self.lock.release()
+        _Owned.LEFT_TO_EXIT.append(self)
 
 
 class Module(PointOperations, TypedValueOperations):
@@ -72,7 +101,9 @@ class Module(PointOperations, TypedValueOperations):
     refused by the library and raises TcpModbusError there.
 
     As a context manager the object closes its connection on exit. The
-    library's object is released when this one is collected.
+    library's object is released when this one is collected, or at
+    interpreter exit, but never under a running call: one that a daemon
+    thread is inside at exit is left to the process's exit.
     """
 
     def __init__(
@@ -91,17 +122,17 @@ class Module(PointOperations, TypedValueOperations):
         handle = LIBRARY.tcpmodbus_create()
         if not handle:
             raise MemoryError("tcpmodbus_create: no memory for a module object")
-        self._handle = handle
-        # Reentrant: a trace callable that calls this object back must reach
-        # the library, which refuses the call, rather than wait for itself.
-        self._lock = threading.RLock()
-        self._trace = TraceRoute()
+        # A KeyboardInterrupt that came during a trace in Python.
+        self._interrupt = Interrupt()
+        self._trace = TraceRoute(self._interrupt)
+        self._owned = _Owned(handle, self._trace.c_sink)
+        self._lock = self._owned.lock
         # What this object knows of its connection and its recovery option,
         # to tell why a call found it not connected.
         self._connection = Connection.NEVER
         self._recovery = False
         self._local = ""
-        self._release = weakref.finalize(self, _destroy, handle, self._trace.c_sink)
+        self._release = weakref.finalize(self, self._owned.destroy)
         self.configure(
             connect_timeout=connect_timeout,
             response_timeout=response_timeout,
@@ -150,7 +181,10 @@ class Module(PointOperations, TypedValueOperations):
             process's standard output (C stdio, not sys.stdout). A
             callable: called with each line (str, without its newline) on
             the calling thread, during the operation; an exception it
-            raises goes to sys.unraisablehook, and the operation goes on.
+            raises goes to sys.unraisablehook, and the operation goes on,
+            but a KeyboardInterrupt or SystemExit (also one that came
+            while the library called a trace in Python) is raised when the
+            library call returns.
             None: no trace at all.
         """
         settings = (
@@ -249,6 +283,12 @@ class Module(PointOperations, TypedValueOperations):
         with self._lock:
             return last_error(self._handle)
 
+    @property
+    def _handle(self) -> int:
+        """The library's object; 0 once destroyed at interpreter exit, which
+        the C interface takes as no object (every call fails)."""
+        return self._owned.handle
+
     def __enter__(self) -> "Module":
         return self
 
@@ -265,13 +305,24 @@ class Module(PointOperations, TypedValueOperations):
 
     def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
         with self._lock:
+            if not self._handle:  # a daemon thread's call after interpreter exit began
+                message = f"{operation}: not connected (the module was released at interpreter exit)"  # noqa: E501
+                code = ErrorCode.NOT_CONNECTED
+                raise error_of_code(code)(operation, message, code=code, message=message)
             self._trace.before_operation(self._handle)
-            if function(self._handle, *arguments):
+            self._owned.calls += 1
+            try:
+                with self._interrupt.catching(self._trace.in_python):
+                    succeeded = function(self._handle, *arguments)
+            finally:
+                self._owned.calls -= 1
+            if succeeded:
                 self._connection = Connection.MADE  # by initialize() or a reconnect
-                return
-            raise library_failure(
-                self._handle, operation, self._connection, self._recovery, self._local
-            )
+            self._interrupt.raise_kept()  # wins over the operation's own result
+            if not succeeded:
+                raise library_failure(
+                    self._handle, operation, self._connection, self._recovery, self._local
+                )
 
     def _refused(self, setting: str) -> TcpModbusError:
         """The exception of a setting the library refused, chosen by its
