@@ -12,6 +12,7 @@
 namespace {
 
 using tcpmodbus::CTCPModbus;
+using tcpmodbus::Guarded;
 using tcpmodbus::ErrorCode;
 using tcpmodbus::Failure;
 
@@ -50,25 +51,6 @@ constexpr NamedConstant kConstants[] = {
 };
 #undef TCPMODBUS_ERROR_CONSTANT
 #undef TCPMODBUS_CONSTANT
-
-// Runs `call` on the handle's object and returns its result; 0 for a null
-// handle. An exception must not unwind into a C caller, so each one ends
-// here as result 0 with a text. The library throws none of its own; only
-// the standard library's allocations can fail this way.
-template <typename Call>
-int Guarded(tcpmodbus_module* module, const char* name, Call call) {
-  if (module == nullptr) return 0;
-  try {
-    return call(module->object);
-  } catch (const std::bad_alloc&) {
-    module->object.ModbusClient.Fail(Failure::Of(ErrorCode::kNoMemory),
-                                     "%s: Out of memory", name);
-  } catch (...) {
-    module->object.ModbusClient.Fail(Failure::Of(ErrorCode::kInternal),
-                                     "%s: Unexpected failure", name);
-  }
-  return 0;
-}
 
 const char* TextOrEmpty(const char* text) {
   return text != nullptr ? text : "";

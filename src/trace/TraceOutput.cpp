@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/Attributes.h"
+
 namespace tcpmodbus {
 
 void WriteTraceToStdout(void* /*context*/, const char* text,
@@ -25,7 +27,9 @@ void TraceOutput::Write(const char* text, std::size_t length) const {
   } running(*this);
   try {
     sink(options_.traceContext, text, length);
-  } catch (...) {
+  }
+  TCPMODBUS_RETHROW_FORCED_UNWIND
+  catch (...) {
     // The trace is the host's; its failure is not the operation's.
   }
 }

@@ -37,9 +37,7 @@ time.sleep(0.2)
 @pytest.mark.parametrize("peer, trace, poller, status, last_lines", [
     ("simulated", "logging", "daemon", 0, []), ("simulated", "stdout", "daemon", 0, []),
     ("silent", "logging", "daemon", 0, []),
-    pytest.param("simulated", "DEBUG", "daemon", 0, [], marks=pytest.mark.xfail(strict=True, reason=(
-        "at exit the daemon thread ends inside the library's trace sink (pthread_exit in the ctypes "
-        "callback), and the library calls its sinks where that unwinding aborts"))),
+    ("simulated", "DEBUG", "daemon", 0, []),
     ("simulated", "DEBUG", "main", -signal.SIGINT, ["KeyboardInterrupt"]),
     ("silent", "DEBUG", "main", -signal.SIGINT, ["KeyboardInterrupt"]),
     ("simulated", "print", "main", -signal.SIGINT, ["KeyboardInterrupt"]),
