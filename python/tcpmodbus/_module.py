@@ -8,10 +8,9 @@ import threading
 import weakref
 from typing import Any, Callable, Iterable, List, Optional, Union
 
-from ._error import ErrorCode, TcpModbusError, error_of_code
-from ._failure import Connection, last_error, library_failure
+from ._error import ErrorCode, error_of_code, library_failure
 from ._interrupt import Interrupt
-from ._library import LIBRARY
+from ._library import LIBRARY, constant, failure_text, last_error
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
 from ._typed import TypedValueOperations
@@ -27,10 +26,10 @@ DEFAULT_CONNECT_TIMEOUT_MS = 3000
 DEFAULT_RESPONSE_TIMEOUT_MS = 3000
 DEFAULT_RECOVERY = True
 DEFAULT_TRANSACTION_IDS = True
-# The library's own, given here so that the constructor's signature shows
+# The library's own, taken from it so that the constructor's signature shows
 # every value.
-DEFAULT_SERVER_PORT = 502
-DEFAULT_UNIT_ID = 1
+DEFAULT_SERVER_PORT = constant("DEFAULT_SERVER_PORT")
+DEFAULT_UNIT_ID = constant("DEFAULT_UNIT_ID")
 
 
 class _Keep(enum.Enum):
@@ -127,11 +126,6 @@ class Module(PointOperations, TypedValueOperations):
         self._trace = TraceRoute(self._interrupt)
         self._owned = _Owned(handle, self._trace.c_sink)
         self._lock = self._owned.lock
-        # What this object knows of its connection and its recovery option,
-        # to tell why a call found it not connected.
-        self._connection = Connection.NEVER
-        self._recovery = False
-        self._local = ""
         self._release = weakref.finalize(self, self._owned.destroy)
         self.configure(
             connect_timeout=connect_timeout,
@@ -202,13 +196,11 @@ class Module(PointOperations, TypedValueOperations):
             setter = getattr(LIBRARY, f"tcpmodbus_set_{name}")
             with self._lock:
                 if not setter(self._handle, setting):
-                    raise self._refused(f"{name} {setting}")
-                if name == "recovery":
-                    self._recovery = bool(setting)
+                    raise library_failure(self._handle, "configure")
         if not isinstance(trace, _Keep):
             with self._lock:
                 if not self._trace.choose(self._handle, trace):
-                    raise self._refused("trace")
+                    raise library_failure(self._handle, "configure")
 
     def initialize(self, module_id: int, local_ip: str, local_port: int, server_ip: str) -> None:
         """Binds a TCP socket to local_ip:local_port and connects it to the
@@ -224,20 +216,13 @@ class Module(PointOperations, TypedValueOperations):
             number(operation, "local_port", local_port, USHORT_MAX),
             text(operation, "server_ip", server_ip),
         )
-        with self._lock:
-            self._local = f"{local_ip or '<this host>'}:{local_port}"
-            try:
-                self._call(operation, LIBRARY.tcpmodbus_initialize, *arguments)
-            except TcpModbusError:
-                self._connection = Connection.FAILED
-                raise
+        self._call(operation, LIBRARY.tcpmodbus_initialize, *arguments)
 
     def close(self) -> None:
         """Closes the connection; the object stays usable with its options
         (initialize() connects again)."""
         with self._lock:
             LIBRARY.tcpmodbus_close(self._handle)
-            self._connection = Connection.CLOSED
 
     def read_holding(self, address: int, count: int) -> List[int]:
         """Reads count holding registers from address (function code 3)."""
@@ -284,6 +269,13 @@ class Module(PointOperations, TypedValueOperations):
             return last_error(self._handle)
 
     @property
+    def last_failure(self) -> str:
+        """The library's LastFailureText: why the last call on the object
+        failed, whatever it was; empty until the first failure."""
+        with self._lock:
+            return failure_text(self._handle)
+
+    @property
     def _handle(self) -> int:
         """The library's object; 0 once destroyed at interpreter exit, which
         the C interface takes as no object (every call fails)."""
@@ -308,7 +300,7 @@ class Module(PointOperations, TypedValueOperations):
             if not self._handle:  # a daemon thread's call after interpreter exit began
                 message = f"{operation}: not connected (the module was released at interpreter exit)"  # noqa: E501
                 code = ErrorCode.NOT_CONNECTED
-                raise error_of_code(code)(operation, message, code=code, message=message)
+                raise error_of_code(code)(operation, message, code=code)
             self._trace.before_operation(self._handle)
             self._owned.calls += 1
             try:
@@ -316,20 +308,6 @@ class Module(PointOperations, TypedValueOperations):
                     succeeded = function(self._handle, *arguments)
             finally:
                 self._owned.calls -= 1
-            if succeeded:
-                self._connection = Connection.MADE  # by initialize() or a reconnect
             self._interrupt.raise_kept()  # wins over the operation's own result
             if not succeeded:
-                raise library_failure(
-                    self._handle, operation, self._connection, self._recovery, self._local
-                )
-
-    def _refused(self, setting: str) -> TcpModbusError:
-        """The exception of a setting the library refused, chosen by its
-        code: a value it does not take (server port 0), for which it writes
-        no text, or a call from this object's own trace callable."""
-        code = int(LIBRARY.tcpmodbus_last_error_code(self._handle))
-        message = f"configure: {setting} refused by the library"
-        if code != ErrorCode.INVALID_ARGUMENT:
-            message = last_error(self._handle)
-        return error_of_code(code)("configure", message, code=code, message=message)
+                raise library_failure(self._handle, operation)
