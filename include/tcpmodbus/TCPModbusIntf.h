@@ -198,6 +198,18 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // the object.
   virtual const char* LastFailureText();
 
+  // Several requests in flight (tcpmodbus.h has the rules). Up to `depth`
+  // requests of a batch before the first answer, 1 (the default) to
+  // TCPMODBUS_MAX_IN_FLIGHT; more than 1 needs transaction identifiers.
+  virtual int SetMaxInFlight(unsigned int depth);
+  // Reads each of `count` reads: 1 when all were read, else 0, each read
+  // telling how it ended. The base class runs them one at a time through
+  // the read operations of the object.
+  virtual int ReadBatch(tcpmodbus_read* reads, unsigned int count);
+  // How many times a batch stepped down to one request in flight since the
+  // last Initialize.
+  virtual unsigned int StepDowns();
+
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();
   // The library's version, "major.minor.patch".

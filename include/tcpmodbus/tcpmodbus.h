@@ -507,6 +507,60 @@ TCPMODBUS_EXPORT int tcpmodbus_write_string(tcpmodbus_module* module,
                                             unsigned short count,
                                             const char* text);
 
+/*
+ * Several requests in flight (library 1.3): a batch of reads sends up to a
+ * depth of requests before the first answer and one more as each answer
+ * comes, each answer matched to its request by its transaction identifier,
+ * never by its position. A depth above 1 needs transaction identifiers on.
+ */
+
+/* The tables of bits beside TCPMODBUS_TABLE_HOLDING and _INPUT, numbered
+ * the same way, by the function code that reads them. Texts name the four
+ * "coil", "discrete", "holding" and "input". */
+#define TCPMODBUS_TABLE_COIL 1
+#define TCPMODBUS_TABLE_DISCRETE 2
+
+/* One read of a batch: the caller sets the first five fields, the batch
+ * the last three. */
+typedef struct tcpmodbus_read {
+  int table;                 /* TCPMODBUS_TABLE_HOLDING, _INPUT, _COIL, ... */
+  unsigned short address;    /* the first register or bit */
+  unsigned short count;      /* registers or bits */
+  unsigned short* registers; /* holding, input: count entries */
+  unsigned char* bits;       /* coils, discrete inputs: one bit a byte */
+  int result;                /* 1 read, 0 failed */
+  int error_code;            /* TCPMODBUS_ERROR_* of its failure; 0 if read */
+  int exception_code;        /* the Modbus exception code, or 0 */
+} tcpmodbus_read;
+
+/*
+ * Up to depth requests of a batch in flight, 1 to TCPMODBUS_MAX_IN_FLIGHT.
+ * 1, the default, sends each after the previous answer, as the single reads
+ * do. Kept across tcpmodbus_initialize and tcpmodbus_close. Returns 1, or 0
+ * for a refused depth.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_set_max_in_flight(tcpmodbus_module* module,
+                                                 unsigned int depth);
+
+/*
+ * Reads each of count reads, as the single reads do but with requests in
+ * flight as set: 1 when every read was read, else 0; each read tells how it
+ * ended, and the handle's last failure is the batch's last. Each request
+ * waits within its own response time-out from its own send. When the module
+ * leaves a request unanswered while it answers later ones, or ends the
+ * connection with several in flight, the handle steps down to one request
+ * in flight until the next tcpmodbus_initialize: the trace says so, the
+ * failure text says why, tcpmodbus_step_downs counts it, and the reads not
+ * read are sent again one at a time. Writes are never part of a batch.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_read_batch(tcpmodbus_module* module,
+                                          tcpmodbus_read* reads,
+                                          unsigned int count);
+
+/* How many times a batch stepped down since the last
+ * tcpmodbus_initialize. */
+TCPMODBUS_EXPORT unsigned int tcpmodbus_step_downs(tcpmodbus_module* module);
+
 #ifdef __cplusplus
 }
 #endif

@@ -31,6 +31,8 @@ struct Options {
   // Whether requests carry transaction identifiers and answers are matched
   // by them.
   bool transactionIds = false;
+  // Requests of a batch in flight before the first answer.
+  unsigned maxInFlight = 1;
   // Where the trace goes: to `traceSink` with `traceContext` once the host
   // gave one, to standard output until then, nowhere when the host turned it
   // off.

@@ -252,3 +252,18 @@ long tcpmodbus_constant(const char* name) {
   }
   return -1;
 }
+
+int tcpmodbus_set_max_in_flight(tcpmodbus_module* module, unsigned int depth) {
+  return module != nullptr ? module->object.SetMaxInFlight(depth) : 0;
+}
+
+int tcpmodbus_read_batch(tcpmodbus_module* module, tcpmodbus_read* reads,
+                         unsigned int count) {
+  return Guarded(module, "tcpmodbus_read_batch", [&](CTCPModbus& object) {
+    return object.ReadBatch(reads, count);
+  });
+}
+
+unsigned int tcpmodbus_step_downs(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.StepDowns() : 0;
+}

@@ -28,7 +28,9 @@ CTCPModbus::CTCPModbus(SocketCalls& calls)
       ServerIPAddr(),
       ServerPort(0),
       ModbusClient(Settings, Trace, Link),
-      ReconnectCount(0) {}
+      ReconnectCount(0),
+      StepDownCount(0),
+      SteppedDown(false) {}
 
 CTCPModbus::~CTCPModbus() { TcpSocket.CloseSocket(); }
 
@@ -41,6 +43,8 @@ int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
   this->ServerIPAddr = std::move(ServerIPAddr);
   ServerPort = Settings.serverPort;
   ReconnectCount = 0;
+  StepDownCount = 0;
+  SteppedDown = false;
   const bool connected = Connect(false);
   Link.recoveryDue = !connected;
   if (!connected) Link.notConnectedBecause = "the last Initialize() failed";

@@ -68,6 +68,9 @@ class CTCPModbus : public TCPModbusIntf {
                              const unsigned short* writeValues,
                              unsigned short writeCount) override;
   const char* LastFailureText() override;
+  int SetMaxInFlight(unsigned int depth) override;
+  int ReadBatch(tcpmodbus_read* reads, unsigned int count) override;
+  unsigned int StepDowns() override;
 
   // Records a failure of a call refused before anything was sent (a value
   // out of range, not connected): its code and text; LastErrorString is left
@@ -93,6 +96,10 @@ class CTCPModbus : public TCPModbusIntf {
   std::uint16_t ServerPort;
   CMBusTCP ModbusClient;
   unsigned int ReconnectCount;
+  // Batches since the last Initialize that gave up several requests in
+  // flight, and whether one did: then every later batch runs one at a time.
+  unsigned int StepDownCount;
+  bool SteppedDown;
 
  private:
   // The values a successful operation dumps: registers, or bits one a byte.
@@ -126,6 +133,12 @@ class CTCPModbus : public TCPModbusIntf {
   bool ReadyToRun(const Operation& operation);
   int Finish(const Operation& operation, const Status& status,
              const DumpedValues& values);
+  // Finish's trace of an outcome: the failure line, or the success line,
+  // the heading and the values.
+  int TraceOutcome(const Operation& operation, const Status& status,
+                   const DumpedValues& values);
+  // A batch with several requests in flight (Batch.cpp).
+  int ReadPipelined(tcpmodbus_read* reads, unsigned int count);
 
   FailureRecord SinkRefusal;
   unsigned long SinkRefusalCall = 0;

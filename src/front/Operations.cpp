@@ -59,11 +59,16 @@ int CTCPModbus::Finish(const Operation& operation, const Status& status,
         "%s: The connection to DIO Module %d was lost again before the request was sent",
         operation.name, ModuleId);
   }
+  if (status.connectionLost()) {
+    Link.recoveryDue = true;
+    Link.notConnectedBecause = "the connection was lost";
+  }
+  return TraceOutcome(operation, status, values);
+}
+
+int CTCPModbus::TraceOutcome(const Operation& operation, const Status& status,
+                             const DumpedValues& values) {
   if (!status.ok()) {
-    if (status.connectionLost()) {
-      Link.recoveryDue = true;
-      Link.notConnectedBecause = "the connection was lost";
-    }
     PrintTrace(Trace, operation.failureLine, operation.name,
                ModbusClient.ErrorText);
     return 0;

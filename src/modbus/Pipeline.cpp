@@ -32,10 +32,18 @@ struct CMBusTCP::InFlight {
   mf::StrictAnswer strict;
   bool bounded = false;  // by the response time-out, until `end`
   Clock::time_point end;
-  // A request sent later has been answered: this one waits at most until
-  // `graceEnd`, then it counts as left unanswered.
+  // An answer to another request came after this one was sent: this one
+  // waits at most until `graceEnd` from the latest such answer, then counts
+  // as left unanswered (a device that drops what arrives while it is busy).
   bool graced = false;
   Clock::time_point graceEnd;
+
+  // When its wait ends, and whether it has an end.
+  bool Bounded() const { return bounded || graced; }
+  Clock::time_point WaitEnd() const {
+    if (!graced) return end;
+    return bounded && end < graceEnd ? end : graceEnd;
+  }
 };
 
 Status CMBusTCP::SendWindow(const PipelinedRead* reads, int count, int depth,
@@ -185,13 +193,8 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
       InFlight& slot = slots[i];
       if (slot.read < 0) continue;
       if (earliest == nullptr || slot.order < earliest->order) earliest = &slot;
-      const bool bounded = slot.bounded || slot.graced;
-      if (!bounded) continue;
-      const Clock::time_point end =
-          !slot.graced ? slot.end
-          : slot.bounded && slot.end < slot.graceEnd ? slot.end
-                                                     : slot.graceEnd;
-      if (!waitBounded || end < waitEnd) waitEnd = end;
+      if (!slot.Bounded()) continue;
+      if (!waitBounded || slot.WaitEnd() < waitEnd) waitEnd = slot.WaitEnd();
       waitBounded = true;
     }
     if (earliest == nullptr) return Status::Ok();  // every read judged
@@ -203,14 +206,12 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
       const Clock::time_point now = Clock::now();
       for (int i = 0; i < depth; ++i) {
         InFlight& slot = slots[i];
-        if (slot.read < 0) continue;
-        if (slot.graced && slot.graceEnd <= now) {
-          Note(Failure::Of(ErrorCode::kTimeout),
-               "%s: DIO Module %d left a request unanswered while it answered later ones; one request in flight from now on",
-               OperationOf(reads[slot.read].functionCode).exchangeName,
-               ModuleId);
-          return stepDownFor(StepDown::kUnanswered, Status::Failed());
-        }
+        if (slot.read < 0 || !slot.graced || slot.WaitEnd() > now) continue;
+        Note(Failure::Of(ErrorCode::kTimeout),
+             "%s: DIO Module %d left a request unanswered while it answered others; one request in flight from now on",
+             OperationOf(reads[slot.read].functionCode).exchangeName,
+             ModuleId);
+        return stepDownFor(StepDown::kUnanswered, Status::Failed());
       }
       for (int i = 0; i < depth; ++i) {
         InFlight& slot = slots[i];
@@ -248,18 +249,16 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
       const Status verdict =
           JudgeInFlight(*answered, reads[answered->read], read, frame);
       sink.Judged(answered->read, verdict);
-      // Requests sent before it that are still unanswered get a bounded
-      // wait: a device that answers later requests may have dropped them.
+      answered->read = -1;
+      // The others in flight wait a bounded time from now: a device that
+      // answers while they go unanswered may have dropped them.
       const Clock::time_point grace =
           Clock::now() + std::chrono::milliseconds(kContinuationWaitMs);
       for (int i = 0; i < depth; ++i) {
-        InFlight& slot = slots[i];
-        if (slot.read >= 0 && slot.order < answered->order && !slot.graced) {
-          slot.graced = true;
-          slot.graceEnd = grace;
-        }
+        if (slots[i].read < 0) continue;
+        slots[i].graced = true;
+        slots[i].graceEnd = grace;
       }
-      answered->read = -1;
       continue;
     }
     if ((Connection.TakeLate(id) || Ids.IsCopy(id, frame, read.received)) &&

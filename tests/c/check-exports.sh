@@ -20,7 +20,8 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf15WriteSingleCoilEtb _ZN13TCPModbusIntf15WriteMultiCoilsEtPKht \
   _ZN13TCPModbusIntf16MaskWriteHoldRegEttt \
   _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt \
-  _ZN13TCPModbusIntf15LastFailureTextEv; do
+  _ZN13TCPModbusIntf15LastFailureTextEv _ZN13TCPModbusIntf14SetMaxInFlightEj \
+  _ZN13TCPModbusIntf9ReadBatchEP14tcpmodbus_readj _ZN13TCPModbusIntf9StepDownsEv; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 # Each free function a C++ header declares exported ("TCPMODBUS_EXPORT int
