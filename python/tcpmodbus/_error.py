@@ -5,7 +5,7 @@ code, never the text."""
 from __future__ import annotations
 
 import enum
-from typing import Any, Dict, Type
+from typing import Any, Dict, List, Optional, Type
 
 from ._library import LIBRARY, error_codes, error_name, failure_text
 
@@ -54,6 +54,8 @@ class TcpModbusError(Exception):
         #: The operating system's error number (errno; Windows Sockets' on
         #: Windows), 0 if the failure had none.
         self.system_error = system_error
+        #: read_batch's failure: each read's values, None for a failed one.
+        self.results: Optional[List[Any]] = None
 
 
 class ModbusExceptionError(TcpModbusError):

@@ -97,6 +97,9 @@ _PROTOTYPES = {
     "tcpmodbus_error_name": (ctypes.c_char_p, [ctypes.c_int]),
     "tcpmodbus_last_failure_text": (ctypes.c_char_p, [_Handle]),
     "tcpmodbus_constant": (ctypes.c_long, [ctypes.c_char_p]),
+    "tcpmodbus_set_max_in_flight": (ctypes.c_int, [_Handle, ctypes.c_uint]),
+    "tcpmodbus_read_batch": (ctypes.c_int, [_Handle, ctypes.c_void_p, ctypes.c_uint]),
+    "tcpmodbus_step_downs": (ctypes.c_uint, [_Handle]),
     "tcpmodbus_read_coils": (
         ctypes.c_int,
         [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],

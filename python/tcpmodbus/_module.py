@@ -8,6 +8,7 @@ import threading
 import weakref
 from typing import Any, Callable, Iterable, List, Optional, Union
 
+from ._batch import BatchOperations
 from ._error import ErrorCode, error_of_code, library_failure
 from ._interrupt import Interrupt
 from ._library import LIBRARY, constant, failure_text, last_error
@@ -73,7 +74,7 @@ class _Owned:
         _Owned.LEFT_TO_EXIT.append(self)
 
 
-class Module(PointOperations, TypedValueOperations):
+class Module(PointOperations, TypedValueOperations, BatchOperations):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 
@@ -114,6 +115,7 @@ class Module(PointOperations, TypedValueOperations):
         server_port: int = DEFAULT_SERVER_PORT,
         unit_id: int = DEFAULT_UNIT_ID,
         transaction_ids: bool = DEFAULT_TRANSACTION_IDS,
+        max_in_flight: int = 1,
         trace: TraceTarget = "logging",
     ) -> None:
         """A new object, not connected, with every option set: the values
@@ -134,6 +136,7 @@ class Module(PointOperations, TypedValueOperations):
             server_port=server_port,
             unit_id=unit_id,
             transaction_ids=transaction_ids,
+            max_in_flight=max_in_flight,
             trace=trace,
         )
 
@@ -146,6 +149,7 @@ class Module(PointOperations, TypedValueOperations):
         server_port: Optional[int] = None,
         unit_id: Optional[int] = None,
         transaction_ids: Optional[bool] = None,
+        max_in_flight: Optional[int] = None,
         trace: Union[TraceTarget, _Keep] = _Keep.TRACE,
     ) -> None:
         """Sets the options given; None leaves one as it is, but for trace,
@@ -167,6 +171,9 @@ class Module(PointOperations, TypedValueOperations):
             late answers and copies are dropped, and a time-out leaves the
             connection open (a second in a row closes it). A gateway that
             does not echo identifiers needs False.
+        max_in_flight: requests of a read_batch() on the wire before the
+            first answer, 1 (the default: one at a time) to the library's
+            MAX_IN_FLIGHT; above 1 needs transaction identifiers.
         trace: where the library's trace goes. "logging" (the default):
             to the logger "tcpmodbus", one DEBUG record per line; before
             each operation the C trace is turned on or off as that logger
@@ -188,6 +195,7 @@ class Module(PointOperations, TypedValueOperations):
             ("server_port", server_port, USHORT_MAX),
             ("unit_id", unit_id, UCHAR_MAX),
             ("transaction_ids", transaction_ids, 1),
+            ("max_in_flight", max_in_flight, UINT_MAX),
         )
         for name, value, largest in settings:
             if value is None:

@@ -358,3 +358,26 @@ def test_library_beside_the_package_then_its_prefix_then_the_loaders(tmp_path, c
         [sys.executable, "-c", "import tcpmodbus._library as l; print(l.LIBRARY._name)"],
         env=environment, capture_output=True, text=True, check=True).stdout.strip()
     assert found == (f"{places[loaded]}/libtcpmodbus.so.1" if loaded in places else loaded)
+
+
+# A batch at depth 8 gets each read's own values; a failed read raises the
+# batch's failure with the values of the others; identifiers off refuse it.
+@pytest.mark.parametrize("options, reads, error, results", [
+    ({"max_in_flight": 8}, [("holding", 0, 3), ("coil", 0, 2), ("holding", 1, 1)], None,
+     [[7, 8, 9], [True, False], [8]]),
+    ({"max_in_flight": 8}, [("holding", 0, 1), ("holding", 5000, 1)], ModbusExceptionError,
+     [[7], None]),
+    ({"max_in_flight": 8, "transaction_ids": False}, [("holding", 0, 1), ("input", 0, 1)],
+     InvalidArgumentError, [None, None]),
+])
+def test_read_batch(module, options, reads, error, results):
+    module.write_many(0, [7, 8, 9])
+    module.write_coils(0, [True, False])
+    module.configure(**options)
+    if error is None:
+        assert module.read_batch(reads) == results
+    else:
+        with pytest.raises(error) as raised:
+            module.read_batch(reads)
+        assert raised.value.results == results
+    assert module.step_downs == 0
