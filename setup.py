@@ -15,10 +15,17 @@ import sys
 import tempfile
 from pathlib import Path
 
+import setuptools
 from setuptools import setup
 from setuptools.command.build_py import build_py
 
 ROOT = Path(__file__).resolve().parent
+# The first that reads the metadata of pyproject.toml's [project]; an older
+# one builds a package named UNKNOWN without a word.
+LEAST_SETUPTOOLS = (61, 0)
+# The pip steps that need a wheel command: the metadata (setuptools' dist_info
+# asks bdist_wheel for the wheel's names) and the wheel itself.
+WHEEL_STEPS = {"dist_info", "bdist_wheel"}
 
 
 def cmake_project_version() -> str:
@@ -79,9 +86,33 @@ def _cache_value(cache: Path, name: str) -> str:
     return ""
 
 
+def wheel_command() -> "type | None":
+    """setuptools' own bdist_wheel (setuptools 70.1 and later), else the
+    wheel package's; None where neither is installed."""
+    try:
+        from setuptools.command.bdist_wheel import bdist_wheel
+    except ImportError:
+        try:
+            from wheel.bdist_wheel import bdist_wheel
+        except ImportError:
+            return None
+    return bdist_wheel
+
+
+def stop_without_tools(bdist_wheel: "type | None") -> None:
+    """Stops with what is missing and how to get it, before anything is
+    built, where setuptools would fail late or with "invalid command"."""
+    found = tuple(int(part) for part in re.findall(r"\d+", setuptools.__version__)[:2])
+    if found < LEAST_SETUPTOOLS:
+        sys.exit(f"setup.py: tcpmodbus needs setuptools 61 or later (this Python has {setuptools.__version__}): python3 -m pip install --upgrade setuptools, or with Debian's python3: apt-get install python3-setuptools")  # noqa: E501
+    if bdist_wheel is None and WHEEL_STEPS.intersection(sys.argv[1:]):
+        sys.exit(f"setup.py: pip builds a wheel, and setuptools {setuptools.__version__} has no wheel command of its own (70.1 and later have): install the wheel package where pip runs: python3 -m pip install wheel, or with Debian's python3: apt-get install python3-wheel (a virtual environment sees it when made with --system-site-packages)")  # noqa: E501
+
+
+bdist_wheel = wheel_command()
+stop_without_tools(bdist_wheel)
 commands = {"build_py": BuildPyWithLibrary}
-try:
-    from wheel.bdist_wheel import bdist_wheel
+if bdist_wheel is not None:
 
     class BdistWheelForPlatform(bdist_wheel):
         """A wheel for this platform (it holds the library), for every
@@ -97,8 +128,6 @@ try:
             return "py3", "none", platform
 
     commands["bdist_wheel"] = BdistWheelForPlatform
-except ImportError:  # no wheel package: a build that makes no wheel
-    pass
 
 # setuptools' own folders (build/, *.egg-info) would land in the source
 # tree; they go to a temporary folder of this run instead.

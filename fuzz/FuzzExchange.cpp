@@ -29,6 +29,14 @@
 //             before each answer; bit 6: one comes after it; bit 7: a copy
 //             of each answer with an identifier no request had (0x7fff)
 //             comes before it.
+//   byte 4    bit 7: a response time-out, so that a request nothing answers
+//             times out (and, with identifiers, its answer may come late).
+//             bit 6 (identifiers on): each answer whose first frame frames
+//             whole is split around the next send: bits 0-2 of its bytes
+//             arrive after its own request, bits 3-5 more while the client
+//             is idle before the next request, the rest only after that
+//             request (the first frame always keeps a byte for the last
+//             part).
 //   the rest  the answers, one per operation: each but the last preceded by
 //             its size (2 bytes, big-endian, cut to what is left); the last
 //             takes the rest.
@@ -126,6 +134,43 @@ std::vector<scripted::Bytes> Served(const std::vector<scripted::Bytes>& own,
   return served;
 }
 
+// Whether the `count` register values appear, in a row, in `bytes`: where a
+// read's values may come from.
+bool WindowOf(const scripted::Bytes& bytes, const std::uint16_t* values,
+              std::size_t count) {
+  for (std::size_t at = 0; at + 2 * count <= bytes.size(); ++at) {
+    std::size_t i = 0;
+    while (i < count && ((bytes[at + 2 * i] << 8) | bytes[at + 2 * i + 1]) ==
+                            values[i]) {
+      ++i;
+    }
+    if (i == count) return true;
+  }
+  return false;
+}
+
+// Splits each answer's first frame around the next send, as byte 4 says:
+// how many of its bytes come at once and while idle; the rest of the answer
+// comes only after the next request. Answers that do not begin with a whole
+// frame are not split.
+void Split(const std::vector<scripted::Bytes>& served, std::uint8_t byte4,
+           scripted::Script* script) {
+  for (const scripted::Bytes& answer : served) {
+    const int frame = tcpmodbus::modbusframe::FrameSize(
+        answer.data(), static_cast<int>(answer.size()));
+    std::size_t idle = 0;
+    std::size_t late = 0;
+    if (frame > 0 && static_cast<std::size_t>(frame) <= answer.size()) {
+      const std::size_t most = static_cast<std::size_t>(frame) - 1;
+      const std::size_t now = std::min<std::size_t>(byte4 & 7, most);
+      idle = std::min<std::size_t>((byte4 >> 3) & 7, most - now);
+      late = answer.size() - now - idle;
+    }
+    script->idle.push_back(idle);
+    script->late.push_back(late);
+  }
+}
+
 // Whether `answer` begins with a frame that is whole by its own framing.
 // With identifiers on, a frame shorter than its header and byte count say
 // takes its rest from whatever follows it on the stream, as any framing of
@@ -185,8 +230,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   // 128 KiB, which slows every run).
   const std::uint16_t regCount =
       (data[1] & 0x80) != 0 ? raw : static_cast<std::uint16_t>(raw % 512);
+  if (size < 5) return 0;
   std::size_t offset = 3;
   const std::uint8_t options = data[offset++];
+  const std::uint8_t timing = data[offset++];
   const std::size_t chunkCount = options % 16;
   const bool ids = (options & 0x10) != 0;
   if (size < offset + chunkCount) return 0;
@@ -204,6 +251,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     }
   }
   script.answers = ids ? Served(own, options) : own;
+  // Without identifiers a late end is judged with the next answer, which
+  // they alone can tell apart (docs/behaviour.md): split with them only.
+  if (ids && (timing & 0x40) != 0) Split(script.answers, timing, &script);
   script.failAtEnd = (flags & 0x04) != 0;
   script.shortSendAt = (flags & 0x08) != 0 ? 0 : -1;
   // Checks alternate send, receive: check 1 is the first receive's.
@@ -212,6 +262,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   std::unique_ptr<TCPModbusIntf> module(new tcpmodbus::CTCPModbus(sockets));
   module->SetTransactionIds(ids);
+  // The scripted waits never take time; any time-out bounds them.
+  module->SetResponseTimeout((timing & 0x80) != 0 ? 1 : 0);
   Require(module->Initialize(3, "127.0.10.1", 0, "127.0.10.2") == 1);
 
   const int first = (flags & 3) + ((data[2] & 1) != 0 ? 4 : 0);
@@ -271,6 +323,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       const bool heldToOwn = !ids || FramesWhole(own[request]);
       if (readsRegisters && heldToOwn) {
         Require(DeliveredFrom(own[request], values.get(), regCount));
+      }
+      // With identifiers, whatever frames the answer: never bytes sent for
+      // another request, also when answers come split around a send.
+      if (readsRegisters && ids) {
+        Require(WindowOf(script.answers[request], values.get(), regCount));
       }
       if (operation == 4 && heldToOwn) {
         Require(BitsDeliveredFrom(own[request], bits.data(), regCount));

@@ -14,7 +14,6 @@
 
 #include "modbus/AnswerFraming.h"
 #include "modbus/ModbusFrame.h"
-#include "modbus/PointFrames.h"
 
 namespace {
 

@@ -44,10 +44,18 @@ ANSWERS = {
     "oversize": (3, 2, header(255) + bytes([3, 254]) + bytes(253)),
 }
 FC_SELECTOR = {3: 0, 4: 1, 6: 2, 16: 3}
+# Byte 4 of the exchange fuzzer's seeds: a response time-out, and answers
+# split around the next send (see fuzz/FuzzExchange.cpp).
+TIMING = {
+    "ids_late_split": 0x80 | 0x40 | (4 << 3),  # nothing at once, 4 idle
+    "ids_stall": 0x40 | 5,  # 5 bytes at once, the rest after the next send
+}
 OPERATION = {3: 0, 4: 1, 6: 2, 16: 3}
 
 
 def write(target, name, data):
+    if target == "fuzz_exchange":
+        data = data[:4] + bytes([TIMING.pop(name, 0)]) + data[4:]
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, name), "wb") as out:
@@ -110,6 +118,14 @@ def main():
     for name, options in (("ids", 0x10), ("ids_copies", 0x70), ("ids_foreign", 0x90)):
         write("fuzz_exchange", name,
               bytes([0x20]) + struct.pack(">H", 2) + bytes([options]) +
+              struct.pack(">H", len(frame)) + frame + read_answer(3, [7, 8]))
+
+    # Identifiers on, answers split around the next send: the first
+    # request gets nothing in time and its answer comes in two parts, one
+    # while idle and one after the next request; or it stalls after 5 bytes.
+    for name in ("ids_late_split", "ids_stall"):
+        write("fuzz_exchange", name,
+              bytes([0x20]) + struct.pack(">H", 2) + bytes([0x10]) +
               struct.pack(">H", len(frame)) + frame + read_answer(3, [7, 8]))
 
     # Identifiers on, with copies around each answer: the second answer

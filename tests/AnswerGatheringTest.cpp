@@ -101,6 +101,18 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     unsigned reconnects = 0;
     std::string secondMessage = "";
     FailureRecord secondFailure = {};
+    // One counter of identifiers for the object's life, across connections:
+    // 3 when a request found the connection gone before it was sent.
+    std::uint16_t secondId = 2;
+    // The second answer, when not the usual one with secondId; bytes of the
+    // first that arrive while idle (before the second send); the response
+    // time-out; an idle close that is a reset; identifiers turned off
+    // before the second read.
+    Bytes secondAnswer = {};
+    std::vector<std::size_t> idle = {};
+    unsigned responseTimeout = 0;
+    bool resetIdle = false;
+    bool idsOffForSecond = false;
   };
   const FailureRecord kWrongSize{TCPModbusIntf::ErrorWrongSize};
   const FailureRecord kTooShort{TCPModbusIntf::ErrorTooShort};
@@ -108,6 +120,11 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
   const std::string kIdsOff = "transaction identifiers needs them off";
   const std::string kNotThisRequests =
       "Answer from DIO Module 1 is not this request's: ";
+  const std::string kFixedId =
+      "Answer from DIO Module 1 carries transaction identifier 1, expected 2; a device that does not echo " +
+      kIdsOff;
+  const std::string kNoResponse = "No response from DIO Module 1 within 100 ms";
+  const FailureRecord kTimeout{TCPModbusIntf::ErrorTimeout};
   const std::vector<Row> rows = {
       {"whole answer", kAnswer, {}, {1, 2}, ""},
       {"one byte a receive",
@@ -310,24 +327,131 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        true,
        {},
        0,
+       1,
+       "",
+       {},
+       3},
+      {"identifiers on: a device that answers with one fixed identifier",
+       WithId(kAnswer, 1),
+       {},
+       {1, 2},
+       "",
+       {},
+       true,
+       false,
+       {},
+       -1,
+       0,
+       kFixedId,
+       kWrongAnswer,
        1},
+      {"identifiers on: the same answer with the previous identifier again",
+       WithId(kAnswer, 1),
+       {},
+       {1, 2},
+       "",
+       {},
+       true,
+       false,
+       {},
+       -1,
+       0,
+       kFixedId,
+       kWrongAnswer,
+       2,
+       WithId(kAnswer, 1)},
+      {"identifiers on: a late answer split around the next request",
+       WithId(ReadAnswer(3, {0x0bad, 0x0bad}), 1),
+       {},
+       kUntouched,
+       kNoResponse,
+       kTimeout,
+       true,
+       false,
+       {6},
+       -1,
+       0,
+       "A frame from DIO Module 1 that came before the request stayed incomplete; the connection was closed",
+       kWrongAnswer,
+       2,
+       {},
+       {7},
+       100},
+      {"identifiers on: a late answer split around the next request, recovery on",
+       WithId(ReadAnswer(3, {0x0bad, 0x0bad}), 1),
+       {},
+       kUntouched,
+       kNoResponse,
+       kTimeout,
+       true,
+       true,
+       {6},
+       -1,
+       1,
+       "",
+       {},
+       3,
+       {},
+       {7},
+       100},
+      {"reset while idle, recovery on: the next read reconnects first",
+       kAnswer,
+       {},
+       {1, 2},
+       "",
+       {},
+       false,
+       true,
+       {},
+       0,
+       1,
+       "",
+       {},
+       2,
+       {},
+       {},
+       0,
+       true},
+      {"identifiers turned off after a time-out: the connection is renewed",
+       WithId(kAnswer, 1),
+       {13},
+       kUntouched,
+       kNoResponse,
+       kTimeout,
+       true,
+       false,
+       {13},
+       -1,
+       1,
+       "",
+       {},
+       2,
+       {},
+       {},
+       100,
+       false,
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     scripted::Script script;
-    // With identifiers on, the second request is the first of a new
-    // connection when recovery renewed it.
     const Bytes second = ReadAnswer(3, {0x4242, 0x4343});
-    script.answers = {
-        row.answer,
-        row.ids ? WithId(second, row.reconnects != 0 ? 1 : 2) : second};
+    const bool secondIds = row.ids && !row.idsOffForSecond;
+    script.answers = {row.answer, !row.secondAnswer.empty() ? row.secondAnswer
+                                  : secondIds ? WithId(second, row.secondId)
+                                              : second};
+    // A peer with an answer of its own choosing stays connected, silent.
+    if (!row.secondAnswer.empty()) script.answers.push_back({});
     script.chunks = row.chunks;
     script.late = row.late;
+    script.idle = row.idle;
     script.closeAfter = row.closeAfter;
+    script.resetIdle = row.resetIdle;
     scripted::ScriptedSockets sockets(script);
     ClientHarness module(sockets);
     module->SetTransactionIds(row.ids);
     module->SetRecovery(row.recovery);
+    module->SetResponseTimeout(row.responseTimeout);
     ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
 
     std::vector<std::uint16_t> values = kUntouched;
@@ -338,6 +462,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
     EXPECT_EQ(FailureRecordOf(module.Client()), row.failure);
 
     values = kUntouched;
+    if (row.idsOffForSecond) module->SetTransactionIds(false);
     const bool secondReads = row.secondMessage.empty();
     EXPECT_EQ(ReadTwo(module, &values), secondReads ? 1 : 0)
         << module->LastErrorString();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <string>
@@ -187,6 +188,13 @@ TEST(ConnectionOptionsTest, RecoveryAfterAFailedInitializeButNotAfterClose) {
   ClientHarness late;
   late->SetRecovery(true);
   EXPECT_EQ(late.Initialize(freed), 0);
+  // A reconnect that fails keeps its own code and number.
+  EXPECT_EQ(late.Run(read), 0);
+  EXPECT_EQ(late.Printed().find(kNotConnected), late.Printed().size() -
+                                                    std::strlen(kNotConnected));
+  EXPECT_EQ(FailureRecordOf(late.Client()),
+            (FailureRecord{TCPModbusIntf::ErrorConnect,
+                           testsupport::PlatformError(111, 10061)}));
   ClientHarness module;
   ASSERT_TRUE(
       module.Listen(freed, {Step::Receive(12), Step::Send(ReadAnswer(3, {9}))}))

@@ -23,7 +23,8 @@ class ErrorTextTest : public testing::Test {
  protected:
   CTcpSocket socket_;
   const tcpmodbus::TraceOutput trace_{tcpmodbus::kDefaultOptions};
-  CMBusTCP client_{tcpmodbus::kDefaultOptions, trace_};
+  tcpmodbus::ConnectionState connection_;
+  CMBusTCP client_{tcpmodbus::kDefaultOptions, trace_, connection_};
   Record records_[2] = {
       {"CTcpSocket::SetSocketError",
        [this](const char* text) { socket_.SetSocketError("%s", text); },

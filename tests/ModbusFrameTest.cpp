@@ -10,7 +10,6 @@
 #include "common/MbapFrame.h"
 #include "modbus/AnswerFraming.h"
 #include "modbus/ModbusFrame.h"
-#include "modbus/PointFrames.h"
 
 namespace {
 
@@ -278,6 +277,11 @@ TEST(ModbusFrameTest, StrictVerdictOnPointAnswers) {
        {0, 0, 0, 0, 0, 3, 1, 0x81, 2},
        mf::Verdict::Exception,
        nullptr},
+      {"coils: exception of function code 3, not theirs",
+       readCoils,
+       {0, 0, 0, 0, 0, 3, 1, 0x83, 2},
+       mf::Verdict::WrongAnswer,
+       "function code"},
       {"coils: 8 bytes",
        readCoils,
        {0, 0, 0, 0, 0, 2, 1, 1},

@@ -20,7 +20,8 @@ using tcpmodbus::CTcpSocket;
 
 TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
   const tcpmodbus::TraceOutput trace(tcpmodbus::kDefaultOptions);
-  const CMBusTCP client(tcpmodbus::kDefaultOptions, trace);
+  tcpmodbus::ConnectionState connection;
+  const CMBusTCP client(tcpmodbus::kDefaultOptions, trace, connection);
   for (int code = 0; code < testsupport::kExceptionTableSize; ++code) {
     SCOPED_TRACE("code " + std::to_string(code));
     ASSERT_NE(client.ExceptionTexts[code], nullptr);
@@ -110,7 +111,8 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     CTcpSocket socket;  // never opened: a call that got past the guard
                         // would fail on the handle, with another message
     const tcpmodbus::TraceOutput trace(tcpmodbus::kDefaultOptions);
-    CMBusTCP client(tcpmodbus::kDefaultOptions, trace);
+    tcpmodbus::ConnectionState connection;
+    CMBusTCP client(tcpmodbus::kDefaultOptions, trace, connection);
     client.ModuleId = 42;
     if (row.withTransport) client.TcpSocket = &socket;
     testing::internal::CaptureStdout();
@@ -119,7 +121,8 @@ TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {
     EXPECT_FALSE(result.ok());
     EXPECT_FALSE(result.connectionLost());
     EXPECT_EQ(client.ErrorText, row.expected);
-    EXPECT_EQ(static_cast<int>(client.LastFailure.code), row.code);
+    EXPECT_EQ(static_cast<int>(client.LastFailure.failure.code), row.code);
+    EXPECT_STREQ(client.LastFailure.text, client.ErrorText);
     EXPECT_STREQ(socket.ErrorText, "No Error");
   }
   EXPECT_EQ(values[0], 0x1234);

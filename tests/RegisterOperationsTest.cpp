@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -315,6 +316,27 @@ TEST_F(RegisterOperationsTest, ASinkCallingItsOwnObjectIsRefused) {
           3,
           "0 REENTERED CTCPModbus::Close: Called from this object's own trace sink; refused"));
   EXPECT_NE(harness_.Object().TcpSocket.SocketHandle, 0u);
+  EXPECT_EQ(harness_.Finish(), "");
+}
+
+// A sink that lets an exception out loses its text; the operation ends as
+// it would have, and the host goes on.
+TEST_F(RegisterOperationsTest, ASinkThatThrowsLosesItsTextOnly) {
+  ASSERT_TRUE(harness_.Listen(
+      {kAddress}, {Step::Receive(12), Step::Send(ReadAnswer(3, {0x0102}))}))
+      << harness_.SkipReason();
+  ASSERT_EQ(harness_.Initialize({kAddress}), 1);
+  int calls = 0;
+  harness_->SetTraceSink(
+      [](void* context, const char*, std::size_t) {
+        ++*static_cast<int*>(context);
+        throw std::bad_alloc();
+      },
+      &calls);
+  std::uint16_t value = 0;
+  EXPECT_EQ(harness_->ReadHoldRegs(0, &value, 1), 1);
+  EXPECT_EQ(value, 0x0102);
+  EXPECT_EQ(calls, 3);
   EXPECT_EQ(harness_.Finish(), "");
 }
 

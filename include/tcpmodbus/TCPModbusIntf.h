@@ -11,10 +11,11 @@
 // The order of the virtual functions below is part of the binary interface:
 // hosts call through the vtable, so it never changes. New functions are only
 // ever appended after the last one (the options came with library version
-// 1.1, the functions after Reconnects with 1.2). So a host built against an
-// older header works unchanged with a newer library, while a host built
-// against this header needs library 1.2 or later; Version() tells which
-// library was loaded.
+// 1.1, the functions after Reconnects with 1.2, those after
+// ReadWriteMultiHoldRegs with 1.3). So a host built against an older header
+// works unchanged with a newer library, while a host built against this
+// header needs the library of its newest function or later; Version() tells
+// which library was loaded.
 #ifndef TCPMODBUS_TCPMODBUSINTF_H_
 #define TCPMODBUS_TCPMODBUSINTF_H_
 
@@ -22,6 +23,7 @@
 #include <string>
 
 #include "tcpmodbus/export.h"
+#include "tcpmodbus/tcpmodbus.h"
 
 class TCPMODBUS_EXPORT TCPModbusIntf {
  public:
@@ -87,20 +89,25 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // Library 1.2.
 
   // Off by default. When on, each request carries a transaction identifier
-  // (1 after every connect, then rising; 0 is never used) and an answer
-  // counts only if its identifier, unit identifier and function code are the
-  // request's: answers to earlier requests (late ones, copies) are dropped,
-  // each traced, and the wait goes on. A time-out then leaves the connection
-  // open, so that a late answer is recognised when it comes; a second one in
-  // a row closes it. Off, requests carry identifier 0 and nothing can tell
-  // answers apart. Devices that do not echo the identifier need it off.
+  // (one counter for the object's life, across its connections: 1 first,
+  // then rising; 0 is never used) and an answer counts only if its
+  // identifier, unit identifier and function code are the request's. The
+  // late answer of a request that got none and an exact copy of an answer
+  // taken before are dropped, each traced, and the wait goes on, bounded
+  // even without a response time-out; any other identifier fails at once
+  // (ErrorWrongAnswer). A time-out then leaves the connection open, so that
+  // a late answer is recognised when it comes; a second one in a row closes
+  // it, and turning identifiers off while a late answer may come renews it
+  // first. Off, requests carry identifier 0 and nothing can tell answers
+  // apart. Devices that do not echo the identifier need it off.
   virtual int SetTransactionIds(bool enabled);
 
   // Receives the trace of one object: each trace point's text whole (one or
   // more complete lines, each ending in "\n"; NUL-terminated after `length`
   // characters as a courtesy), called on the caller's thread, synchronously,
   // with no lock of the library held. Concatenated, the texts are byte for
-  // byte what standard output would have received.
+  // byte what standard output would have received. A sink must not throw:
+  // the library catches what one lets out, and that text is lost.
   typedef void (*TraceSink)(void* context, const char* text,
                             std::size_t length);
   // Sends this object's trace to `sink` with `context`; a null sink turns
@@ -117,28 +124,28 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
                             std::size_t length);
 
   // What a host can branch on when an operation failed, beside the text:
-  // the kind of the last failure, with the values of the TCPMODBUS_ERROR_*
-  // constants of tcpmodbus.h. Every failure sets it, also those that leave
+  // the kind of the last failure: the TCPMODBUS_ERROR_* constants of
+  // tcpmodbus.h, where each is described. Every failure sets it, also those that leave
   // LastErrorString as it is (an operation while not connected, an open or
   // bind failure in Initialize, a refused option value); a success leaves
   // it. ErrorNone until the first failure.
   enum ErrorCode {
-    ErrorNone = 0,
-    ErrorNotConnected = 1,      // never initialized, closed, or lost
-    ErrorInvalidArgument = 2,   // null array, too many registers, refused value
-    ErrorOpen = 3,              // socket, bind or local address
-    ErrorConnect = 4,           // refused, unreachable, the connect time-out
-    ErrorTimeout = 5,           // no answer within the response time-out
-    ErrorClosed = 6,            // the module closed or reset the connection
-    ErrorSend = 7,              // another failure to send
-    ErrorReceive = 8,           // another failure to receive
-    ErrorTooShort = 9,          // an answer of 1 to 8 bytes
-    ErrorWrongSize = 10,        // an answer of another size than expected
-    ErrorWrongAnswer = 11,      // not this request's answer, or no answer
-    ErrorModbusException = 12,  // an exception answer: LastExceptionCode
-    ErrorNoMemory = 13,         // memory ran out (C interface)
-    ErrorReentered = 14,        // called from the object's own trace sink
-    ErrorInternal = 15,         // any other failure of the C interface
+    ErrorNone = TCPMODBUS_ERROR_NONE,
+    ErrorNotConnected = TCPMODBUS_ERROR_NOT_CONNECTED,
+    ErrorInvalidArgument = TCPMODBUS_ERROR_INVALID_ARGUMENT,
+    ErrorOpen = TCPMODBUS_ERROR_OPEN,
+    ErrorConnect = TCPMODBUS_ERROR_CONNECT,
+    ErrorTimeout = TCPMODBUS_ERROR_TIMEOUT,
+    ErrorClosed = TCPMODBUS_ERROR_CLOSED,
+    ErrorSend = TCPMODBUS_ERROR_SEND,
+    ErrorReceive = TCPMODBUS_ERROR_RECEIVE,
+    ErrorTooShort = TCPMODBUS_ERROR_TOO_SHORT,
+    ErrorWrongSize = TCPMODBUS_ERROR_WRONG_SIZE,
+    ErrorWrongAnswer = TCPMODBUS_ERROR_WRONG_ANSWER,
+    ErrorModbusException = TCPMODBUS_ERROR_MODBUS_EXCEPTION,
+    ErrorNoMemory = TCPMODBUS_ERROR_NO_MEMORY,
+    ErrorReentered = TCPMODBUS_ERROR_REENTERED,
+    ErrorInternal = TCPMODBUS_ERROR_INTERNAL,
   };
   virtual int LastErrorCode();
   // The Modbus exception code of the last failure, 0 if it was none.
@@ -180,6 +187,28 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
                                      unsigned short writeAddr,
                                      const unsigned short* writeValues,
                                      unsigned short writeCount);
+
+  // Library 1.3.
+
+  // A text that describes the last failure of any call on this object;
+  // empty until the first failure, never cleared by a success. Where
+  // LastErrorString is left as it was (an operation while not connected,
+  // an open or bind failure in Initialize, a refused value), this one still
+  // says what happened; elsewhere the two are the same. Lives as long as
+  // the object.
+  virtual const char* LastFailureText();
+
+  // Several requests in flight (tcpmodbus.h has the rules). Up to `depth`
+  // requests of a batch before the first answer, 1 (the default) to
+  // TCPMODBUS_MAX_IN_FLIGHT; more than 1 needs transaction identifiers.
+  virtual int SetMaxInFlight(unsigned int depth);
+  // Reads each of `count` reads: 1 when all were read, else 0, each read
+  // telling how it ended. The base class runs them one at a time through
+  // the read operations of the object.
+  virtual int ReadBatch(tcpmodbus_read* reads, unsigned int count);
+  // How many times a batch stepped down to one request in flight since the
+  // last Initialize.
+  virtual unsigned int StepDowns();
 
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();

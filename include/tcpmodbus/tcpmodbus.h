@@ -170,12 +170,13 @@ TCPMODBUS_EXPORT const char* tcpmodbus_version(void);
 
 /*
  * Nonzero turns transaction identifiers on (off by default): each request
- * carries the next identifier (1 after every connect, then rising; 0 is
- * never used) and an answer counts only if its identifier, unit identifier
- * and function code are the request's; answers to earlier requests are
- * dropped and traced. A time-out then leaves the connection open; a second
- * one in a row closes it. Devices that do not echo identifiers need them
- * off. Returns 1.
+ * carries the next identifier (one counter for the handle's life, across
+ * its connections; 0 is never used) and an answer counts only if its
+ * identifier, unit identifier and function code are the request's. The late
+ * answer of a request that got none and an exact copy of an answer taken
+ * before are dropped and traced; any other identifier fails at once. A
+ * time-out then leaves the connection open; a second one in a row closes
+ * it. Devices that do not echo identifiers need them off. Returns 1.
  */
 TCPMODBUS_EXPORT int tcpmodbus_set_transaction_ids(tcpmodbus_module* module,
                                                    int on);
@@ -288,8 +289,41 @@ TCPMODBUS_EXPORT int tcpmodbus_read_write_multi_hold_regs(
     unsigned short write_count);
 
 /*
- * Library 1.3.
+ * Library 1.3. A host that calls these needs library 1.3 or later.
  */
+
+/*
+ * The protocol's limits of one request, as the library checks them, and
+ * the library's defaults; every face of the library takes them from here.
+ */
+#define TCPMODBUS_MAX_FRAME_SIZE 261 /* bytes of one request or answer */
+#define TCPMODBUS_MAX_READ_REGISTERS 125 /* codes 3 and 4, and 23's read */
+#define TCPMODBUS_MAX_WRITE_REGISTERS 123 /* code 16, as the protocol has it */
+#define TCPMODBUS_MAX_PRESET_REGISTERS 124 /* code 16: one 261-byte request */
+#define TCPMODBUS_MAX_READ_WRITE_REGISTERS 121 /* code 23's write */
+#define TCPMODBUS_MAX_READ_BITS 2000 /* codes 1 and 2 */
+#define TCPMODBUS_MAX_WRITE_BITS 1968 /* code 15 */
+#define TCPMODBUS_MAX_IN_FLIGHT 16 /* requests of a batch before an answer */
+#define TCPMODBUS_DEFAULT_SERVER_PORT 502
+#define TCPMODBUS_DEFAULT_UNIT_ID 1
+
+/*
+ * A text that describes the last failure of any call on the handle, with
+ * the same lifetime as tcpmodbus_last_error's; empty until the first
+ * failure, never cleared by a success. Where tcpmodbus_last_error is left as
+ * it was (a call while not connected, an open or bind failure, a refused
+ * value), this one still says what happened; elsewhere the two are the
+ * same. Never null.
+ */
+TCPMODBUS_EXPORT const char* tcpmodbus_last_failure_text(
+    tcpmodbus_module* module);
+
+/*
+ * The value of one of the TCPMODBUS_* constants of this header, by its name
+ * without the prefix ("MAX_READ_BITS", "ERROR_TIMEOUT", "TYPE_F32"), for
+ * hosts that cannot read a C header; -1 for a name it does not know.
+ */
+TCPMODBUS_EXPORT long tcpmodbus_constant(const char* name);
 
 /*
  * Typed values: a value wider than a register, or a text, held in
@@ -474,24 +508,65 @@ TCPMODBUS_EXPORT int tcpmodbus_write_string(tcpmodbus_module* module,
                                             const char* text);
 
 /*
- * Device map (library 1.3). A module's points by name, read in the fewest
- * requests that never read an address the map does not declare (docs/maps.md),
- * and written by name. Nothing here changes a frame, trace line or result of
- * the functions above; the map only runs them.
- *
- * The protocol's most of one request: 125 registers or 2000 bits read, 123
- * registers or 1968 coils written (function codes 16 and 15).
+ * Several requests in flight (library 1.3): a batch of reads sends up to a
+ * depth of requests before the first answer and one more as each answer
+ * comes, each answer matched to its request by its transaction identifier,
+ * never by its position. A depth above 1 needs transaction identifiers on.
  */
-#define TCPMODBUS_MAX_READ_REGISTERS 125
-#define TCPMODBUS_MAX_READ_BITS 2000
-#define TCPMODBUS_MAX_WRITE_REGISTERS 123
-#define TCPMODBUS_MAX_WRITE_BITS 1968
 
 /* The tables of bits beside TCPMODBUS_TABLE_HOLDING and _INPUT, numbered
  * the same way, by the function code that reads them. Texts name the four
  * "coil", "discrete", "holding" and "input". */
 #define TCPMODBUS_TABLE_COIL 1
 #define TCPMODBUS_TABLE_DISCRETE 2
+
+/* One read of a batch: the caller sets the first five fields, the batch
+ * the last three. */
+typedef struct tcpmodbus_read {
+  int table;                 /* TCPMODBUS_TABLE_HOLDING, _INPUT, _COIL, ... */
+  unsigned short address;    /* the first register or bit */
+  unsigned short count;      /* registers or bits */
+  unsigned short* registers; /* holding, input: count entries */
+  unsigned char* bits;       /* coils, discrete inputs: one bit a byte */
+  int result;                /* 1 read, 0 failed */
+  int error_code;            /* TCPMODBUS_ERROR_* of its failure; 0 if read */
+  int exception_code;        /* the Modbus exception code, or 0 */
+} tcpmodbus_read;
+
+/*
+ * Up to depth requests of a batch in flight, 1 to TCPMODBUS_MAX_IN_FLIGHT.
+ * 1, the default, sends each after the previous answer, as the single reads
+ * do. Kept across tcpmodbus_initialize and tcpmodbus_close. Returns 1, or 0
+ * for a refused depth.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_set_max_in_flight(tcpmodbus_module* module,
+                                                 unsigned int depth);
+
+/*
+ * Reads each of count reads, as the single reads do but with requests in
+ * flight as set: 1 when every read was read, else 0; each read tells how it
+ * ended, and the handle's last failure is the batch's last. Each request
+ * waits within its own response time-out from its own send. When the module
+ * leaves a request unanswered while it answers later ones, or ends the
+ * connection with several in flight, the handle steps down to one request
+ * in flight until the next tcpmodbus_initialize: the trace says so, the
+ * failure text says why, tcpmodbus_step_downs counts it, and the reads not
+ * read are sent again one at a time. Writes are never part of a batch.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_read_batch(tcpmodbus_module* module,
+                                          tcpmodbus_read* reads,
+                                          unsigned int count);
+
+/* How many times a batch stepped down since the last
+ * tcpmodbus_initialize. */
+TCPMODBUS_EXPORT unsigned int tcpmodbus_step_downs(tcpmodbus_module* module);
+
+/*
+ * Device map (library 1.3). A module's points by name, read in the fewest
+ * requests that never read an address the map does not declare (docs/maps.md),
+ * and written by name. Nothing here changes a frame, trace line or result of
+ * the functions above; the map only runs them.
+ */
 
 /* What a snapshot says of each point. */
 #define TCPMODBUS_READING_OK 0        /* read; the value is its own */

@@ -5,31 +5,16 @@ code, never the text."""
 from __future__ import annotations
 
 import enum
-from typing import Dict, Type
+from typing import Any, Dict, List, Optional, Type
 
-from ._library import error_name
+from ._library import LIBRARY, error_codes, error_name, failure_text
 
 
-class ErrorCode(enum.IntEnum):
-    """The library's error codes: TCPMODBUS_ERROR_* of tcpmodbus.h, with the
-    names tcpmodbus_error_name gives them."""
-
-    NONE = 0
-    NOT_CONNECTED = 1
-    INVALID_ARGUMENT = 2
-    OPEN = 3
-    CONNECT = 4
-    TIMEOUT = 5
-    CLOSED = 6
-    SEND = 7
-    RECEIVE = 8
-    TOO_SHORT = 9
-    WRONG_SIZE = 10
-    WRONG_ANSWER = 11
-    MODBUS_EXCEPTION = 12
-    NO_MEMORY = 13
-    REENTERED = 14
-    INTERNAL = 15
+#: The library's error codes (TCPMODBUS_ERROR_* of tcpmodbus.h), by the
+#: names tcpmodbus_error_name gives them, as the loaded library has them:
+#: ErrorCode.TIMEOUT, ErrorCode(5).name == "TIMEOUT". Made at import, so
+#: its members are the library's; a type checker sees it as Any.
+ErrorCode: Any = getattr(enum, "IntEnum")("ErrorCode", error_codes())
 
 
 class TcpModbusError(Exception):
@@ -38,9 +23,9 @@ class TcpModbusError(Exception):
     (the connection closed or reset by the module, another socket failure,
     no memory, a call from the Module's own trace callable).
 
-    str(error) says why, for this failure: the library's text where the
-    library wrote one for it, else a message of this package's (see
-    docs/python.md).
+    str(error) says why: the library's text of this failure (its
+    LastFailureText), or this package's for a value it refused before any
+    call.
     """
 
     def __init__(
@@ -48,17 +33,16 @@ class TcpModbusError(Exception):
         operation: str,
         text: str,
         *,
-        code: int = ErrorCode.NONE,
+        code: int = 0,
         exception_code: int = 0,
         system_error: int = 0,
-        message: str = "",
     ) -> None:
-        super().__init__(message or text or f"{operation} failed")
+        super().__init__(text or f"{operation} failed")
         #: The Module method that failed, e.g. "read_holding".
         self.operation = operation
-        #: The library's LastErrorString when the library wrote one for this
-        #: failure, letter for letter (hosts may match on it); otherwise this
-        #: package's message, as str(error).
+        #: The library's text of this failure (LastFailureText), letter for
+        #: letter (hosts may match on it); this package's message for a value
+        #: it refused before any call. Also str(error).
         self.text = text
         #: The library's error code: an ErrorCode, or an int for a code a
         #: later library added.
@@ -70,6 +54,8 @@ class TcpModbusError(Exception):
         #: The operating system's error number (errno; Windows Sockets' on
         #: Windows), 0 if the failure had none.
         self.system_error = system_error
+        #: read_batch's failure: each read's values, None for a failed one.
+        self.results: Optional[List[Any]] = None
 
 
 class ModbusExceptionError(TcpModbusError):
@@ -105,32 +91,47 @@ class WrongAnswerError(TcpModbusError):
 
 def _known(code: int) -> int:
     try:
-        return ErrorCode(code)
+        known: int = ErrorCode(code)
+        return known
     except ValueError:
         return code
 
 
-_CLASS_OF_CODE: Dict[int, Type[TcpModbusError]] = {
-    ErrorCode.MODBUS_EXCEPTION: ModbusExceptionError,
-    ErrorCode.TIMEOUT: ModbusTimeoutError,
-    ErrorCode.NOT_CONNECTED: NotConnectedError,
-    ErrorCode.CONNECT: ConnectFailedError,
-    ErrorCode.OPEN: ConnectFailedError,
-    ErrorCode.INVALID_ARGUMENT: InvalidArgumentError,
-    ErrorCode.WRONG_ANSWER: WrongAnswerError,
-    ErrorCode.WRONG_SIZE: WrongAnswerError,
-    ErrorCode.TOO_SHORT: WrongAnswerError,
+# The exception class of each kind of failure a program handles on its own,
+# by the code's name; the other codes raise TcpModbusError itself.
+_CLASS_OF_CODE: Dict[str, Type[TcpModbusError]] = {
+    "MODBUS_EXCEPTION": ModbusExceptionError,
+    "TIMEOUT": ModbusTimeoutError,
+    "NOT_CONNECTED": NotConnectedError,
+    "CONNECT": ConnectFailedError,
+    "OPEN": ConnectFailedError,
+    "INVALID_ARGUMENT": InvalidArgumentError,
+    "WRONG_ANSWER": WrongAnswerError,
+    "WRONG_SIZE": WrongAnswerError,
+    "TOO_SHORT": WrongAnswerError,
 }
 
 
 def error_of_code(code: int) -> Type[TcpModbusError]:
     """The exception class of a library error code; TcpModbusError for the
     codes no subclass is for, and for codes a later library may add."""
-    return _CLASS_OF_CODE.get(code, TcpModbusError)
+    return _CLASS_OF_CODE.get(error_name(code), TcpModbusError)
+
+
+def library_failure(handle: int, operation: str) -> TcpModbusError:
+    """The exception of the failure the library just recorded on the handle:
+    its class by the code, its message the library's text."""
+    code = int(LIBRARY.tcpmodbus_last_error_code(handle))
+    text = failure_text(handle)
+    return error_of_code(code)(
+        operation,
+        text,
+        code=code,
+        exception_code=int(LIBRARY.tcpmodbus_last_exception_code(handle)),
+        system_error=int(LIBRARY.tcpmodbus_last_system_error(handle)),
+    )
 
 
 def invalid_argument(operation: str, message: str) -> InvalidArgumentError:
     """The exception of a value this package refuses before any call."""
-    return InvalidArgumentError(
-        operation, message, code=ErrorCode.INVALID_ARGUMENT, message=message
-    )
+    return InvalidArgumentError(operation, message, code=ErrorCode.INVALID_ARGUMENT)

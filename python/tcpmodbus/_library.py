@@ -27,7 +27,7 @@ import importlib
 import os
 import sys
 import sysconfig
-from typing import Iterator, List, Optional
+from typing import Dict, Iterator, List, Optional
 
 _ABI_MAJOR = 1
 # The C interface came with library 1.1; transaction identifiers, the
@@ -97,6 +97,11 @@ _PROTOTYPES = {
     "tcpmodbus_last_exception_code": (ctypes.c_int, [_Handle]),
     "tcpmodbus_last_system_error": (ctypes.c_int, [_Handle]),
     "tcpmodbus_error_name": (ctypes.c_char_p, [ctypes.c_int]),
+    "tcpmodbus_last_failure_text": (ctypes.c_char_p, [_Handle]),
+    "tcpmodbus_constant": (ctypes.c_long, [ctypes.c_char_p]),
+    "tcpmodbus_set_max_in_flight": (ctypes.c_int, [_Handle, ctypes.c_uint]),
+    "tcpmodbus_read_batch": (ctypes.c_int, [_Handle, ctypes.c_void_p, ctypes.c_uint]),
+    "tcpmodbus_step_downs": (ctypes.c_uint, [_Handle]),
     "tcpmodbus_read_coils": (
         ctypes.c_int,
         [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
@@ -334,3 +339,31 @@ def error_name(code: int) -> str:
     """The library's stable name of an error code, such as "TIMEOUT";
     "UNKNOWN" for a code it does not know."""
     return str(LIBRARY.tcpmodbus_error_name(code).decode("ascii"))
+
+
+def constant(name: str) -> int:
+    """One of the library's TCPMODBUS_* constants, by its name without the
+    prefix ("MAX_READ_BITS"); the library is the one place that has them."""
+    value = int(LIBRARY.tcpmodbus_constant(name.encode("ascii")))
+    if value < 0:
+        raise ImportError(f"the tcpmodbus library does not know the constant {name}")
+    return value
+
+
+def error_codes() -> Dict[str, int]:
+    """Every error code the library has, by its name: the codes run from 0
+    up to the first that has no name."""
+    codes: Dict[str, int] = {}
+    while error_name(len(codes)) != "UNKNOWN":
+        codes[error_name(len(codes))] = len(codes)
+    return codes
+
+
+def failure_text(handle: int) -> str:
+    """The library's text of the last failure on the handle."""
+    return str(LIBRARY.tcpmodbus_last_failure_text(handle).decode("utf-8", "replace"))
+
+
+def last_error(handle: int) -> str:
+    """The library's LastErrorString."""
+    return str(LIBRARY.tcpmodbus_last_error(handle).decode("utf-8", "replace"))

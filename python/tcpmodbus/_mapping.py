@@ -35,9 +35,12 @@ def _status_name(status: int) -> str:
 class MapOperations:
     """plan, read_points, write_points, learned_holes, clear_holes."""
 
-    _handle: int
     _lock: Any
-    _connection: Any
+
+    @property
+    def _handle(self) -> int:
+        """The library's object; Module's."""
+        raise NotImplementedError
 
     def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
         """Runs one operation of the library; Module's raises its failure."""
@@ -56,13 +59,10 @@ class MapOperations:
         max_registers registers or max_bits bits a request, and without the
         holes this Module learned. Nothing is sent."""
         operation = "plan"
-        with CMap(operation, points) as cmap, self._lock:
-            # Nothing is sent: what this Module knows of its connection stays.
-            known = self._connection
+        with CMap(operation, points) as cmap:
             handle = self._created(
                 operation, LIBRARY.tcpmodbus_plan_create, cmap, max_gap, max_registers, max_bits
             )
-            self._connection = known
             try:
                 return [self._request(handle, cmap, i) for i in range(LIBRARY.tcpmodbus_plan_requests(handle))]  # noqa: E501
             finally:
@@ -81,20 +81,14 @@ class MapOperations:
         A failure that loses the connection ends the read: the points not
         read yet are "not read". Raises only when the plan is refused."""
         operation = "read_points"
-        with CMap(operation, points) as cmap, self._lock:
-            known = self._connection
+        with CMap(operation, points) as cmap:
             handle = self._created(
                 operation, LIBRARY.tcpmodbus_map_read, cmap, max_gap, max_registers, max_bits
             )
             try:
-                snapshot = _snapshot(handle, cmap.points)
+                return _snapshot(handle, cmap.points)
             finally:
                 LIBRARY.tcpmodbus_snapshot_destroy(handle)
-            # Connected only if the module answered; a read that sent nothing
-            # or failed throughout leaves what this Module knew.
-            if not any(request.error_code == 0 for request in snapshot.requests):
-                self._connection = known
-            return snapshot
 
     def write_points(self, values: Mapping[str, object], points: Sequence[Point]) -> None:
         """Writes values by the names of points: a bit as a bool (or 0 or 1),

@@ -8,9 +8,10 @@ import threading
 import weakref
 from typing import Any, Callable, Iterable, List, Optional, Union
 
-from ._error import ErrorCode, TcpModbusError, error_of_code
-from ._failure import Connection, last_error, library_failure
-from ._library import LIBRARY
+from ._batch import BatchOperations
+from ._error import ErrorCode, error_of_code, library_failure
+from ._interrupt import Interrupt
+from ._library import LIBRARY, constant, failure_text, last_error
 from ._mapping import MapOperations
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
@@ -27,10 +28,10 @@ DEFAULT_CONNECT_TIMEOUT_MS = 3000
 DEFAULT_RESPONSE_TIMEOUT_MS = 3000
 DEFAULT_RECOVERY = True
 DEFAULT_TRANSACTION_IDS = True
-# The library's own, given here so that the constructor's signature shows
+# The library's own, taken from it so that the constructor's signature shows
 # every value.
-DEFAULT_SERVER_PORT = 502
-DEFAULT_UNIT_ID = 1
+DEFAULT_SERVER_PORT = constant("DEFAULT_SERVER_PORT")
+DEFAULT_UNIT_ID = constant("DEFAULT_UNIT_ID")
 
 
 class _Keep(enum.Enum):
@@ -39,14 +40,42 @@ class _Keep(enum.Enum):
     TRACE = "as it is"
 
 
-def _destroy(handle: int, c_sink: object) -> None:
-    """Releases the library's object. c_sink is the trace sink that the
-    object may call: passed here so that it lives until the object is gone."""
-    del c_sink
-    LIBRARY.tcpmodbus_destroy(handle)
+class _Owned:
+    """The library's object behind one Module, the lock every call on it
+    holds, and the rule of its end: it is never destroyed under a running
+    call."""
+
+    #: Objects a call was running on at interpreter exit: left to the
+    #: process's exit, each with the trace sink it may still call.
+    LEFT_TO_EXIT: List["_Owned"] = []
+
+    def __init__(self, handle: int, c_sink: object) -> None:
+        self.handle = handle
+        # Reentrant: a trace callable that calls its Module back must reach
+        # the library, which refuses the call, rather than wait for itself.
+        self.lock = threading.RLock()
+        #: Library calls running on the handle, counted under the lock.
+        self.calls = 0
+        self._c_sink = c_sink  # the object may call it until it is destroyed
+
+    def destroy(self) -> None:
+        """The finalizer's work, when the Module is collected or at
+        interpreter exit. There a daemon thread may be inside a call on the
+        object, the lock held and the GIL released: the object is then left
+        to the process's exit, for waiting could block the exit for good (a
+        call may never return)."""
+        if self.lock.acquire(blocking=False):
+            try:
+                if self.calls == 0:
+                    handle, self.handle = self.handle, 0
+                    LIBRARY.tcpmodbus_destroy(handle)
+                    return
+            finally:
+                self.lock.release()
+        _Owned.LEFT_TO_EXIT.append(self)
 
 
-class Module(PointOperations, TypedValueOperations, MapOperations):
+class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperations):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 
@@ -73,7 +102,9 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
     refused by the library and raises TcpModbusError there.
 
     As a context manager the object closes its connection on exit. The
-    library's object is released when this one is collected.
+    library's object is released when this one is collected, or at
+    interpreter exit, but never under a running call: one that a daemon
+    thread is inside at exit is left to the process's exit.
     """
 
     def __init__(
@@ -85,6 +116,7 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
         server_port: int = DEFAULT_SERVER_PORT,
         unit_id: int = DEFAULT_UNIT_ID,
         transaction_ids: bool = DEFAULT_TRANSACTION_IDS,
+        max_in_flight: int = 1,
         trace: TraceTarget = "logging",
     ) -> None:
         """A new object, not connected, with every option set: the values
@@ -92,17 +124,12 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
         handle = LIBRARY.tcpmodbus_create()
         if not handle:
             raise MemoryError("tcpmodbus_create: no memory for a module object")
-        self._handle = handle
-        # Reentrant: a trace callable that calls this object back must reach
-        # the library, which refuses the call, rather than wait for itself.
-        self._lock = threading.RLock()
-        self._trace = TraceRoute()
-        # What this object knows of its connection and its recovery option,
-        # to tell why a call found it not connected.
-        self._connection = Connection.NEVER
-        self._recovery = False
-        self._local = ""
-        self._release = weakref.finalize(self, _destroy, handle, self._trace.c_sink)
+        # A KeyboardInterrupt that came during a trace in Python.
+        self._interrupt = Interrupt()
+        self._trace = TraceRoute(self._interrupt)
+        self._owned = _Owned(handle, self._trace.c_sink)
+        self._lock = self._owned.lock
+        self._release = weakref.finalize(self, self._owned.destroy)
         self.configure(
             connect_timeout=connect_timeout,
             response_timeout=response_timeout,
@@ -110,6 +137,7 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
             server_port=server_port,
             unit_id=unit_id,
             transaction_ids=transaction_ids,
+            max_in_flight=max_in_flight,
             trace=trace,
         )
 
@@ -122,6 +150,7 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
         server_port: Optional[int] = None,
         unit_id: Optional[int] = None,
         transaction_ids: Optional[bool] = None,
+        max_in_flight: Optional[int] = None,
         trace: Union[TraceTarget, _Keep] = _Keep.TRACE,
     ) -> None:
         """Sets the options given; None leaves one as it is, but for trace,
@@ -143,6 +172,9 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
             late answers and copies are dropped, and a time-out leaves the
             connection open (a second in a row closes it). A gateway that
             does not echo identifiers needs False.
+        max_in_flight: requests of a read_batch() on the wire before the
+            first answer, 1 (the default: one at a time) to the library's
+            MAX_IN_FLIGHT; above 1 needs transaction identifiers.
         trace: where the library's trace goes. "logging" (the default):
             to the logger "tcpmodbus", one DEBUG record per line; before
             each operation the C trace is turned on or off as that logger
@@ -151,7 +183,10 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
             process's standard output (C stdio, not sys.stdout). A
             callable: called with each line (str, without its newline) on
             the calling thread, during the operation; an exception it
-            raises goes to sys.unraisablehook, and the operation goes on.
+            raises goes to sys.unraisablehook, and the operation goes on,
+            but a KeyboardInterrupt or SystemExit (also one that came
+            while the library called a trace in Python) is raised when the
+            library call returns.
             None: no trace at all.
         """
         settings = (
@@ -161,6 +196,7 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
             ("server_port", server_port, USHORT_MAX),
             ("unit_id", unit_id, UCHAR_MAX),
             ("transaction_ids", transaction_ids, 1),
+            ("max_in_flight", max_in_flight, UINT_MAX),
         )
         for name, value, largest in settings:
             if value is None:
@@ -169,13 +205,11 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
             setter = getattr(LIBRARY, f"tcpmodbus_set_{name}")
             with self._lock:
                 if not setter(self._handle, setting):
-                    raise self._refused(f"{name} {setting}")
-                if name == "recovery":
-                    self._recovery = bool(setting)
+                    raise library_failure(self._handle, "configure")
         if not isinstance(trace, _Keep):
             with self._lock:
                 if not self._trace.choose(self._handle, trace):
-                    raise self._refused("trace")
+                    raise library_failure(self._handle, "configure")
 
     def initialize(self, module_id: int, local_ip: str, local_port: int, server_ip: str) -> None:
         """Binds a TCP socket to local_ip:local_port and connects it to the
@@ -191,20 +225,13 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
             number(operation, "local_port", local_port, USHORT_MAX),
             text(operation, "server_ip", server_ip),
         )
-        with self._lock:
-            self._local = f"{local_ip or '<this host>'}:{local_port}"
-            try:
-                self._call(operation, LIBRARY.tcpmodbus_initialize, *arguments)
-            except TcpModbusError:
-                self._connection = Connection.FAILED
-                raise
+        self._call(operation, LIBRARY.tcpmodbus_initialize, *arguments)
 
     def close(self) -> None:
         """Closes the connection; the object stays usable with its options
         (initialize() connects again)."""
         with self._lock:
             LIBRARY.tcpmodbus_close(self._handle)
-            self._connection = Connection.CLOSED
 
     def read_holding(self, address: int, count: int) -> List[int]:
         """Reads count holding registers from address (function code 3)."""
@@ -250,6 +277,19 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
         with self._lock:
             return last_error(self._handle)
 
+    @property
+    def last_failure(self) -> str:
+        """The library's LastFailureText: why the last call on the object
+        failed, whatever it was; empty until the first failure."""
+        with self._lock:
+            return failure_text(self._handle)
+
+    @property
+    def _handle(self) -> int:
+        """The library's object; 0 once destroyed at interpreter exit, which
+        the C interface takes as no object (every call fails)."""
+        return self._owned.handle
+
     def __enter__(self) -> "Module":
         return self
 
@@ -266,20 +306,17 @@ class Module(PointOperations, TypedValueOperations, MapOperations):
 
     def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
         with self._lock:
+            if not self._handle:  # a daemon thread's call after interpreter exit began
+                message = f"{operation}: not connected (the module was released at interpreter exit)"  # noqa: E501
+                code = ErrorCode.NOT_CONNECTED
+                raise error_of_code(code)(operation, message, code=code)
             self._trace.before_operation(self._handle)
-            if function(self._handle, *arguments):
-                self._connection = Connection.MADE  # by initialize() or a reconnect
-                return
-            raise library_failure(
-                self._handle, operation, self._connection, self._recovery, self._local
-            )
-
-    def _refused(self, setting: str) -> TcpModbusError:
-        """The exception of a setting the library refused, chosen by its
-        code: a value it does not take (server port 0), for which it writes
-        no text, or a call from this object's own trace callable."""
-        code = int(LIBRARY.tcpmodbus_last_error_code(self._handle))
-        message = f"configure: {setting} refused by the library"
-        if code != ErrorCode.INVALID_ARGUMENT:
-            message = last_error(self._handle)
-        return error_of_code(code)("configure", message, code=code, message=message)
+            self._owned.calls += 1
+            try:
+                with self._interrupt.catching(self._trace.in_python):
+                    succeeded = function(self._handle, *arguments)
+            finally:
+                self._owned.calls -= 1
+            self._interrupt.raise_kept()  # wins over the operation's own result
+            if not succeeded:
+                raise library_failure(self._handle, operation)

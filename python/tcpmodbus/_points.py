@@ -11,13 +11,6 @@ from . import _values
 from ._library import LIBRARY
 from ._values import USHORT_MAX
 
-# The protocol's limits of one request; a count outside them is refused
-# here, before any call, whether connected or not.
-MAX_BITS_READ = 2000
-MAX_BITS_WRITTEN = 1968
-MAX_REGISTERS_READ = 125
-MAX_REGISTERS_WRITTEN_WITH_READ = 121
-
 
 class PointOperations:
     """Coils, discrete inputs, the mask write and the read/write of
@@ -51,7 +44,7 @@ class PointOperations:
         """Sets coils from address on, one per value (1 to 1968; function
         code 15): on where a value is true."""
         bits = [1 if value else 0 for value in values]
-        quantity = _values.count("write_coils", "len(values)", len(bits), MAX_BITS_WRITTEN)
+        quantity = _values.number("write_coils", "len(values)", len(bits), USHORT_MAX)
         self._call(
             "write_coils",
             LIBRARY.tcpmodbus_write_multi_coils,
@@ -80,10 +73,8 @@ class PointOperations:
         transaction (function code 23); returns the values read."""
         operation = "read_write"
         written = [_values.number(operation, "value", value, USHORT_MAX) for value in values]
-        write_count = _values.count(
-            operation, "len(values)", len(written), MAX_REGISTERS_WRITTEN_WITH_READ
-        )
-        quantity = _values.count(operation, "read_count", read_count, MAX_REGISTERS_READ)
+        write_count = _values.number(operation, "len(values)", len(written), USHORT_MAX)
+        quantity = _values.number(operation, "read_count", read_count, USHORT_MAX)
         read = (ctypes.c_ushort * quantity)()
         self._call(
             operation,
@@ -100,7 +91,7 @@ class PointOperations:
     def _read_bits(
         self, operation: str, function: Callable[..., int], address: int, quantity: int
     ) -> List[bool]:
-        bits = (ctypes.c_ubyte * _values.count(operation, "count", quantity, MAX_BITS_READ))()
+        bits = (ctypes.c_ubyte * _values.number(operation, "count", quantity, USHORT_MAX))()
         start = _values.number(operation, "address", address, USHORT_MAX)
         self._call(operation, function, start, bits, len(bits))
         return [bit != 0 for bit in bits]

@@ -9,6 +9,7 @@ import weakref
 from typing import Callable, Literal, Optional, Union
 
 from ._error import invalid_argument
+from ._interrupt import Interrupt
 from ._library import LIBRARY, NO_TRACE, TRACE_FN, TRACE_TO_STDOUT
 
 #: The logger of every Module's trace: one DEBUG record per line.
@@ -23,24 +24,31 @@ def _log(line: str) -> None:
     LOGGER.debug(line)
 
 
-def _lines_sink(route: "weakref.ReferenceType[TraceRoute]") -> object:
+def _lines_sink(route: "weakref.ReferenceType[TraceRoute]", interrupt: Interrupt) -> object:
     """A tcpmodbus_trace_fn that hands each line of a trace point's text,
     without its newline, to the route's callable. It holds the route only
     weakly: the sink outlives the route until the library's object is
     destroyed, and a callable that refers back to its Module must not keep
     that Module alive. An exception the callable raises ends that trace
-    point's lines: ctypes reports it to sys.unraisablehook and returns to
-    the library, which goes on as after any sink."""
+    point's lines: an ordinary one goes on to ctypes, which reports it to
+    sys.unraisablehook and returns to the library, which goes on as after
+    any sink; a KeyboardInterrupt or SystemExit is kept for the operation
+    to raise when the library call returns."""
 
     def sink(context: Optional[int], text: Optional[int], length: int) -> None:
-        alive = route()
-        if alive is None or not text or not length:
-            return
-        lines = ctypes.string_at(text, length).decode("utf-8", "replace")
-        if lines.endswith("\n"):
-            lines = lines[:-1]
-        for line in lines.split("\n"):
-            alive.receive(line)
+        try:
+            alive = route()
+            if alive is None or not text or not length:
+                return
+            lines = ctypes.string_at(text, length).decode("utf-8", "replace")
+            if lines.endswith("\n"):
+                lines = lines[:-1]
+            for line in lines.split("\n"):
+                alive.receive(line)
+        except Exception:
+            raise
+        except BaseException as stop:
+            interrupt.keep(stop)
 
     return TRACE_FN(sink)
 
@@ -51,10 +59,10 @@ class TraceRoute:
     (it refers to nothing of the Module). The methods are called with the
     Module's lock held."""
 
-    def __init__(self) -> None:
+    def __init__(self, interrupt: Interrupt) -> None:
         #: Where c_sink hands each line.
         self.receive: Callable[[str], object] = _log
-        self.c_sink = _lines_sink(weakref.ref(self))
+        self.c_sink = _lines_sink(weakref.ref(self), interrupt)
         self._given: object = TRACE_TO_STDOUT  # what the library's object has now
         self._follows_logging = False
 
@@ -90,6 +98,11 @@ class TraceRoute:
             wanted = self._for_logging()
             if wanted is not self._given:
                 self._give(handle, wanted)  # refused only inside the object's own sink
+
+    @property
+    def in_python(self) -> bool:
+        """Whether the library's object calls c_sink: runs Python code."""
+        return self._given is self.c_sink
 
     def _for_logging(self) -> object:
         return self.c_sink if LOGGER.isEnabledFor(logging.DEBUG) else NO_TRACE

@@ -22,14 +22,6 @@ def number(operation: str, name: str, value: Any, largest: int) -> int:
     return index
 
 
-def count(operation: str, name: str, value: Any, largest: int) -> int:
-    """A quantity of one request, 1 to largest as the protocol limits it."""
-    index = operator.index(value)
-    if not 1 <= index <= largest:
-        raise invalid_argument(operation, f"{operation}: {name} must be 1 to {largest}, not {index}")  # noqa: E501
-    return index
-
-
 def text(operation: str, name: str, value: str) -> bytes:
     """A str for a C text, which ends at its first NUL."""
     if "\0" in value:

@@ -1,29 +1,32 @@
 // What a host can branch on when an operation failed: a code for the kind
 // of failure, the operating system's error number and the Modbus exception
-// code where the failure has one. The values are those of the
-// TCPMODBUS_ERROR_* constants of tcpmodbus.h and of TCPModbusIntf::ErrorCode.
+// code where the failure has one, and a text that describes it. The codes
+// are the TCPMODBUS_ERROR_* constants of tcpmodbus.h.
 #ifndef TCPMODBUS_COMMON_FAILURE_H_
 #define TCPMODBUS_COMMON_FAILURE_H_
+
+#include "common/ErrorText.h"
+#include "tcpmodbus/tcpmodbus.h"
 
 namespace tcpmodbus {
 
 enum class ErrorCode : int {
-  kNone = 0,
-  kNotConnected = 1,
-  kInvalidArgument = 2,
-  kOpen = 3,
-  kConnect = 4,
-  kTimeout = 5,
-  kClosed = 6,
-  kSend = 7,
-  kReceive = 8,
-  kTooShort = 9,
-  kWrongSize = 10,
-  kWrongAnswer = 11,
-  kModbusException = 12,
-  kNoMemory = 13,
-  kReentered = 14,
-  kInternal = 15,
+  kNone = TCPMODBUS_ERROR_NONE,
+  kNotConnected = TCPMODBUS_ERROR_NOT_CONNECTED,
+  kInvalidArgument = TCPMODBUS_ERROR_INVALID_ARGUMENT,
+  kOpen = TCPMODBUS_ERROR_OPEN,
+  kConnect = TCPMODBUS_ERROR_CONNECT,
+  kTimeout = TCPMODBUS_ERROR_TIMEOUT,
+  kClosed = TCPMODBUS_ERROR_CLOSED,
+  kSend = TCPMODBUS_ERROR_SEND,
+  kReceive = TCPMODBUS_ERROR_RECEIVE,
+  kTooShort = TCPMODBUS_ERROR_TOO_SHORT,
+  kWrongSize = TCPMODBUS_ERROR_WRONG_SIZE,
+  kWrongAnswer = TCPMODBUS_ERROR_WRONG_ANSWER,
+  kModbusException = TCPMODBUS_ERROR_MODBUS_EXCEPTION,
+  kNoMemory = TCPMODBUS_ERROR_NO_MEMORY,
+  kReentered = TCPMODBUS_ERROR_REENTERED,
+  kInternal = TCPMODBUS_ERROR_INTERNAL,
 };
 
 struct Failure {
@@ -38,6 +41,21 @@ struct Failure {
     return {ErrorCode::kModbusException, 0, exceptionCode};
   }
 };
+
+// A failure with its text: what an object keeps of its last failure.
+struct FailureRecord {
+  Failure failure;
+  char text[errortext::kSize] = {};
+};
+
+// Every code's name, for tables built from the constants of tcpmodbus.h:
+// `entry(NAME)` for each TCPMODBUS_ERROR_NAME.
+#define TCPMODBUS_ERROR_NAMES(entry)                                         \
+  entry(NONE) entry(NOT_CONNECTED) entry(INVALID_ARGUMENT) entry(OPEN)       \
+      entry(CONNECT) entry(TIMEOUT) entry(CLOSED) entry(SEND) entry(RECEIVE) \
+          entry(TOO_SHORT) entry(WRONG_SIZE) entry(WRONG_ANSWER)             \
+              entry(MODBUS_EXCEPTION) entry(NO_MEMORY) entry(REENTERED)      \
+                  entry(INTERNAL)
 
 // The stable identifier of a code ("TIMEOUT"), or "UNKNOWN".
 const char* ErrorCodeName(int code);

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tcpmodbus/tcpmodbus.h"
+
 namespace tcpmodbus {
 
 // Receives each trace point's text: one or more whole lines, NUL-terminated
@@ -16,9 +18,9 @@ using TraceSink = void (*)(void* context, const char* text, std::size_t length);
 
 struct Options {
   // The module's TCP port, from the next Initialize on.
-  std::uint16_t serverPort = 502;
+  std::uint16_t serverPort = TCPMODBUS_DEFAULT_SERVER_PORT;
   // The unit identifier of every request, from the next request on.
-  std::uint8_t unitId = 1;
+  std::uint8_t unitId = TCPMODBUS_DEFAULT_UNIT_ID;
   // Longest wait of the connect, in milliseconds; 0: as long as the system
   // allows.
   unsigned connectTimeoutMs = 0;
@@ -29,6 +31,8 @@ struct Options {
   // Whether requests carry transaction identifiers and answers are matched
   // by them.
   bool transactionIds = false;
+  // Requests of a batch in flight before the first answer.
+  unsigned maxInFlight = 1;
   // Where the trace goes: to `traceSink` with `traceContext` once the host
   // gave one, to standard output until then, nowhere when the host turned it
   // off.

@@ -2,6 +2,7 @@
 // of the object behind TCPModbusIntf, so results, trace lines, frames and
 // texts are the C++ interface's. What it adds is the C side of the boundary:
 // null handles and texts, const register values, and no exception leaving.
+#include <cstring>
 #include <new>
 
 #include "front/CHandle.h"
@@ -11,59 +12,50 @@
 namespace {
 
 using tcpmodbus::CTCPModbus;
+using tcpmodbus::Guarded;
 using tcpmodbus::ErrorCode;
+using tcpmodbus::Failure;
 
-// The C constants, the C++ enum and the library's own codes are one set.
-struct SameCode {
-  int c;
-  TCPModbusIntf::ErrorCode cpp;
-  ErrorCode own;
+// The constants of tcpmodbus.h by their names, for tcpmodbus_constant.
+struct NamedConstant {
+  const char* name;
+  long value;
 };
-constexpr SameCode kCodes[] = {
-    {TCPMODBUS_ERROR_NONE, TCPModbusIntf::ErrorNone, ErrorCode::kNone},
-    {TCPMODBUS_ERROR_NOT_CONNECTED, TCPModbusIntf::ErrorNotConnected,
-     ErrorCode::kNotConnected},
-    {TCPMODBUS_ERROR_INVALID_ARGUMENT, TCPModbusIntf::ErrorInvalidArgument,
-     ErrorCode::kInvalidArgument},
-    {TCPMODBUS_ERROR_OPEN, TCPModbusIntf::ErrorOpen, ErrorCode::kOpen},
-    {TCPMODBUS_ERROR_CONNECT, TCPModbusIntf::ErrorConnect, ErrorCode::kConnect},
-    {TCPMODBUS_ERROR_TIMEOUT, TCPModbusIntf::ErrorTimeout, ErrorCode::kTimeout},
-    {TCPMODBUS_ERROR_CLOSED, TCPModbusIntf::ErrorClosed, ErrorCode::kClosed},
-    {TCPMODBUS_ERROR_SEND, TCPModbusIntf::ErrorSend, ErrorCode::kSend},
-    {TCPMODBUS_ERROR_RECEIVE, TCPModbusIntf::ErrorReceive, ErrorCode::kReceive},
-    {TCPMODBUS_ERROR_TOO_SHORT, TCPModbusIntf::ErrorTooShort,
-     ErrorCode::kTooShort},
-    {TCPMODBUS_ERROR_WRONG_SIZE, TCPModbusIntf::ErrorWrongSize,
-     ErrorCode::kWrongSize},
-    {TCPMODBUS_ERROR_WRONG_ANSWER, TCPModbusIntf::ErrorWrongAnswer,
-     ErrorCode::kWrongAnswer},
-    {TCPMODBUS_ERROR_MODBUS_EXCEPTION, TCPModbusIntf::ErrorModbusException,
-     ErrorCode::kModbusException},
-    {TCPMODBUS_ERROR_NO_MEMORY, TCPModbusIntf::ErrorNoMemory,
-     ErrorCode::kNoMemory},
-    {TCPMODBUS_ERROR_REENTERED, TCPModbusIntf::ErrorReentered,
-     ErrorCode::kReentered},
-    {TCPMODBUS_ERROR_INTERNAL, TCPModbusIntf::ErrorInternal,
-     ErrorCode::kInternal},
+#define TCPMODBUS_CONSTANT(name) {#name, TCPMODBUS_##name},
+#define TCPMODBUS_ERROR_CONSTANT(name) TCPMODBUS_CONSTANT(ERROR_##name)
+constexpr NamedConstant kConstants[] = {
+    TCPMODBUS_ERROR_NAMES(TCPMODBUS_ERROR_CONSTANT)
+    TCPMODBUS_CONSTANT(MAX_FRAME_SIZE)
+    TCPMODBUS_CONSTANT(MAX_READ_REGISTERS)
+    TCPMODBUS_CONSTANT(MAX_WRITE_REGISTERS)
+    TCPMODBUS_CONSTANT(MAX_PRESET_REGISTERS)
+    TCPMODBUS_CONSTANT(MAX_READ_WRITE_REGISTERS)
+    TCPMODBUS_CONSTANT(MAX_READ_BITS)
+    TCPMODBUS_CONSTANT(MAX_WRITE_BITS)
+    TCPMODBUS_CONSTANT(MAX_IN_FLIGHT)
+    TCPMODBUS_CONSTANT(DEFAULT_SERVER_PORT)
+    TCPMODBUS_CONSTANT(DEFAULT_UNIT_ID)
+    TCPMODBUS_CONSTANT(TYPE_U16)
+    TCPMODBUS_CONSTANT(TYPE_I16)
+    TCPMODBUS_CONSTANT(TYPE_U32)
+    TCPMODBUS_CONSTANT(TYPE_I32)
+    TCPMODBUS_CONSTANT(TYPE_U64)
+    TCPMODBUS_CONSTANT(TYPE_I64)
+    TCPMODBUS_CONSTANT(TYPE_F32)
+    TCPMODBUS_CONSTANT(TYPE_F64)
+    TCPMODBUS_CONSTANT(TYPE_STRING)
+    TCPMODBUS_CONSTANT(ORDER_ABCD)
+    TCPMODBUS_CONSTANT(ORDER_CDAB)
+    TCPMODBUS_CONSTANT(ORDER_BADC)
+    TCPMODBUS_CONSTANT(ORDER_DCBA)
+    TCPMODBUS_CONSTANT(MAX_STRING_REGISTERS)
+    TCPMODBUS_CONSTANT(TABLE_HOLDING)
+    TCPMODBUS_CONSTANT(TABLE_INPUT)
+    TCPMODBUS_CONSTANT(TABLE_COIL)
+    TCPMODBUS_CONSTANT(TABLE_DISCRETE)
 };
-constexpr bool OneSetOfCodes() {
-  int next = 0;
-  for (const SameCode& code : kCodes) {
-    if (code.c != next++ || code.cpp != code.c ||
-        static_cast<int>(code.own) != code.c) {
-      return false;
-    }
-  }
-  return next == static_cast<int>(ErrorCode::kInternal) + 1;
-}
-static_assert(OneSetOfCodes(), "one set of error codes, each in its place");
-
-// Runs `call` on the handle's object: its result, or 0 for a null handle
-// or an exception (CHandle.h).
-template <typename Call>
-int Guarded(tcpmodbus_module* module, const char* name, Call call) {
-  return tcpmodbus::GuardedCall(module, name, 0, call);
-}
+#undef TCPMODBUS_ERROR_CONSTANT
+#undef TCPMODBUS_CONSTANT
 
 const char* TextOrEmpty(const char* text) {
   return text != nullptr ? text : "";
@@ -252,4 +244,31 @@ int tcpmodbus_read_write_multi_hold_regs(tcpmodbus_module* module,
                                              write_addr, write_values,
                                              write_count);
       });
+}
+
+const char* tcpmodbus_last_failure_text(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.LastFailureText() : "";
+}
+
+long tcpmodbus_constant(const char* name) {
+  if (name == nullptr) return -1;
+  for (const NamedConstant& constant : kConstants) {
+    if (std::strcmp(constant.name, name) == 0) return constant.value;
+  }
+  return -1;
+}
+
+int tcpmodbus_set_max_in_flight(tcpmodbus_module* module, unsigned int depth) {
+  return module != nullptr ? module->object.SetMaxInFlight(depth) : 0;
+}
+
+int tcpmodbus_read_batch(tcpmodbus_module* module, tcpmodbus_read* reads,
+                         unsigned int count) {
+  return Guarded(module, "tcpmodbus_read_batch", [&](CTCPModbus& object) {
+    return object.ReadBatch(reads, count);
+  });
+}
+
+unsigned int tcpmodbus_step_downs(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.StepDowns() : 0;
 }

@@ -6,11 +6,13 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/Attributes.h"
 #include "front/CHandle.h"
 #include "map/Format.h"
 #include "map/LearnedRules.h"
@@ -66,7 +68,9 @@ int OnMap(tcpmodbus_map* map, const char* name, Call call) {
     return call(*map);
   } catch (const std::bad_alloc&) {
     map->error = tcpmodbus::map::Format("%s: Out of memory", name);
-  } catch (...) {
+  }
+  TCPMODBUS_RETHROW_FORCED_UNWIND
+  catch (...) {
     map->error = tcpmodbus::map::Format("%s: Unexpected failure", name);
   }
   return 0;
@@ -163,24 +167,24 @@ tcpmodbus_plan* tcpmodbus_plan_create(tcpmodbus_module* module,
                                       unsigned int max_registers,
                                       unsigned int max_bits) {
   static constexpr char kName[] = "tcpmodbus_plan_create";
-  return tcpmodbus::GuardedCall(
-      module, kName, static_cast<tcpmodbus_plan*>(nullptr),
-      [&](CTCPModbus& object) -> tcpmodbus_plan* {
-        if (map == nullptr) {
-          Refuse(object, kName, "Null map");
-          return nullptr;
-        }
-        auto* plan = new tcpmodbus_plan();
-        std::string error;
-        if (!tcpmodbus::MakePlan(object, map->map,
-                                 LimitsOf(max_gap, max_registers, max_bits),
-                                 &plan->plan, &error)) {
-          delete plan;
-          Refuse(object, kName, error);
-          return nullptr;
-        }
-        return plan;
-      });
+  tcpmodbus_plan* made = nullptr;
+  tcpmodbus::Guarded(module, kName, [&](CTCPModbus& object) {
+    if (map == nullptr) {
+      Refuse(object, kName, "Null map");
+      return 0;
+    }
+    auto plan = std::make_unique<tcpmodbus_plan>();
+    std::string error;
+    if (!tcpmodbus::MakePlan(object, map->map,
+                             LimitsOf(max_gap, max_registers, max_bits),
+                             &plan->plan, &error)) {
+      Refuse(object, kName, error);
+      return 0;
+    }
+    made = plan.release();
+    return 1;
+  });
+  return made;
 }
 
 void tcpmodbus_plan_destroy(tcpmodbus_plan* plan) { delete plan; }
@@ -215,29 +219,29 @@ tcpmodbus_snapshot* tcpmodbus_map_read(tcpmodbus_module* module,
                                        unsigned int max_registers,
                                        unsigned int max_bits) {
   static constexpr char kName[] = "tcpmodbus_map_read";
-  return tcpmodbus::GuardedCall(
-      module, kName, static_cast<tcpmodbus_snapshot*>(nullptr),
-      [&](CTCPModbus& object) -> tcpmodbus_snapshot* {
-        if (map == nullptr) {
-          Refuse(object, kName, "Null map");
-          return nullptr;
-        }
-        // Made first, so that memory running out sends nothing.
-        auto* snapshot = new tcpmodbus_snapshot();
-        snapshot->texts.reserve(map->map.points().size());
-        std::string error;
-        if (!tcpmodbus::ReadMap(object, map->map,
-                                LimitsOf(max_gap, max_registers, max_bits),
-                                &snapshot->snapshot, &error)) {
-          delete snapshot;
-          Refuse(object, kName, error);
-          return nullptr;
-        }
-        for (const tcpmodbus::Reading& reading : snapshot->snapshot.readings) {
-          snapshot->texts.push_back(tcpmodbus::ValueText(reading.value));
-        }
-        return snapshot;
-      });
+  tcpmodbus_snapshot* made = nullptr;
+  tcpmodbus::Guarded(module, kName, [&](CTCPModbus& object) {
+    if (map == nullptr) {
+      Refuse(object, kName, "Null map");
+      return 0;
+    }
+    // Made first, so that memory running out sends nothing.
+    auto snapshot = std::make_unique<tcpmodbus_snapshot>();
+    snapshot->texts.reserve(map->map.points().size());
+    std::string error;
+    if (!tcpmodbus::ReadMap(object, map->map,
+                            LimitsOf(max_gap, max_registers, max_bits),
+                            &snapshot->snapshot, &error)) {
+      Refuse(object, kName, error);
+      return 0;
+    }
+    for (const tcpmodbus::Reading& reading : snapshot->snapshot.readings) {
+      snapshot->texts.push_back(tcpmodbus::ValueText(reading.value));
+    }
+    made = snapshot.release();
+    return 1;
+  });
+  return made;
 }
 
 void tcpmodbus_snapshot_destroy(tcpmodbus_snapshot* snapshot) {
@@ -369,7 +373,7 @@ int tcpmodbus_map_write(tcpmodbus_module* module, const tcpmodbus_map* map,
                         size_t count, const char* const* names,
                         const char* const* values) {
   static constexpr char kName[] = "tcpmodbus_map_write";
-  return tcpmodbus::GuardedCall(module, kName, 0, [&](CTCPModbus& object) {
+  return tcpmodbus::Guarded(module, kName, [&](CTCPModbus& object) {
     if (map == nullptr ||
         (count != 0 && (names == nullptr || values == nullptr))) {
       Refuse(object, kName, "Null map, names or values");

@@ -1,15 +1,20 @@
 // The object behind TCPModbusIntf: one module connection, made of a
-// transport and a protocol client, both held by value, and the connection
-// options, which it alone writes and hands down to them.
+// transport and a protocol client, both held by value, the connection
+// options, which it alone writes and hands down to them, and the state of
+// the connection, from which it alone decides when to renew it.
 #ifndef TCPMODBUS_FRONT_CTCPMODBUS_H_
 #define TCPMODBUS_FRONT_CTCPMODBUS_H_
 
 #include <cstdint>
 #include <string>
 
+#include "common/Attributes.h"
+#include "common/ConnectionState.h"
+#include "common/Failure.h"
 #include "common/Options.h"
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/DeviceMap.h"
+#include "modbus/Operations.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "trace/TraceOutput.h"
 #include "transport/CTcpSocket.h"
@@ -63,6 +68,17 @@ class CTCPModbus : public TCPModbusIntf {
                              unsigned short readCount, unsigned short writeAddr,
                              const unsigned short* writeValues,
                              unsigned short writeCount) override;
+  const char* LastFailureText() override;
+  int SetMaxInFlight(unsigned int depth) override;
+  int ReadBatch(tcpmodbus_read* reads, unsigned int count) override;
+  unsigned int StepDowns() override;
+
+  // Records a failure of a call refused before anything was sent (a value
+  // out of range, not connected): its code and text; LastErrorString is left
+  // as it was. Inside the object's own trace sink the record is the sink's,
+  // seen until it returns, so the operation in progress keeps its own.
+  void Refuse(const Failure& failure, const char* format, ...)
+      TCPMODBUS_PRINTF_FORMAT(3, 4);
 
   // What the host chose. Declared first, since the protocol client keeps a
   // const reference to it; Initialize takes the server port from here.
@@ -70,6 +86,9 @@ class CTCPModbus : public TCPModbusIntf {
   // Where the trace goes, as Settings say; the protocol client traces
   // through it too.
   TraceOutput Trace;
+  // What this object knows of its connection; the protocol client reports
+  // into it.
+  ConnectionState Link;
   std::uint16_t ModuleId;
   CTcpSocket TcpSocket;
   std::string LocalIpAddr;
@@ -77,42 +96,56 @@ class CTCPModbus : public TCPModbusIntf {
   std::string ServerIPAddr;
   std::uint16_t ServerPort;
   CMBusTCP ModbusClient;
-  // The connection of the last Initialize was lost through a failure, and
-  // not given up by Close: with recovery on, the next operation reconnects.
-  bool RecoveryDue;
   unsigned int ReconnectCount;
   // What reads of device maps learned from this module's refusals, for the
   // plans of later reads; kept until cleared, across Initialize and Close.
   Learned MapLearned;
+  // Batches since the last Initialize that gave up several requests in
+  // flight, and whether one did: then every later batch runs one at a time.
+  unsigned int StepDownCount;
+  bool SteppedDown;
 
  private:
-  struct OperationTexts;
-  struct DumpedValues;
-  enum class ConnectOutcome { Connected, OpenFailed, ConnectFailed };
+  // The values a successful operation dumps: registers, or bits one a byte.
+  struct DumpedValues {
+    const unsigned short* registers;
+    const unsigned char* bits;
+    unsigned count;
+  };
 
   // Initialize's steps after it stored its arguments: close, open and bind,
-  // connect, each with its trace line.
-  ConnectOutcome Connect();
+  // connect, each with its trace line; true when connected. A failure to
+  // open is recorded, and shown in LastErrorString when `shown`.
+  bool Connect(bool shown);
+  // Connects again as the last Initialize did, and counts it.
+  bool Reconnect();
   // Whether this is a call from the object's own trace sink, while one of
   // its operations runs: then it is refused, with its message, so that it
   // never changes the object under that operation.
   bool CalledFromSink(const char* name);
-  // Traces an operation's not-connected line and records its code: 0.
-  int NotConnected(const OperationTexts& texts);
-  void Recover();
   bool IsConnected() const;
-  // Runs `exchange` when connected and traces its outcome: 1 for success,
-  // 0 for failure, as the interface reports it (Operation.h).
+  // The failure the host sees: a call refused inside the sink while it
+  // runs, else the object's last.
+  const FailureRecord& Visible() const;
+  // Runs `exchange` when connected, after any renewal the connection needs,
+  // and traces its outcome: 1 for success, 0 for failure.
   template <typename Exchange>
-  int RunOperation(const OperationTexts& texts, const DumpedValues& values,
+  int RunOperation(const Operation& operation, const DumpedValues& values,
                    Exchange exchange);
-  // RunOperation's steps: the guards (false: refused, traced, recorded),
-  // the reconnect after a connection found gone before the send, and the
-  // trace of the outcome with the values of a success.
-  bool ReadyToRun(const OperationTexts& texts);
-  bool Reconnected(const OperationTexts& texts);
-  int Finish(const OperationTexts& texts, const Status& status,
+  // RunOperation's steps: the guards and renewals (false: refused, traced,
+  // recorded), and the trace of the outcome with the values of a success.
+  bool ReadyToRun(const Operation& operation);
+  int Finish(const Operation& operation, const Status& status,
              const DumpedValues& values);
+  // Finish's trace of an outcome: the failure line, or the success line,
+  // the heading and the values.
+  int TraceOutcome(const Operation& operation, const Status& status,
+                   const DumpedValues& values);
+  // A batch with several requests in flight (Batch.cpp).
+  int ReadPipelined(tcpmodbus_read* reads, unsigned int count);
+
+  FailureRecord SinkRefusal;
+  unsigned long SinkRefusalCall = 0;
 };
 
 }  // namespace tcpmodbus

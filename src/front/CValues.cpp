@@ -17,6 +17,7 @@
 namespace {
 
 using tcpmodbus::ErrorCode;
+using tcpmodbus::Guarded;
 using tcpmodbus::RecordValueFailure;
 using tcpmodbus::Table;
 using tcpmodbus::ValueFormat;
@@ -33,29 +34,14 @@ ValueFormat StringFormat(int order, unsigned short registers) {
   return FormatOf(TCPMODBUS_TYPE_STRING, order, registers);
 }
 
-// Runs `call` on the handle's object; 0 for a null handle. An exception
-// must not unwind into a C caller: each one ends here as result 0 with a
-// text. Only the standard library's allocations can fail this way.
-template <typename Call>
-int Guarded(tcpmodbus_module* module, const char* name, Call call) {
-  if (module == nullptr) return 0;
-  try {
-    return call(module->object);
-  } catch (const std::bad_alloc&) {
-    return RecordValueFailure(module->object, ErrorCode::kNoMemory,
-                              "%s: Out of memory", name);
-  } catch (...) {
-    return RecordValueFailure(module->object, ErrorCode::kInternal,
-                              "%s: Unexpected failure", name);
-  }
-}
-
 // The same for the codecs, which have no object to tell: 0.
 template <typename Call>
 int NoThrow(Call call) {
   try {
     return call() ? 1 : 0;
-  } catch (...) {
+  }
+  TCPMODBUS_RETHROW_FORCED_UNWIND
+  catch (...) {
     return 0;
   }
 }

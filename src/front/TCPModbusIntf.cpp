@@ -3,6 +3,7 @@
 #include "tcpmodbus/TCPModbusIntf.h"
 
 #include "common/Failure.h"
+#include "front/BatchRead.h"
 #include "front/CTCPModbus.h"
 #include "trace/TraceOutput.h"
 
@@ -88,6 +89,21 @@ int TCPModbusIntf::ReadWriteMultiHoldRegs(unsigned short, unsigned short*,
                                           unsigned short) {
   return 1;
 }
+
+const char* TCPModbusIntf::LastFailureText() { return nullptr; }
+
+int TCPModbusIntf::SetMaxInFlight(unsigned int) { return 1; }
+
+int TCPModbusIntf::ReadBatch(tcpmodbus_read* reads, unsigned int count) {
+  if (reads == nullptr) return count == 0 ? 1 : 0;
+  int all = 1;
+  for (unsigned int i = 0; i < count; ++i) {
+    if (tcpmodbus::ReadOne(*this, reads[i]) == 0) all = 0;
+  }
+  return all;
+}
+
+unsigned int TCPModbusIntf::StepDowns() { return 0; }
 
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);

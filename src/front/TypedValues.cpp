@@ -1,8 +1,8 @@
 // The typed values of the C++ face (Values.h): a format checked against the
 // kind of value a call carries, the codecs over it, and one register
 // operation of the object for each typed read or write.
-#include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "front/ValueFailure.h"
 #include "tcpmodbus/Values.h"
@@ -124,35 +124,52 @@ Refusal Encode(const Checked& checked, const std::string& value,
                             Registers(checked), registers);
 }
 
+// A number's decimal digits, formatted here: the C runtime of Windows reads
+// no %zu, not every one reads %lld, and std::to_string would leave the
+// library with an exported table of digits.
+std::string Decimal(std::uint64_t magnitude, bool negative = false) {
+  char digits[20];
+  char* first = digits + sizeof digits;
+  do {
+    *--first = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  return (negative ? "-" : "") + std::string(first, digits + sizeof digits);
+}
+std::string Decimal(std::int64_t value) {
+  // The magnitude of the most negative value fits only the unsigned type.
+  const auto bits = static_cast<std::uint64_t>(value);
+  return value < 0 ? Decimal(~bits + 1, true) : Decimal(bits);
+}
+
 // Why Encode refused a value, to the caller's object.
 void Explain(TCPModbusIntf& module, const Checked& checked,
              std::int64_t value) {
   const Type type = checked.type.type;
   RecordValueFailure(module, ErrorCode::kInvalidArgument,
-                     "%s: %lld is out of range for %s (%lld to %lld)",
-                     kWriteName, static_cast<long long>(value),
+                     "%s: %s is out of range for %s (%s to %s)", kWriteName,
+                     Decimal(value).c_str(),
                      values::TypeName(checked.type).c_str(),
-                     static_cast<long long>(values::SignedMin(type)),
-                     static_cast<long long>(values::SignedMax(type)));
+                     Decimal(values::SignedMin(type)).c_str(),
+                     Decimal(values::SignedMax(type)).c_str());
 }
 void Explain(TCPModbusIntf& module, const Checked& checked,
              std::uint64_t value) {
-  RecordValueFailure(
-      module, ErrorCode::kInvalidArgument,
-      "%s: %llu is out of range for %s (0 to %llu)", kWriteName,
-      static_cast<unsigned long long>(value),
-      values::TypeName(checked.type).c_str(),
-      static_cast<unsigned long long>(values::UnsignedMax(checked.type.type)));
+  RecordValueFailure(module, ErrorCode::kInvalidArgument,
+                     "%s: %s is out of range for %s (0 to %s)", kWriteName,
+                     Decimal(value).c_str(),
+                     values::TypeName(checked.type).c_str(),
+                     Decimal(values::UnsignedMax(checked.type.type)).c_str());
 }
 void Explain(TCPModbusIntf&, const Checked&, float) {}
 void Explain(TCPModbusIntf&, const Checked&, double) {}
 void Explain(TCPModbusIntf& module, const Checked& checked,
              const std::string& value) {
-  RecordValueFailure(
-      module, ErrorCode::kInvalidArgument,
-      "%s: A text of %zu characters does not fit %s (at most %d)", kWriteName,
-      value.size(), values::TypeName(checked.type).c_str(),
-      2 * Registers(checked));
+  RecordValueFailure(module, ErrorCode::kInvalidArgument,
+                     "%s: A text of %s characters does not fit %s (at most %d)",
+                     kWriteName, Decimal(std::uint64_t{value.size()}).c_str(),
+                     values::TypeName(checked.type).c_str(),
+                     2 * Registers(checked));
 }
 
 void Decode(const Checked& checked, const std::uint16_t* registers,

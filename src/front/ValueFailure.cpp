@@ -16,8 +16,7 @@ int RecordValueFailure(TCPModbusIntf& module, ErrorCode code,
   va_start(args, format);
   errortext::FormatV(text, format, args);
   va_end(args);
-  if (object->Trace.InSink()) object->Trace.SaveGuardedErrorRecord();
-  object->ModbusClient.Fail(Failure::Of(code), "%s", text);
+  object->Refuse(Failure::Of(code), "%s", text);
   return 0;
 }
 

@@ -11,9 +11,9 @@ namespace tcpmodbus {
 
 // Records `code` and the text of `format` as the last failure of `module`
 // when it is an object of this library (another object's record is its
-// own); returns 0, the result of a failed operation. Inside the object's own
-// trace sink the record is given back when the sink returns, so the
-// operation in progress keeps its own.
+// own); returns 0, the result of a failed operation. LastErrorString is
+// left as it was; inside the object's own trace sink, the record is the
+// sink's alone, so the operation in progress keeps its own.
 int RecordValueFailure(TCPModbusIntf& module, ErrorCode code,
                        const char* format, ...) TCPMODBUS_PRINTF_FORMAT(3, 4);
 

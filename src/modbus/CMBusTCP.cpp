@@ -1,11 +1,9 @@
 #include "modbus/CMBusTCP.h"
 
 #include <cstdarg>
-#include <cstddef>
+#include <cstdint>
 
-#include "modbus/AnswerGathering.h"
-#include "modbus/Exchange.h"
-#include "modbus/ModbusFrame.h"
+#include "modbus/ExchangeTexts.h"
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
 
@@ -13,31 +11,13 @@ namespace tcpmodbus {
 
 namespace {
 
-// The failure an ending that is not an answer means: the module closed or
-// reset the connection, nothing came in time, or the system refused with
-// its number (`otherwise` says in which step).
-Failure FailureOf(const IoResult& ending, ErrorCode otherwise) {
-  switch (ending.kind) {
-    case IoResult::Kind::kClosed:
-      return Failure::Of(ErrorCode::kClosed);
-    case IoResult::Kind::kReset:
-      return Failure::Of(ErrorCode::kClosed, ending.error);
-    case IoResult::Kind::kTimedOut:
-      return Failure::Of(ErrorCode::kTimeout);
-    case IoResult::Kind::kDone:
-    case IoResult::Kind::kFailed:
-      break;
-  }
-  return Failure::Of(otherwise, ending.error);
-}
-
-// Bytes at most dropped before a request: what the largest answer holds (a
-// late copy of one). More means the stream holds bytes of unknown extent.
-constexpr int kMaxDiscardedBytes = mbap::kMaxFrameSize;
+// Frames of other requests dropped at most while one answer is awaited.
+constexpr int kMaxDroppedFrames = 8;
 
 }  // namespace
 
-CMBusTCP::CMBusTCP(const Options& options, const TraceOutput& trace)
+CMBusTCP::CMBusTCP(const Options& options, const TraceOutput& trace,
+                   ConnectionState& connection)
     : ModuleId(0),
       ServerPort(0),
       ServerIPAddr(),
@@ -65,8 +45,9 @@ CMBusTCP::CMBusTCP(const Options& options, const TraceOutput& trace)
       },
       Settings(options),
       Trace(trace),
+      Connection(connection),
       Ids(),
-      TimeoutsInARow(0) {}
+      Reader() {}
 
 CMBusTCP::~CMBusTCP() = default;
 
@@ -77,11 +58,33 @@ void CMBusTCP::SetClientError(const char* format, ...) {
   va_end(args);
 }
 
+void CMBusTCP::VRecord(const Failure& failure, const char* errorString,
+                       const char* format, std::va_list args) {
+  LastFailure.failure = failure;
+  errortext::FormatV(LastFailure.text, format, args);
+  if (errorString != nullptr) SetClientError("%s", errorString);
+}
+
 void CMBusTCP::Fail(const Failure& failure, const char* format, ...) {
-  LastFailure = failure;
   std::va_list args;
   va_start(args, format);
-  errortext::FormatV(ErrorText, format, args);
+  VRecord(failure, nullptr, format, args);
+  va_end(args);
+  SetClientError("%s", LastFailure.text);
+}
+
+void CMBusTCP::FailAs(const Failure& failure, const char* errorString,
+                      const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  VRecord(failure, errorString, format, args);
+  va_end(args);
+}
+
+void CMBusTCP::Note(const Failure& failure, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  VRecord(failure, nullptr, format, args);
   va_end(args);
 }
 
@@ -96,241 +99,285 @@ Status CMBusTCP::ConnectToServer() {
   const IoResult connected = TcpSocket->Connect(
       ServerIPAddr.c_str(), ServerPort, Settings.connectTimeoutMs);
   if (connected.done()) {
-    Ids = TransactionIds();
-    TimeoutsInARow = 0;
+    Connection.Connected();
+    Reader.Clear();
     return Status::Ok();
   }
-  TcpSocket->SetSocketError("WSASocket failed. connect Error(%d)",
+  TcpSocket->SetSocketError(connected.error,
+                            "WSASocket failed. connect Error(%d)",
                             connected.error);
   TcpSocket->CloseSocket();
-  Fail(Failure::Of(ErrorCode::kConnect, connected.error), "%s",
-       TcpSocket->ErrorText);
+  // LastErrorString is the transport's text; the failure text says where.
+  FailAs(Failure::Of(ErrorCode::kConnect, connected.error),
+         TcpSocket->ErrorText,
+         "%s: Failed to connect to DIO Module %d at %s port %u: %s", kName,
+         ModuleId, ServerIPAddr.c_str(), ServerPort, TcpSocket->ErrorText);
   return Status::Failed();
 }
 
-bool CMBusTCP::RefusedWithoutTransport(const Exchange& exchange) {
-  if (TcpSocket != nullptr) return false;
-  Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
-       exchange.name, ModuleId);
-  return true;
+int CMBusTCP::Answer::Size(std::uint8_t functionCode) const {
+  return strict != nullptr
+             ? strict->size
+             : modbusframe::ExpectedResponseSize(functionCode, count);
 }
 
-Status CMBusTCP::MbReadHoldingRegs(std::uint16_t startAddr,
-                                   std::uint16_t regCount,
-                                   std::uint16_t* regValues) {
-  static constexpr Exchange kExchange = {
-      modbusframe::kReadHoldingRegisters, "CMBusTCP::MbReadHoldingRegs",
-      "%s ==>Sending MbReadHoldingRegs Request...Size=%d\n",
-      "%s <==Received MbReadHoldingRegs Response...Size=%d\n", kReadWrongSize};
-  return ReadRegisters(kExchange, startAddr, regCount, regValues);
-}
-
-Status CMBusTCP::MbReadInputRegs(std::uint16_t startAddr,
-                                 std::uint16_t regCount,
-                                 std::uint16_t* regValues) {
-  static constexpr Exchange kExchange = {
-      modbusframe::kReadInputRegisters, "CMBusTCP::MbReadInputRegs",
-      "%s ==>Sending MbReadInputRegs Request...Size=%d\n",
-      "%s <==Received MbReadInputRegs Response...Size=%d\n", kReadWrongSize};
-  return ReadRegisters(kExchange, startAddr, regCount, regValues);
-}
-
-Status CMBusTCP::ReadRegisters(const Exchange& exchange,
-                               std::uint16_t startAddr, std::uint16_t regCount,
-                               std::uint16_t* regValues) {
-  if (regValues == nullptr) {
-    Fail(Failure::Of(ErrorCode::kInvalidArgument),
-         "%s: Null register pointer on DIO Module %d", exchange.name, ModuleId);
-    return Status::Failed();
-  }
-  if (RefusedWithoutTransport(exchange)) return Status::Failed();
-  return Request(exchange, Answer::Registers(regCount, regValues),
-                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
-                   return modbusframe::BuildReadRequest(
-                       frame, exchange.functionCode, startAddr, regCount, h);
-                 });
-}
-
-Status CMBusTCP::MbPresetSingleReg(std::uint16_t regAddr,
-                                   std::uint16_t regValue) {
-  static constexpr Exchange kExchange = {
-      modbusframe::kPresetSingleRegister, "CMBusTCP::MbPresetSingleReg",
-      "%s ==>Sending MbPresetSingleReg Request...Size=%d\n",
-      "%s <==Received MbPresetSingleReg Response...Size=%d\n", kWriteWrongSize};
-  if (RefusedWithoutTransport(kExchange)) return Status::Failed();
-  return Request(kExchange, Answer(),
-                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
-                   return modbusframe::BuildPresetSingleRequest(frame, regAddr,
-                                                                regValue, h);
-                 });
-}
-
-Status CMBusTCP::MbPresetMultipleRegs(std::uint16_t startAddr,
-                                      std::uint16_t regCount,
-                                      const std::uint16_t* regValues) {
-  static constexpr Exchange kExchange = {
-      modbusframe::kPresetMultipleRegisters, "CMBusTCP::MbPresetMultipleRegs",
-      "%s ==>Sending MbPresetMultipleRegs Request...Size=%d\n",
-      "%s <==Received MbPresetMultipleRegs Response...Size=%d\n",
-      kWriteWrongSize};
-  if (regValues == nullptr) {
-    Fail(Failure::Of(ErrorCode::kInvalidArgument),
-         "%s: Null register value pointer on DIO Module %d", kExchange.name,
-         ModuleId);
-    return Status::Failed();
-  }
-  if (RefusedWithoutTransport(kExchange)) return Status::Failed();
-  if (regCount > modbusframe::kMaxPresetRegisters) {
-    Fail(
-        Failure::Of(ErrorCode::kInvalidArgument),
-        "%s: Too many registers for one request on DIO Module %d: %d (at most %d)",
-        kExchange.name, ModuleId, regCount, modbusframe::kMaxPresetRegisters);
-    return Status::Failed();
-  }
-  return Request(kExchange, Answer(),
-                 [&](std::uint8_t* frame, const modbusframe::RequestHeader& h) {
-                   return modbusframe::BuildPresetMultipleRequest(
-                       frame, startAddr, regCount, regValues, h);
-                 });
-}
-
-modbusframe::RequestHeader CMBusTCP::NextRequestHeader() {
-  modbusframe::RequestHeader header;
-  header.unitId = Settings.unitId;
-  if (Settings.transactionIds) header.transactionId = Ids.Next();
-  return header;
-}
-
-Status CMBusTCP::Transact(const Exchange& exchange,
+Status CMBusTCP::Transact(const Operation& operation,
                           const modbusframe::RequestHeader& header,
-                          const std::uint8_t* request, int requestSize,
+                          const std::uint8_t* request, int size,
                           const Answer& answer) {
-  // The readiness check also tells whether input is waiting: the common
-  // case costs no call of its own. It runs before the request is traced, so
-  // that a connection found gone can be renewed before anything is shown.
-  bool inputWaiting = false;
-  IoResult sent = TcpSocket->CheckReady(&inputWaiting);
-  if (sent.done() && inputWaiting) {
-    const Status drained = DropWaitingInput(exchange);
-    if (!drained.ok()) return drained;
-  }
-
-  {
-    // Handed over before the request is sent.
-    TraceText text(Trace);
-    text.Printf(exchange.sendingLine, exchange.name, requestSize);
-    DumpBytes(text, request, static_cast<std::uint32_t>(requestSize));
-  }
-  if (sent.done()) sent = TcpSocket->Send(request, requestSize);
-  if (!sent.done() || sent.count != requestSize) {
-    Fail(FailureOf(sent, ErrorCode::kSend),
-         "%s: Failed to send request to DIO Module %d. Error: %s",
-         exchange.name, ModuleId, TcpSocket->ErrorText);
+  Reader.Expect(Settings.transactionIds,
+                {answer.Size(operation.functionCode), operation.functionCode});
+  // The readiness check before the send also tells whether bytes wait or the
+  // connection has failed, in the same call; a connection found gone can
+  // then be renewed before anything is traced.
+  Status before = Status::Ok();
+  const IoResult sent = TcpSocket->SendData(
+      request, size,
+      [&](const IoResult& ready, const platform::StreamState& state) {
+        if (ready.done() && (state.inputWaiting || state.failed ||
+                             Reader.HeldSize() > 0)) {
+          before = BeforeRequest(operation, state);
+          if (!before.ok()) return false;
+        }
+        TraceText text(Trace);
+        text.Printf(operation.sendingLine, operation.exchangeName, size);
+        DumpBytes(text, request, static_cast<std::uint32_t>(size));
+        return true;
+      });
+  if (!before.ok()) return before;
+  if (!sent.done() || sent.count != size) {
+    Fail(FailureOf(sent, ErrorCode::kSend), kSendFailed,
+         operation.exchangeName, ModuleId, TcpSocket->ErrorText);
     return Status::ConnectionLost();
   }
+  return ReceiveAnswer(operation, header, answer);
+}
 
-  if (Settings.transactionIds) {
-    return ReceiveIdentified(exchange, header, answer);
+Status CMBusTCP::BeforeRequest(const Operation& operation,
+                               const platform::StreamState& state) {
+  // A connection that failed or ended while idle is renewed when the front
+  // asks for it; otherwise the request goes out and the exchange reports
+  // what it meets.
+  const Status lost =
+      Connection.renewWhenLost ? Status::LostBeforeSend() : Status::Ok();
+  if (state.failed) return lost;
+  const char* outOfStep = nullptr;
+  std::uint8_t frame[mbap::kMaxFrameSize];
+  for (int dropped = 0; outOfStep == nullptr; ++dropped) {
+    // What waits arrived before this request, so it answers none.
+    ReadFrame read = {0, IoResult::Done(), true};
+    const IoResult took = Reader.TakeWaiting(*TcpSocket, frame, &read);
+    if (took.timedOut()) return Status::Ok();  // nothing more waits
+    if (!took.done() || read.ending.ended()) return lost;
+    if (!Settings.transactionIds) {
+      if (took.count <= mbap::kMaxFrameSize) return Status::Ok();
+      outOfStep =
+          "%s: More than 261 bytes from DIO Module %d were waiting unread before the request; the connection was closed";
+    } else if (!read.framed) {
+      outOfStep = kUnframable;
+    } else if (!read.ending.done()) {
+      outOfStep =
+          "%s: A frame from DIO Module %d that came before the request stayed incomplete; the connection was closed";
+    } else if (dropped == kMaxDroppedFrames) {
+      outOfStep = kTooManyDropped;
+    } else {
+      Connection.TakeLate(modbusframe::TransactionId(frame));
+      TraceFrame(kDroppedLine, operation, frame, read.received);
+    }
   }
-  std::uint8_t response[CTcpSocket::MaxResponseBytes];
-  const GatheredAnswer gathered =
-      GatherAnswer(*TcpSocket, response,
-                   {answer.Size(exchange.functionCode), exchange.functionCode},
-                   Settings.responseTimeoutMs);
-  if (gathered.received == 0 && gathered.ending.timedOut()) {
-    ReportNoResponse(exchange);
-    return Conclude(Status::Failed(), gathered);
+  // No request is sent into a stream of unknown extent.
+  if (!Connection.renewWhenLost) {
+    Fail(Failure::Of(ErrorCode::kWrongAnswer), outOfStep,
+         operation.exchangeName, ModuleId);
   }
-  TraceReceived(exchange, response, gathered.received);
-  return Conclude(
-      Judge(exchange, response, gathered.received, gathered.ending, answer),
-      gathered);
+  return Conclude(lost.ok() ? Status::Failed() : lost, StreamEnd::kOutOfStep,
+                  0);
 }
 
-Status CMBusTCP::DropWaitingInput(const Exchange& exchange) {
-  // What waits arrived before this request, so it answers none.
-  const IoResult dropped = TcpSocket->DiscardWaiting(kMaxDiscardedBytes + 1);
-  if (dropped.done() && dropped.count <= kMaxDiscardedBytes) {
-    return Status::Ok();
+Status CMBusTCP::ReceiveAnswer(const Operation& operation,
+                               const modbusframe::RequestHeader& header,
+                               const Answer& answer) {
+  ResponseDeadline deadline(Settings.responseTimeoutMs);
+  std::uint8_t frame[mbap::kMaxFrameSize];
+  const std::uint16_t id = header.transactionId;
+  std::uint16_t lastDropped = 0;
+  for (int dropped = 0;; ++dropped) {
+    const ReadFrame read = Reader.Next(*TcpSocket, frame, deadline);
+    if (read.received == 0 && read.ending.timedOut()) {
+      if (dropped > 0 && !deadline.IsResponseTimeout()) {
+        // Frames came, but none with this request's identifier.
+        Fail(Failure::Of(ErrorCode::kWrongAnswer), kOtherIdentifier,
+             operation.exchangeName, ModuleId, lastDropped, id);
+        return Conclude(Status::Failed(), StreamEnd::kAnswerDue, id);
+      }
+      ReportNoResponse(operation);
+      return Conclude(Status::Failed(), StreamEnd::kUnanswered, id);
+    }
+    if (!Settings.transactionIds) {
+      TraceFrame(operation.receivedLine, operation, frame, read.received);
+      const StreamEnd end = read.ending.ended()       ? StreamEnd::kEnded
+                            : read.ending.timedOut() ? StreamEnd::kCutShort
+                                                      : StreamEnd::kInStep;
+      return Conclude(Judge(operation, frame, read, answer), end, id);
+    }
+    if (!read.framed) {
+      TraceFrame(operation.receivedLine, operation, frame, read.received);
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kUnframable,
+           operation.exchangeName, ModuleId);
+      return Conclude(Status::Failed(), StreamEnd::kOutOfStep, id);
+    }
+    if (!read.ending.done()) {
+      // Ended, or cut short by a wait, before a whole frame: judged as it
+      // came, never delivered, and the stream is out of step.
+      TraceFrame(operation.receivedLine, operation, frame, read.received);
+      Answer judgedOnly = answer;
+      judgedOnly.registers = nullptr;
+      judgedOnly.bits = nullptr;
+      if (Judge(operation, frame, read, judgedOnly).ok()) {
+        Fail(Failure::Of(ErrorCode::kWrongSize), operation.wrongSizeMessage,
+             operation.exchangeName, read.received,
+             answer.Size(operation.functionCode));
+      }
+      return Conclude(Status::Failed(),
+                      read.ending.ended() ? StreamEnd::kEnded
+                                          : StreamEnd::kOutOfStep,
+                      id);
+    }
+    const std::uint16_t frameId = modbusframe::TransactionId(frame);
+    if (frameId == id) {
+      return JudgeIdentified(operation, header, read, frame, answer);
+    }
+    // A late answer to a request that got none, or a copy of an answer
+    // taken before: dropped, and the wait goes on, bounded.
+    if (!Connection.TakeLate(frameId) &&
+        !Ids.IsCopy(frameId, frame, read.received)) {
+      TraceFrame(operation.receivedLine, operation, frame, read.received);
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kOtherIdentifier,
+           operation.exchangeName, ModuleId, frameId, id);
+      return Conclude(Status::Failed(), StreamEnd::kAnswerDue, id);
+    }
+    TraceFrame(kDroppedLine, operation, frame, read.received);
+    if (dropped >= kMaxDroppedFrames) {
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kTooManyDropped,
+           operation.exchangeName, ModuleId);
+      return Conclude(Status::Failed(), StreamEnd::kOutOfStep, id);
+    }
+    lastDropped = frameId;
+    deadline.BoundAfterDrop();
   }
-  if (dropped.done()) {
-    // More than any answer holds: a stream of unknown extent, into which no
-    // request is sent.
-    TcpSocket->AbortSocket();
-    if (Settings.recovery) return Status::LostBeforeSend();
-    Fail(
-        Failure::Of(ErrorCode::kWrongAnswer),
-        "%s: More than %d bytes from DIO Module %d were waiting unread before the request; the connection was closed",
-        exchange.name, kMaxDiscardedBytes, ModuleId);
-    return Status::ConnectionLost();
+}
+
+Status CMBusTCP::JudgeIdentified(const Operation& operation,
+                                 const modbusframe::RequestHeader& header,
+                                 const ReadFrame& read,
+                                 const std::uint8_t* frame,
+                                 const Answer& answer) {
+  TraceFrame(operation.receivedLine, operation, frame, read.received);
+  Connection.timeoutsInARow = 0;
+  // Bytes behind the answer in the same receive came after it: they answer
+  // no later request. When they cannot begin a frame, the answer's own end
+  // is in doubt (a frame shorter than its header and byte count say has
+  // taken the start of the next): nothing is delivered, and the stream is
+  // given up. A frame's beginning stays held, to be dropped whole.
+  int whole;
+  while (Reader.HeldSize() > 0 &&
+         (whole = modbusframe::FrameSize(Reader.Held(), Reader.HeldSize())) !=
+             0 &&
+         whole <= Reader.HeldSize()) {
+    if (whole < 0) {
+      TraceFrame(kDroppedLine, operation, Reader.Held(), Reader.HeldSize());
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kUnframable,
+           operation.exchangeName, ModuleId);
+      return Conclude(Status::Failed(), StreamEnd::kOutOfStep, 0);
+    }
+    std::uint8_t behind[mbap::kMaxFrameSize];
+    const ReadFrame next =
+        Reader.Next(*TcpSocket, behind, ResponseDeadline(0));
+    Connection.TakeLate(modbusframe::TransactionId(behind));
+    TraceFrame(kDroppedLine, operation, behind, next.received);
   }
-  // The module closed or reset the connection while it was idle. Recovery
-  // renews it before the request; without it, the request is sent and the
-  // exchange reports what it meets.
-  return Settings.recovery ? Status::LostBeforeSend() : Status::Ok();
+  const modbusframe::IdentityCheck identity = modbusframe::CheckAnswerIdentity(
+      frame, header, operation.functionCode);
+  if (identity.mismatch != modbusframe::Mismatch::kNone) {
+    Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests,
+         operation.exchangeName, ModuleId, FieldName(identity.mismatch),
+         identity.received, identity.expected);
+    return Conclude(Status::Failed(), StreamEnd::kInStep, 0);
+  }
+  const Status verdict = Judge(operation, frame, read, answer);
+  if (verdict.ok()) Ids.Answered(header.transactionId, frame, read.received);
+  return Conclude(verdict, StreamEnd::kInStep, 0);
 }
 
-void CMBusTCP::ReportNoResponse(const Exchange& exchange) {
-  Fail(Failure::Of(ErrorCode::kTimeout),
-       "%s: No response from DIO Module %d within %u ms", exchange.name,
-       ModuleId, Settings.responseTimeoutMs);
+Status CMBusTCP::Conclude(const Status& verdict, StreamEnd end,
+                          std::uint16_t transactionId) {
+  switch (end) {
+    case StreamEnd::kInStep:
+      return verdict;
+    case StreamEnd::kEnded:
+      // Closed, reset, failed, or not ready: nothing more comes on it.
+      return Status::ConnectionLost();
+    case StreamEnd::kAnswerDue:
+      Connection.AwaitLate(transactionId);
+      return verdict;
+    case StreamEnd::kUnanswered:
+      // With identifiers, the answer is recognised and dropped if it comes
+      // later; a second exchange in a row without any answer: the link is
+      // gone. Without them, it could only be taken for a later request's.
+      if (Settings.transactionIds && ++Connection.timeoutsInARow < 2) {
+        Connection.AwaitLate(transactionId);
+        return verdict;
+      }
+      break;
+    case StreamEnd::kCutShort:
+      // The rest may still come after the next request: with a response
+      // time-out the connection is given up, so that it never can.
+      if (verdict.ok() || Settings.responseTimeoutMs == 0) return verdict;
+      break;
+    case StreamEnd::kOutOfStep:
+      break;
+  }
+  TcpSocket->AbortSocket();
+  Reader.Clear();
+  return verdict.lostBeforeSend() ? verdict : Status::ConnectionLost();
 }
 
-void CMBusTCP::TraceReceived(const Exchange& exchange,
-                             const std::uint8_t* response, int received) {
-  if (received <= 0) return;
-  TraceText text(Trace);
-  text.Printf(exchange.receivedLine, exchange.name, received);
-  DumpBytes(text, response, static_cast<std::uint32_t>(received));
-}
-
-Status CMBusTCP::Conclude(const Status& verdict,
-                          const GatheredAnswer& gathered) {
-  // Closed, reset, failed, or not ready: nothing more comes on it.
-  if (gathered.ending.ended()) return Status::ConnectionLost();
-  // The answer, or its rest, may still come after the next request: with a
-  // response time-out the connection is given up, so that it never can.
-  const bool unanswered = gathered.received == 0 && gathered.ending.timedOut();
-  const bool cutShort = !verdict.ok() && gathered.ending.timedOut() &&
-                        Settings.responseTimeoutMs != 0;
-  if (unanswered || cutShort) return AbortStream();
-  return verdict;
-}
-
-Status CMBusTCP::Judge(const Exchange& exchange, const std::uint8_t* response,
-                       int received, const IoResult& ending,
+Status CMBusTCP::Judge(const Operation& operation,
+                       const std::uint8_t* response, const ReadFrame& read,
                        const Answer& answer) {
+  const int received = read.received;
   const modbusframe::Judgement judgement =
       answer.strict != nullptr
           ? modbusframe::JudgeStrict(response, received, *answer.strict)
           : modbusframe::JudgeResponse(response, received,
-                                       exchange.functionCode, answer.count);
+                                       operation.functionCode, answer.count);
+  const char* name = operation.exchangeName;
   switch (judgement.verdict) {
     case modbusframe::Verdict::Closed:
-      Fail(FailureOf(ending, ErrorCode::kReceive),
-           "%s: Unexpected close of connection on DIO Module %d", exchange.name,
+      Fail(FailureOf(read.ending, ErrorCode::kReceive),
+           "%s: Unexpected close of connection on DIO Module %d", name,
            ModuleId);
       return Status::Failed();
     case modbusframe::Verdict::TooShort:
       // -1: the first receive failed, and how tells the code.
-      Fail(received < 0 ? FailureOf(ending, ErrorCode::kReceive)
+      Fail(received < 0 ? FailureOf(read.ending, ErrorCode::kReceive)
                         : Failure::Of(ErrorCode::kTooShort),
-           "%s: Response was too short on DIO Module %d. readSize=%d",
-           exchange.name, ModuleId, received);
+           "%s: Response was too short on DIO Module %d. readSize=%d", name,
+           ModuleId, received);
       return Status::Failed();
     case modbusframe::Verdict::Exception:
       Fail(Failure::ModbusException(judgement.exceptionCode),
            "%s: MODBUS exception response on DIO Module %d - Code=%d, \"%s\"",
-           exchange.name, ModuleId, judgement.exceptionCode,
+           name, ModuleId, judgement.exceptionCode,
            ExceptionText(judgement.exceptionCode));
       return Status::Failed();
     case modbusframe::Verdict::WrongSize:
-      Fail(Failure::Of(ErrorCode::kWrongSize), exchange.wrongSizeMessage,
-           exchange.name, received, judgement.expectedSize);
+      Fail(Failure::Of(ErrorCode::kWrongSize), operation.wrongSizeMessage,
+           name, received, judgement.expectedSize);
       return Status::Failed();
     case modbusframe::Verdict::WrongAnswer:
-      Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests,
-           exchange.name, ModuleId, judgement.field, judgement.receivedValue,
+      Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests, name,
+           ModuleId, judgement.field, judgement.receivedValue,
            judgement.expectedValue);
       return Status::Failed();
     case modbusframe::Verdict::Accepted:
@@ -343,6 +390,20 @@ Status CMBusTCP::Judge(const Exchange& exchange, const std::uint8_t* response,
     modbusframe::DecodeBits(response, answer.count, answer.bits);
   }
   return Status::Ok();
+}
+
+void CMBusTCP::ReportNoResponse(const Operation& operation) {
+  Fail(Failure::Of(ErrorCode::kTimeout),
+       "%s: No response from DIO Module %d within %u ms",
+       operation.exchangeName, ModuleId, Settings.responseTimeoutMs);
+}
+
+void CMBusTCP::TraceFrame(const char* line, const Operation& operation,
+                          const std::uint8_t* bytes, int count) {
+  if (count <= 0) return;
+  TraceText text(Trace);
+  text.Printf(line, operation.exchangeName, count);
+  DumpBytes(text, bytes, static_cast<std::uint32_t>(count));
 }
 
 const char* CMBusTCP::ExceptionText(std::uint8_t code) const {

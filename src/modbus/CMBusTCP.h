@@ -1,18 +1,27 @@
 // The Modbus/TCP protocol client: connects the transport's bound socket to
-// the server and runs one request/response exchange per register operation.
-// Each operation returns a Status and leaves the reason for a failure in
-// ErrorText.
+// the server and runs one request/response exchange per operation. Each
+// operation returns a Status; the reason for a failure is in its failure
+// record (LastFailure), and in ErrorText where the host's LastErrorString
+// shows it.
+//
+// The exchanges are in Exchanges.cpp, the reading of answers in
+// AnswerReader, the frames and verdicts, pure functions over bytes, in
+// ModbusFrame and AnswerFraming.
 #ifndef TCPMODBUS_MODBUS_CMBUSTCP_H_
 #define TCPMODBUS_MODBUS_CMBUSTCP_H_
 
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
 #include "common/Attributes.h"
+#include "common/ConnectionState.h"
 #include "common/ErrorText.h"
 #include "common/Failure.h"
 #include "common/Options.h"
+#include "modbus/AnswerReader.h"
 #include "modbus/ModbusFrame.h"
+#include "modbus/Operations.h"
 #include "modbus/Status.h"
 #include "modbus/TransactionIds.h"
 #include "trace/TraceOutput.h"
@@ -20,24 +29,33 @@
 
 namespace tcpmodbus {
 
-struct GatheredAnswer;
 
 class CMBusTCP {
  public:
   static constexpr int ExceptionTextCount = 15;
 
-  // `options` and `trace` belong to the object that owns this client and
-  // outlive it.
-  CMBusTCP(const Options& options, const TraceOutput& trace);
+  // `options`, `trace` and `connection` belong to the object that owns this
+  // client and outlive it.
+  CMBusTCP(const Options& options, const TraceOutput& trace,
+           ConnectionState& connection);
   CMBusTCP(const CMBusTCP&) = delete;
   CMBusTCP& operator=(const CMBusTCP&) = delete;
   virtual ~CMBusTCP();
 
+  // Writes ErrorText alone.
   void SetClientError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
-  // Records a failure: its message in ErrorText and what a host branches on
-  // in LastFailure.
+  // Records a failure in one call: its code and text in LastFailure, and the
+  // same text in ErrorText, which LastErrorString shows.
   void Fail(const Failure& failure, const char* format, ...)
       TCPMODBUS_PRINTF_FORMAT(3, 4);
+  // The same, with `errorString` for ErrorText.
+  void FailAs(const Failure& failure, const char* errorString,
+              const char* format, ...) TCPMODBUS_PRINTF_FORMAT(4, 5);
+  // Records a failure whose text LastErrorString does not show: ErrorText
+  // keeps telling the last failed exchange or connect.
+  void Note(const Failure& failure, const char* format, ...)
+      TCPMODBUS_PRINTF_FORMAT(3, 4);
+
   Status ConnectToServer();
 
   Status MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
@@ -47,10 +65,9 @@ class CMBusTCP {
   Status MbPresetSingleReg(std::uint16_t regAddr, std::uint16_t regValue);
   Status MbPresetMultipleRegs(std::uint16_t startAddr, std::uint16_t regCount,
                               const std::uint16_t* regValues);
-
-  // The point exchanges (PointExchanges.cpp): coils and discrete inputs,
-  // one bit a byte in the caller's arrays, a mask write and a read/write of
-  // registers. Quantities out of the protocol's limits are refused before
+  // Coils and discrete inputs, one bit a byte in the caller's arrays, a mask
+  // write and a read/write of registers (the module writes before it
+  // reads). Quantities out of the protocol's limits are refused before
   // anything is sent; their answers are judged strictly.
   Status MbReadCoilStatus(std::uint16_t startAddr, std::uint16_t bitCount,
                           std::uint8_t* bits);
@@ -61,7 +78,6 @@ class CMBusTCP {
                               const std::uint8_t* bits);
   Status MbMaskWriteReg(std::uint16_t addr, std::uint16_t andMask,
                         std::uint16_t orMask);
-  // The module writes before it reads, in one transaction.
   Status MbReadWriteMultipleRegs(std::uint16_t readAddr,
                                  std::uint16_t readCount,
                                  std::uint16_t* readValues,
@@ -69,76 +85,136 @@ class CMBusTCP {
                                  std::uint16_t writeCount,
                                  const std::uint16_t* writeValues);
 
+  // A read of a pipelined batch: function code 1, 2, 3 or 4, and where its
+  // values go (registers for 3 and 4, bits one a byte for 1 and 2).
+  struct PipelinedRead {
+    std::uint8_t functionCode;
+    std::uint16_t address;
+    std::uint16_t count;
+    std::uint16_t* registers;
+    std::uint8_t* bits;
+  };
+  // Told at once how each read of a pipelined batch ended: ok, or failed
+  // with its failure in the record.
+  class PipelineSink {
+   public:
+    virtual void Judged(int read, const Status& status) = 0;
+
+   protected:
+    ~PipelineSink() = default;
+  };
+  // Why a pipelined batch gave up having several requests in flight.
+  enum class StepDown {
+    kNone,
+    kUnanswered,  // a request stayed unanswered while later ones were not
+    kClosed,      // the module closed or reset the connection
+  };
+  // Runs `count` reads with transaction identifiers on, sending up to
+  // `depth` requests before the first answer and one more as each answer
+  // comes; answers are matched by identifier, each request waits within
+  // its own deadline from its own send. Reads not judged when it returns,
+  // with `*stepDown` telling why, are the caller's to send again one at a
+  // time; a write is never part of a batch.
+  Status ReadPipelined(const PipelinedRead* reads, int count, int depth,
+                       PipelineSink& sink, StepDown* stepDown);
+
   std::uint16_t ModuleId;
   std::uint16_t ServerPort;
   std::string ServerIPAddr;
   // Non-owning; the front owns the transport and sets this once it is open.
   CTcpSocket* TcpSocket;
   char ErrorText[errortext::kSize];
-  // The code, system error and exception code of the last failure of this
-  // object, set with every failure, also those that leave ErrorText as it
-  // is (not connected, an open or bind failure in Initialize).
-  Failure LastFailure;
+  // The last failure of this object, with a text that always tells it.
+  FailureRecord LastFailure;
   // Texts of the exception codes 0 to 14; only 1 to 11 are looked up.
   const char* ExceptionTexts[ExceptionTextCount];
 
  private:
-  struct Exchange;
-  struct Answer;
+  // What one exchange expects back, and where an accepted answer's values
+  // go.
+  struct Answer {
+    // Registers or bits asked for by a read, registers written by code 16.
+    std::uint16_t count = 0;
+    std::uint16_t* registers = nullptr;  // a read of registers fills these
+    std::uint8_t* bits = nullptr;        // a read of bits fills these
+    // The strict verdict of the point operations; null: the size and the
+    // exception flag alone are judged.
+    const modbusframe::StrictAnswer* strict = nullptr;
+    // The size the whole answer has.
+    int Size(std::uint8_t functionCode) const;
+  };
+  // How the reading of an answer ended, for the one decision on the
+  // connection (Conclude).
+  enum class StreamEnd {
+    kInStep,     // an answer judged, nothing left in doubt
+    kUnanswered, // nothing came within the response time-out
+    kCutShort,   // a wait expired in the middle of an answer
+    kEnded,      // closed, reset, failed or not ready: nothing more comes
+    kOutOfStep,  // bytes that cannot be placed: the stream is given up
+    kAnswerDue,  // another frame came; this request's answer may still come
+  };
 
-  Status ReadRegisters(const Exchange& exchange, std::uint16_t startAddr,
+  struct InFlight;
+  // A pipelined batch's steps: fill its window in one send, and judge a
+  // frame that answers one of its requests.
+  Status SendWindow(const PipelinedRead* reads, int count, int depth,
+                    InFlight* slots, int* next, int* sentOrder);
+  Status JudgeInFlight(InFlight& slot, const PipelinedRead& read,
+                       const ReadFrame& frameRead, const std::uint8_t* frame);
+
+  void VRecord(const Failure& failure, const char* errorString,
+               const char* format, std::va_list args);
+  // The guards of an exchange, each with its message: a null array, a
+  // quantity outside 1 to the operation's limit, no transport.
+  bool Refused(const Operation& operation, const void* values,
+               const char* nullMessage);
+  bool RefusedQuantity(const Operation& operation, std::uint16_t quantity,
+                       std::uint16_t most);
+  Status ReadRegisters(const Operation& operation, std::uint16_t startAddr,
                        std::uint16_t regCount, std::uint16_t* regValues);
-  Status ReadBits(const Exchange& exchange, std::uint16_t startAddr,
+  Status ReadBits(const Operation& operation, std::uint16_t startAddr,
                   std::uint16_t bitCount, std::uint8_t* bits);
-  // Refuses, with its message, an exchange without a transport.
-  bool RefusedWithoutTransport(const Exchange& exchange);
-  // Refuses, with its message, a point exchange's null array or a quantity
-  // outside 1 to `most`.
-  bool RefusedValues(const Exchange& exchange, const void* values,
-                     std::uint16_t quantity, std::uint16_t most);
-  // Builds a request and runs its exchange (Exchange.h).
+  // Builds the request with the next header (`build(frame, header)` gives
+  // its size), then runs its exchange.
   template <typename Build>
-  Status Request(const Exchange& exchange, Answer answer, Build build);
-  // The header fields of the next request: the unit identifier and, with
-  // identifiers on, the next transaction identifier.
-  modbusframe::RequestHeader NextRequestHeader();
-  // Traces, sends and receives `request`, then judges the answer against
-  // `answer`, which says where an accepted read's values go.
-  Status Transact(const Exchange& exchange,
+  Status Request(const Operation& operation, Answer answer, Build build);
+  // Sends `request` and reads and judges its answer.
+  Status Transact(const Operation& operation,
                   const modbusframe::RequestHeader& header,
-                  const std::uint8_t* request, int requestSize,
-                  const Answer& answer);
-  // Drops what arrived before the request; says when the stream cannot
-  // carry it.
-  Status DropWaitingInput(const Exchange& exchange);
-  // With transaction identifiers on: reads frames until the answer with the
-  // request's identifier, dropping earlier requests' answers.
-  Status ReceiveIdentified(const Exchange& exchange,
-                           const modbusframe::RequestHeader& header,
-                           const Answer& answer);
-  // Gives up a connection whose stream is out of step: closed with a reset.
-  Status AbortStream();
-  void ReportNoResponse(const Exchange& exchange);
-  void TraceReceived(const Exchange& exchange, const std::uint8_t* response,
-                     int received);
+                  const std::uint8_t* request, int size, const Answer& answer);
+  // What the readiness check before a send found: bytes waiting or held
+  // (dropped, or the stream given up) or the connection lost.
+  Status BeforeRequest(const Operation& operation,
+                       const platform::StreamState& state);
+  // Reads until the answer to the request with `header`, and judges it.
+  Status ReceiveAnswer(const Operation& operation,
+                       const modbusframe::RequestHeader& header,
+                       const Answer& answer);
+  // With identifiers on: the frame with the request's identifier, judged.
+  Status JudgeIdentified(const Operation& operation,
+                         const modbusframe::RequestHeader& header,
+                         const ReadFrame& read, const std::uint8_t* frame,
+                         const Answer& answer);
   // Writes the message of a failed verdict, or delivers an accepted read's
-  // values where `answer` says.
-  // `ending` says how the receive ended, which tells an answer that never
+  // values where `answer` says. `read.ending` tells an answer that never
   // came (closed, reset, failed) apart by its code.
-  Status Judge(const Exchange& exchange, const std::uint8_t* response,
-               int received, const IoResult& ending, const Answer& answer);
-  // What a judged exchange means for the connection: the one place that
-  // decides it is lost, and closes it with a reset when a late answer could
-  // still arrive on it.
-  Status Conclude(const Status& verdict, const GatheredAnswer& gathered);
+  Status Judge(const Operation& operation, const std::uint8_t* response,
+               const ReadFrame& read, const Answer& answer);
+  // What an exchange means for the connection: the one place that decides
+  // it is lost, and that closes it (with a reset) when bytes could still
+  // arrive that no later exchange must take for its own.
+  Status Conclude(const Status& verdict, StreamEnd end,
+                  std::uint16_t transactionId);
+  void ReportNoResponse(const Operation& operation);
+  void TraceFrame(const char* line, const Operation& operation,
+                  const std::uint8_t* bytes, int count);
   const char* ExceptionText(std::uint8_t code) const;
 
   const Options& Settings;
   const TraceOutput& Trace;
-  // What the current connection has used, from its connect on.
+  ConnectionState& Connection;
   TransactionIds Ids;
-  // Exchanges in a row that ended without any answer (identifiers on).
-  int TimeoutsInARow;
+  AnswerReader Reader;
 };
 
 }  // namespace tcpmodbus

@@ -17,6 +17,9 @@ struct IoResult {
     kReset,     // the peer reset or aborted the connection; `error` says how
     kTimedOut,  // nothing within the wait; `error` is the thread's last number
     kFailed,    // any other failure; `error` is the system's number
+    // A readiness check found the socket not ready to send (or failed);
+    // `error` is the thread's last number. Made by the transport.
+    kNotReady,
   };
 
   Kind kind;
@@ -36,14 +39,15 @@ struct IoResult {
   static constexpr IoResult Failed(int error) {
     return {Kind::kFailed, 0, error};
   }
+  static constexpr IoResult NotReady(int error) {
+    return {Kind::kNotReady, 0, error};
+  }
 
   bool done() const { return kind == Kind::kDone; }
   bool timedOut() const { return kind == Kind::kTimedOut; }
-  // The connection is gone: ended, reset, or failed.
-  bool ended() const {
-    return kind == Kind::kClosed || kind == Kind::kReset ||
-           kind == Kind::kFailed;
-  }
+  // The connection cannot carry the exchange: ended, reset, failed, or
+  // not ready.
+  bool ended() const { return !done() && !timedOut(); }
 };
 
 }  // namespace tcpmodbus

@@ -53,11 +53,20 @@ IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local);
 // server's) fails with the connection-refused number: no server answered.
 IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
                        unsigned timeoutMs);
+// What a readiness check saw of the stream beside its writability.
+struct StreamState {
+  // Bytes or the end of the stream are waiting to be read.
+  bool inputWaiting = false;
+  // The connection has failed or hung up (a reset while idle): a pending
+  // error that the next send or receive would report.
+  bool failed = false;
+};
+
 // Waits up to `seconds` for the socket to become writable: done when it is,
-// timed out when not. `inputWaiting`, when not null, tells in the same call
-// whether bytes or the end of the stream are waiting to be read.
+// timed out when not. `state`, when not null, tells in the same call what
+// else is waiting.
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                      bool* inputWaiting);
+                      StreamState* state);
 // Waits up to `milliseconds` (kWaitForever: without limit) for bytes or the
 // end of the stream to read: done when they are there, timed out when not.
 IoResult WaitReadable(SocketHandle socket, int milliseconds);

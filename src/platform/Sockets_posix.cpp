@@ -189,17 +189,19 @@ IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                      bool* inputWaiting) {
+                      StreamState* state) {
   int fd;
   if (!ToDescriptor(socket, &fd)) return BadHandle();
   const int timeoutMs =
       seconds > INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
-  const short events = inputWaiting != nullptr ? POLLOUT | POLLIN : POLLOUT;
+  const short events = state != nullptr ? POLLOUT | POLLIN : POLLOUT;
   short revents = 0;
   IoResult ready = PollFor(fd, events, timeoutMs, &revents);
-  if (!ready.done() || inputWaiting == nullptr) return ready;
-  // A pending error is left for the send to report, not read away.
-  *inputWaiting = (revents & POLLIN) != 0 && (revents & POLLERR) == 0;
+  if (!ready.done() || state == nullptr) return ready;
+  // A pending error is told apart, not read away: the caller decides
+  // whether the send reports it.
+  state->failed = (revents & (POLLERR | POLLHUP)) != 0;
+  state->inputWaiting = (revents & POLLIN) != 0 && !state->failed;
   if ((revents & (POLLOUT | POLLERR | POLLHUP)) == 0) {
     // Only input was ready: the socket may still turn writable within the
     // time-out.

@@ -198,7 +198,7 @@ IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                      bool* inputWaiting) {
+                      StreamState* state) {
   const SOCKET handle = ToSocket(socket);
   fd_set writable = SetOf(handle);
   fd_set readable = SetOf(handle);
@@ -208,10 +208,11 @@ IoResult WaitWritable(SocketHandle socket, unsigned seconds,
                        : static_cast<long>(seconds);
   timeout.tv_usec = 0;
   // The first argument is ignored by Windows Sockets.
-  int ready = ::select(0, inputWaiting != nullptr ? &readable : nullptr,
-                       &writable, nullptr, &timeout);
-  if (ready > 0 && inputWaiting != nullptr) {
-    *inputWaiting = FD_ISSET(handle, &readable) != 0;
+  int ready = ::select(0, state != nullptr ? &readable : nullptr, &writable,
+                       nullptr, &timeout);
+  if (ready > 0 && state != nullptr) {
+    // A reset shows as readable here: the receive that follows tells it.
+    state->inputWaiting = FD_ISSET(handle, &readable) != 0;
     if (!FD_ISSET(handle, &writable)) {
       // Only input was ready: the socket may still turn writable.
       writable = SetOf(handle);

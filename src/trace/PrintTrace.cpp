@@ -95,7 +95,7 @@ long FormatInto(char* out, std::size_t room, const char* format,
 TraceText::TraceText(const TraceOutput& output)
     : output_(output), on_(output.On()) {}
 
-TraceText::~TraceText() { Flush(); }
+TraceText::~TraceText() noexcept(false) { Flush(); }
 
 void TraceText::Printf(const char* format, ...) {
   if (!on_) return;

@@ -24,8 +24,9 @@ class TraceText {
   static constexpr std::size_t kCapacity = 2048;
 
   explicit TraceText(const TraceOutput& output);
-  // Hands over what is left.
-  ~TraceText();
+  // Hands over what is left. The sink may end the thread (a forced unwind),
+  // which must pass through here.
+  ~TraceText() noexcept(false);
   TraceText(const TraceText&) = delete;
   TraceText& operator=(const TraceText&) = delete;
 

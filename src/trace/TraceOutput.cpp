@@ -1,7 +1,8 @@
 #include "trace/TraceOutput.h"
 
 #include <cstdio>
-#include <cstring>
+
+#include "common/Attributes.h"
 
 namespace tcpmodbus {
 
@@ -20,24 +21,17 @@ void TraceOutput::Write(const char* text, std::size_t length) const {
     const TraceOutput& output;
     explicit Running(const TraceOutput& runningOutput) : output(runningOutput) {
       output.inSink_ = true;
+      ++output.sinkCalls_;
     }
-    ~Running() {
-      output.inSink_ = false;
-      if (output.saved_) {
-        std::memcpy(output.guardedText_, output.savedText_, errortext::kSize);
-        *output.guardedFailure_ = output.savedFailure_;
-      }
-      output.saved_ = false;
-    }
+    ~Running() { output.inSink_ = false; }
   } running(*this);
-  sink(options_.traceContext, text, length);
-}
-
-void TraceOutput::SaveGuardedErrorRecord() const {
-  if (saved_ || guardedText_ == nullptr) return;
-  std::memcpy(savedText_, guardedText_, errortext::kSize);
-  savedFailure_ = *guardedFailure_;
-  saved_ = true;
+  try {
+    sink(options_.traceContext, text, length);
+  }
+  TCPMODBUS_RETHROW_FORCED_UNWIND
+  catch (...) {
+    // The trace is the host's; its failure is not the operation's.
+  }
 }
 
 }  // namespace tcpmodbus

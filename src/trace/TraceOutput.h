@@ -6,8 +6,6 @@
 
 #include <cstddef>
 
-#include "common/ErrorText.h"
-#include "common/Failure.h"
 #include "common/Options.h"
 
 namespace tcpmodbus {
@@ -25,27 +23,21 @@ class TraceOutput {
   // False when the trace is off: then nothing is formatted for it.
   bool On() const { return options_.traceOn; }
   // Hands finished text (with a NUL after `length` characters) to the sink.
+  // A sink must not throw; an exception one lets out is caught here, and
+  // the text it was given is lost, so that the operation in progress ends
+  // as it would have.
   void Write(const char* text, std::size_t length) const;
   // Whether the sink is running: a call it makes on its own object then
   // must not change the object under the operation in progress.
   bool InSink() const { return inSink_; }
-  // The error record that a call refused inside the sink overwrites: it is
-  // saved at the first refusal and given back when the sink returns, so the
-  // operation in progress keeps its own message and code.
-  void GuardErrorRecord(char* text, Failure* failure) {
-    guardedText_ = text;
-    guardedFailure_ = failure;
-  }
-  void SaveGuardedErrorRecord() const;
+  // Counts the sink's calls, so that what happened during one of them can
+  // be told from what happened before.
+  unsigned long SinkCalls() const { return sinkCalls_; }
 
  private:
   const Options& options_;
-  char* guardedText_ = nullptr;
-  Failure* guardedFailure_ = nullptr;
   mutable bool inSink_ = false;
-  mutable bool saved_ = false;
-  mutable char savedText_[errortext::kSize] = {};
-  mutable Failure savedFailure_;
+  mutable unsigned long sinkCalls_ = 0;
 };
 
 }  // namespace tcpmodbus

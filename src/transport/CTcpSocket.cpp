@@ -67,36 +67,32 @@ CTcpSocket::CTcpSocket(SocketCalls& calls)
       LocalHost(),
       LocalAddr(),
       ErrorText("No Error"),
+      ErrorNumber(0),
       WaitSeconds(0),
       Calls(calls) {}
 
 CTcpSocket::~CTcpSocket() { CloseSocket(); }
 
 int CTcpSocket::OpenSocket(std::string localAddress, std::uint16_t localPort) {
-  return Open(std::move(localAddress), localPort).done() ? 1 : 0;
-}
-
-IoResult CTcpSocket::Open(std::string localAddress, std::uint16_t localPort) {
   const IoResult opened = Calls.OpenTcpSocket(&SocketHandle);
   if (!opened.done()) {
-    SetSocketError("WSASocket failed. OpenSocket Error(%d)", opened.error);
-    CloseSocket();
-    return opened;
+    SetSocketError(opened.error, "WSASocket failed. OpenSocket Error(%d)",
+                   opened.error);
+    return OpenFailed();
   }
 
   if (!localAddress.empty()) {
     if (localAddress.size() >= LocalHostSize) {
       SetSocketError(
+          0,
           "OpenSocket failed. Local address text is too long (%u characters, at most %d): '%s'",
           static_cast<unsigned>(localAddress.size()), LocalHostSize - 1,
           localAddress.c_str());
-      CloseSocket();
-      return IoResult::Failed(0);
+      return OpenFailed();
     }
     if (IsMalformedDottedAddress(localAddress.c_str())) {
       ReportMalformedAddress(localAddress.c_str());
-      CloseSocket();
-      return IoResult::Failed(0);
+      return OpenFailed();
     }
     std::memcpy(LocalHost, localAddress.c_str(), localAddress.size() + 1);
     // A name without answer leaves its message and the earlier address; the
@@ -108,7 +104,8 @@ IoResult CTcpSocket::Open(std::string localAddress, std::uint16_t localPort) {
     if (!named.done()) {
       // "gethostame" is deliberate: hosts match on this text. Do not
       // correct it.
-      SetSocketError("gethostame() failed (error %d)", named.error);
+      SetSocketError(named.error, "gethostame() failed (error %d)",
+                     named.error);
     } else if (IsMalformedDottedAddress(hostName)) {
       // This machine's name, though it does not begin with a letter: looked
       // up as the name it is.
@@ -121,11 +118,16 @@ IoResult CTcpSocket::Open(std::string localAddress, std::uint16_t localPort) {
   LocalAddr.port = platform::HostToNetwork16(localPort);
   const IoResult bound = Calls.BindSocket(SocketHandle, LocalAddr);
   if (!bound.done()) {
-    SetSocketError("WSASocket failed. bind Error(%d)", bound.error);
-    CloseSocket();
-    return bound;
+    SetSocketError(bound.error, "WSASocket failed. bind Error(%d)",
+                   bound.error);
+    return OpenFailed();
   }
-  return IoResult::Done();
+  return 1;
+}
+
+int CTcpSocket::OpenFailed() {
+  CloseSocket();
+  return 0;
 }
 
 int CTcpSocket::ResolveAddress(const char* host,
@@ -153,7 +155,8 @@ int CTcpSocket::LookUpName(const char* name,
   platform::HostAddress answer = {};
   const IoResult found = Calls.LookupHostName(name, &answer);
   if (!found.done()) {
-    SetSocketError("gethostbyname() could not resolve '%s', Error %d", name,
+    SetSocketError(found.error,
+                   "gethostbyname() could not resolve '%s', Error %d", name,
                    found.error);
     return 0;
   }
@@ -163,7 +166,7 @@ int CTcpSocket::LookUpName(const char* name,
 
 void CTcpSocket::ReportMalformedAddress(const char* text) {
   SetSocketError(
-      "'%s' is not a dotted IPv4 address (four numbers separated by dots)",
+      0, "'%s' is not a dotted IPv4 address (four numbers separated by dots)",
       text);
 }
 
@@ -180,71 +183,76 @@ IoResult CTcpSocket::Connect(const char* serverAddress, std::uint16_t port,
 }
 
 int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
-  if (!CheckReady(nullptr).done()) return 0;
-  const IoResult sent = Send(bytes, count);
-  return sent.done() ? sent.count : -1;
+  const IoResult sent =
+      SendData(bytes, count, [](const IoResult&, const platform::StreamState&) {
+        return true;
+      });
+  if (sent.done()) return sent.count;
+  return sent.kind == IoResult::Kind::kNotReady ? 0 : -1;
 }
 
 int CTcpSocket::ReceiveData(std::uint8_t* buffer) {
-  if (!CheckReady(nullptr).done()) return 0;
-  const IoResult received = Receive(buffer, MaxResponseBytes);
+  const IoResult received = ReceiveData(buffer, MaxResponseBytes);
   if (received.done()) return received.count;
-  return received.kind == IoResult::Kind::kClosed ? 0 : -1;
+  return received.kind == IoResult::Kind::kClosed ||
+                 received.kind == IoResult::Kind::kNotReady
+             ? 0
+             : -1;
 }
 
-IoResult CTcpSocket::CheckReady(bool* inputWaiting) {
-  const IoResult ready =
-      Calls.WaitWritable(SocketHandle, WaitSeconds, inputWaiting);
+IoResult CTcpSocket::ReceiveData(std::uint8_t* buffer, int capacity) {
+  const IoResult ready = CheckReady(nullptr);
+  if (!ready.done()) return ready;
+  const IoResult received = Calls.ReceiveBytes(SocketHandle, buffer, capacity);
+  if (received.kind == IoResult::Kind::kReset ||
+      received.kind == IoResult::Kind::kFailed) {
+    SetSocketError(received.error, "WSASocket failed. recv Error(%d)",
+                   received.error);
+  }
+  return received;
+}
+
+IoResult CTcpSocket::CheckReady(platform::StreamState* state) {
+  const IoResult ready = Calls.WaitWritable(SocketHandle, WaitSeconds, state);
   if (ready.done()) return ready;
   // Not writable within the wait counts as a failure of the check, with
   // whatever number the thread then holds.
-  RecordSelectError(ready.error);
-  return IoResult::Failed(ready.error);
+  SetSocketError(ready.error, "WSASocket failed. select Error(%d)",
+                 ready.error);
+  return IoResult::NotReady(ready.error);
 }
 
-IoResult CTcpSocket::DiscardWaiting(std::size_t limit) {
-  std::uint8_t scrap[512];
-  std::size_t dropped = 0;
-  while (dropped < limit) {
-    const std::size_t room = limit - dropped;
-    const int take =
-        static_cast<int>(room < sizeof(scrap) ? room : sizeof(scrap));
-    const IoResult received = Calls.ReceiveWaiting(SocketHandle, scrap, take);
-    if (received.timedOut()) break;  // nothing more waiting
-    if (!received.done()) return received;
-    dropped += static_cast<std::size_t>(received.count);
-  }
-  return IoResult::Done(static_cast<int>(dropped));
+IoResult CTcpSocket::ReceiveWaiting(std::uint8_t* buffer, int capacity) {
+  return Calls.ReceiveWaiting(SocketHandle, buffer, capacity);
 }
 
 IoResult CTcpSocket::Send(const std::uint8_t* bytes, int count) {
   const IoResult sent = Calls.SendBytes(SocketHandle, bytes, count);
   if (!sent.done() || sent.count < count) {
-    SetSocketError("WSASocket failed. send Error(%d)", sent.error);
+    SetSocketError(sent.error, "WSASocket failed. send Error(%d)", sent.error);
   }
   return sent;
 }
 
 IoResult CTcpSocket::WaitForInput(int milliseconds) {
   const IoResult ready = Calls.WaitReadable(SocketHandle, milliseconds);
-  if (!ready.done() && !ready.timedOut()) RecordSelectError(ready.error);
+  if (!ready.done() && !ready.timedOut()) {
+    SetSocketError(ready.error, "WSASocket failed. select Error(%d)",
+                   ready.error);
+  }
   return ready;
 }
 
-IoResult CTcpSocket::Receive(std::uint8_t* buffer, int capacity) {
-  const IoResult received = Calls.ReceiveBytes(SocketHandle, buffer, capacity);
-  if (received.kind == IoResult::Kind::kReset ||
-      received.kind == IoResult::Kind::kFailed) {
-    SetSocketError("WSASocket failed. recv Error(%d)", received.error);
-  }
-  return received;
-}
-
-void CTcpSocket::RecordSelectError(int error) {
-  SetSocketError("WSASocket failed. select Error(%d)", error);
-}
-
 void CTcpSocket::SetSocketError(const char* format, ...) {
+  ErrorNumber = 0;
+  std::va_list args;
+  va_start(args, format);
+  errortext::FormatV(ErrorText, format, args);
+  va_end(args);
+}
+
+void CTcpSocket::SetSocketError(int systemError, const char* format, ...) {
+  ErrorNumber = systemError;
   std::va_list args;
   va_start(args, format);
   errortext::FormatV(ErrorText, format, args);

@@ -1,13 +1,12 @@
 // The transport of one connection: one IPv4 TCP socket, bound to a chosen
 // local address and port, with a bounded error text of its own. It offers
-// plain steps (open, connect, readiness check, send, receive, discard),
+// the steps the layers above need (open, connect, send, receive, close),
 // each returning how it ended; the protocol client decides what an exchange
 // makes of them. The socket calls themselves are the SocketCalls it is
 // given: the operating system's unless a test gives a stand-in.
 #ifndef TCPMODBUS_TRANSPORT_CTCPSOCKET_H_
 #define TCPMODBUS_TRANSPORT_CTCPSOCKET_H_
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -32,71 +31,83 @@ class CTcpSocket {
   virtual ~CTcpSocket();
 
   // Creates the socket and binds it: 1 on success, 0 on failure (the handle
-  // is then 0 and ErrorText says why).
+  // is then 0, and ErrorText and ErrorNumber say why; ErrorNumber is 0 for
+  // a local address text refused before any system call).
   int OpenSocket(std::string localAddress, std::uint16_t localPort);
-  // OpenSocket as a step: done, or failed with the system's error number
-  // (0 for a local address text that is refused before any system call).
-  IoResult Open(std::string localAddress, std::uint16_t localPort);
   // Fills the family and address of `address` from a host name (text that
   // begins with a letter: the first address its lookup lists) or dotted
   // IPv4 text (any other text): 0 when a host name found no answer or the
   // dotted text has fewer than four parts (ErrorText then says which),
   // else 1.
   int ResolveAddress(const char* host, platform::Ipv4SocketAddress* address);
-  // The readiness check, then one send: the count when all went out;
+  // Connects the bound handle to dotted IPv4 `serverAddress`:`port`, waiting
+  // at most `timeoutMs` (0: as long as the system allows). Text that is not
+  // a dotted address fails with the invalid-argument number; the handle is
+  // left as it is, and nothing recorded, for the caller to word and close.
+  IoResult Connect(const char* serverAddress, std::uint16_t port,
+                   unsigned timeoutMs);
+
+  // The readiness check (whether the socket is writable within
+  // WaitSeconds, a poll; "select Error" when not), then one send of `count`
+  // bytes ("send Error" when it is short): the count when all went out;
   // otherwise 0 (not ready), a shorter count, or -1.
   int SendData(const std::uint8_t* bytes, int count);
+  // The same as a step. Between the check and the send, `beforeSend(state)`
+  // is given what the check saw of the stream (input waiting, a failed
+  // connection) and returns whether to send: the exchange drops or renews
+  // what it must there, and traces its request, with no system call of its
+  // own. Done with the count the system took; not ready; reset or failed;
+  // or, when `beforeSend` declined, the check's result.
+  template <typename BeforeSend>
+  IoResult SendData(const std::uint8_t* bytes, int count,
+                    BeforeSend beforeSend) {
+    platform::StreamState state;
+    const IoResult ready = CheckReady(&state);
+    if (!beforeSend(ready, state) || !ready.done()) return ready;
+    return Send(bytes, count);
+  }
   // The readiness check, then one receive of up to MaxResponseBytes into
   // `buffer`: the count; 0 when the server has closed the connection or the
-  // socket was not ready; -1 when the receive failed.
+  // socket was not ready; -1 when the receive failed ("recv Error").
   int ReceiveData(std::uint8_t* buffer);
+  // The same as a step, of up to `capacity` bytes: done with the count,
+  // closed, not ready, reset or failed.
+  IoResult ReceiveData(std::uint8_t* buffer, int capacity);
+  // One receive of what has already arrived, never waiting: done with the
+  // count, timed out when nothing waits, or closed, reset or failed.
+  IoResult ReceiveWaiting(std::uint8_t* buffer, int capacity);
+  // Waits up to `milliseconds` (platform::kWaitForever: no limit) for bytes
+  // or the end of the stream: done, timed out, or failed ("select Error").
+  IoResult WaitForInput(int milliseconds);
+
   void SetSocketError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
+  // Records a failure with the system's error number it has.
+  void SetSocketError(int systemError, const char* format, ...)
+      TCPMODBUS_PRINTF_FORMAT(3, 4);
   void CloseSocket();
   // Closes at once, with a reset instead of the orderly end: for a
   // connection given up in the middle of an exchange, so that the module's
   // late answer goes nowhere and the local port is free again at once.
   void AbortSocket();
 
-  // The steps of an exchange. Each failure is recorded in ErrorText, in the
-  // words of the messages above, except Connect's, which its caller words.
-
-  // Connects the bound handle to dotted IPv4 `serverAddress`:`port`, waiting
-  // at most `timeoutMs` (0: as long as the system allows). Text that is not
-  // a dotted address fails with the invalid-argument number; the handle is
-  // left as it is, for the caller to record and close.
-  IoResult Connect(const char* serverAddress, std::uint16_t port,
-                   unsigned timeoutMs);
-  // The readiness check: whether the socket is writable within WaitSeconds
-  // (a poll); failed ("select Error") when not. `inputWaiting`, when not
-  // null, tells in the same call whether bytes or the end are waiting.
-  IoResult CheckReady(bool* inputWaiting);
-  // Reads and drops what has already arrived, up to `limit` bytes: done
-  // with the count dropped once nothing more waits (a count of `limit` means
-  // more may still wait), or closed, reset or failed when the stream ended
-  // meanwhile.
-  IoResult DiscardWaiting(std::size_t limit);
-  // One send: done with the count the system took ("send Error" when it is
-  // short), or reset or failed.
-  IoResult Send(const std::uint8_t* bytes, int count);
-  // Waits up to `milliseconds` (platform::kWaitForever: no limit) for bytes
-  // or the end of the stream: done, timed out, or failed ("select Error").
-  IoResult WaitForInput(int milliseconds);
-  // One receive of up to `capacity` bytes: done with the count, closed, or
-  // reset or failed ("recv Error").
-  IoResult Receive(std::uint8_t* buffer, int capacity);
-
   platform::SocketHandle SocketHandle;  // 0 when there is no socket
   char LocalHost[LocalHostSize];
   platform::Ipv4SocketAddress LocalAddr;
   char ErrorText[errortext::kSize];
+  // The system's error number of the failure ErrorText tells, 0 if none.
+  int ErrorNumber;
   std::uint16_t WaitSeconds;
 
  private:
+  // The readiness check; `state`, when not null, tells what else it saw.
+  IoResult CheckReady(platform::StreamState* state);
+  IoResult Send(const std::uint8_t* bytes, int count);
   // The first address the lookup of `name` lists; 0, with the lookup's
   // message, when it found no answer.
   int LookUpName(const char* name, platform::Ipv4SocketAddress* address);
   void ReportMalformedAddress(const char* text);
-  void RecordSelectError(int error);
+  // OpenSocket's failure after the socket was made: closed, 0.
+  int OpenFailed();
 
   SocketCalls& Calls;
 };

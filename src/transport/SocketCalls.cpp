@@ -17,8 +17,8 @@ class PlatformSocketCalls final : public SocketCalls {
     return platform::ConnectSocket(socket, server, timeoutMs);
   }
   IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                        bool* inputWaiting) override {
-    return platform::WaitWritable(socket, seconds, inputWaiting);
+                        platform::StreamState* state) override {
+    return platform::WaitWritable(socket, seconds, state);
   }
   IoResult WaitReadable(SocketHandle socket, int milliseconds) override {
     return platform::WaitReadable(socket, milliseconds);

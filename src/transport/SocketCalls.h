@@ -29,7 +29,7 @@ class SocketCalls {
                                  const Ipv4SocketAddress& server,
                                  unsigned timeoutMs) = 0;
   virtual IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                                bool* inputWaiting) = 0;
+                                platform::StreamState* state) = 0;
   virtual IoResult WaitReadable(SocketHandle socket, int milliseconds) = 0;
   virtual IoResult SendBytes(SocketHandle socket, const void* bytes,
                              int count) = 0;

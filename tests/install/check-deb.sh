@@ -38,6 +38,7 @@ for wanted in \
   usr/include/tcpmodbus/TCPModbusIntf.h \
   usr/include/tcpmodbus/export.h \
   usr/include/tcpmodbus/tcpmodbus.h \
+  usr/include/tcpmodbus/Values.h \
   "usr/lib/$multiarch/libtcpmodbus.so.$version" \
   "usr/lib/$multiarch/libtcpmodbus.so.1" \
   "usr/lib/$multiarch/libtcpmodbus.so" \

@@ -44,6 +44,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
 expect_file include/tcpmodbus/TCPModbusIntf.h
 expect_file include/tcpmodbus/export.h
 expect_file include/tcpmodbus/tcpmodbus.h
+expect_file include/tcpmodbus/Values.h
 
 # The library directory as configured (lib, or lib/<multiarch> for /usr).
 cmake_dir="$(cd "$prefix" && find . -path '*/cmake/TcpModbus/TcpModbusConfig.cmake' | head -n 1)"

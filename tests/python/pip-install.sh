@@ -2,7 +2,8 @@
 # The documented pip install from a clean copy of the tracked tree into a
 # fresh virtual environment; the copy stays as it was, the package loads the
 # library inside it and has the CMake project's version, and the README's
-# example runs from another folder with no environment variable.
+# example runs from another folder with no environment variable. Without the
+# wheel package, setup.py stops with what is missing before building.
 #   pip-install.sh <tcpmodbus-sim>
 set -euo pipefail
 simulator="$(realpath "$1")"
@@ -22,6 +23,16 @@ echo "-- python3 -m pip install --no-build-isolation . (in a fresh venv)"
 python="$work/venv/bin/python"
 (cd "$work/src" && "$python" -m pip install --no-build-isolation . >"$work/pip.log" 2>&1) ||
   { cat "$work/pip.log"; fail "pip install"; }
+echo "-- the same without the wheel package (a venv of its own: pip and setuptools alone)"
+/usr/bin/python3 -m venv "$work/bare"
+bare="$work/bare/bin/python"
+if ! "$bare" -c 'import setuptools' 2>/dev/null || "$bare" -c 'import wheel' 2>/dev/null ||
+  "$bare" -c 'import setuptools.command.bdist_wheel' 2>/dev/null; then
+  echo "skip: the fresh venv has no setuptools, or a wheel command of its own"
+elif (cd "$work/src" && "$bare" -m pip install --no-build-isolation . >"$work/bare.log" 2>&1) ||
+  ! grep -q "has no wheel command of its own" "$work/bare.log" || grep -q "running cmake" "$work/bare.log"; then
+  cat "$work/bare.log"; fail "without wheel: no message naming it before anything is built"
+fi
 (cd "$work/src" && find . | sort) >"$work/after"
 diff -u "$work/before" "$work/after" || fail "the build left files in the source tree"
 

@@ -28,8 +28,10 @@ EVERY_THIRD = [n % 3 == 0 for n in range(999)]
 
 @pytest.fixture
 def module(start_module):
-    with tcpmodbus.Module(server_port=start_module(SERVER)[1], response_timeout=5000) as module:
+    port = start_module(SERVER)[1]
+    with tcpmodbus.Module(server_port=port, response_timeout=5000) as module:
         module.initialize(1, LOCAL, 0, SERVER)
+        module.test_port = port  # for the texts that name it
         yield module
 
 
@@ -78,16 +80,27 @@ def test_inputs_are_address_plus_one_tick(module, read, address, count, register
     ("mask_write", (1000, 0, 1), ModbusExceptionError, "MODBUS_EXCEPTION", (2, 0),
      "CMBusTCP::MbMaskWriteReg" + EXCEPTION_2),
     ("write_many", (0, [0] * 125), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0), "CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)"),  # noqa: E501
+    # The protocol's limits, as the library checks them.
     ("read_coils", (0, 2001), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
-     "read_coils: count must be 1 to 2000, not 2001"),
+     "CMBusTCP::MbReadCoilStatus: Quantity 2001 out of range for one request on DIO Module 1 (1 to 2000)"),  # noqa: E501
+    ("read_discrete_inputs", (0, 0), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "CMBusTCP::MbReadInputStatus: Quantity 0 out of range for one request on DIO Module 1 (1 to 2000)"),  # noqa: E501
+    ("write_coils", (0, [True] * 1969), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "CMBusTCP::MbForceMultipleCoils: Quantity 1969 out of range for one request on DIO Module 1 (1 to 1968)"),  # noqa: E501
+    ("write_coils", (0, []), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "CMBusTCP::MbForceMultipleCoils: Quantity 0 out of range for one request on DIO Module 1 (1 to 1968)"),  # noqa: E501
+    ("read_write", (0, 126, 0, [1]), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "CMBusTCP::MbReadWriteMultipleRegs: Quantity 126 out of range for one request on DIO Module 1 (1 to 125)"),  # noqa: E501
+    ("read_write", (0, 1, 0, [1] * 122), InvalidArgumentError, "INVALID_ARGUMENT", (0, 0),
+     "CMBusTCP::MbReadWriteMultipleRegs: Quantity 122 out of range for one request on DIO Module 1 (1 to 121)"),  # noqa: E501
     ("initialize", (1, LOCAL, 0, REFUSING), ConnectFailedError, "CONNECT", (0, 111),
-     "WSASocket failed. connect Error(111)"),
+     "CMBusTCP::ConnectToServer: Failed to connect to DIO Module 1 at 127.0.58.3 port {port}: WSASocket failed. connect Error(111)"),  # noqa: E501
 ])
 def test_failures_raise_by_kind_with_the_librarys_text(module, operation, arguments, error, code,
                                                        numbers, text):
     with pytest.raises(error) as raised:
         getattr(module, operation)(*arguments)
-    failure = raised.value
+    failure, text = raised.value, text.format(port=module.test_port)
     assert (type(failure), failure.operation, failure.code_name, failure.code.name,
             (failure.exception_code, failure.system_error), failure.text, str(failure)) == (
         error, operation, code, code, numbers, text, text)
@@ -98,17 +111,18 @@ def leave_the_context(module):
         pass
 
 
-# Failures for which the library leaves its text as it was: after a time-out
-# ("No response ..."), each has a message of its own, as its .text too.
+# Failures for which the library leaves LastErrorString as it was: after a
+# time-out ("No response ..."), each has the library's failure text of its
+# own, as its .text too.
 @pytest.mark.parametrize("options, then, error, code, message", [
     ({}, lambda m, port: (leave_the_context(m), m.read_holding(0, 1)), NotConnectedError,
-     "NOT_CONNECTED", "read_holding: not connected (closed; call initialize() to connect again)"),
+     "NOT_CONNECTED", "CTCPModbus::ReadHoldRegs: Not connected to DIO Module 1: Close() was called"),
     ({"recovery": False, "transaction_ids": False}, lambda m, port: m.read_holding(0, 1),
-     NotConnectedError, "NOT_CONNECTED", "read_holding: not connected (the connection was lost, and recovery is off; call initialize() to connect again)"),  # noqa: E501
+     NotConnectedError, "NOT_CONNECTED", "CTCPModbus::ReadHoldRegs: Not connected to DIO Module 1: the connection was lost"),  # noqa: E501
     ({}, lambda m, port: m.read_input(0, 1), ModbusTimeoutError, "TIMEOUT",
      "CMBusTCP::MbReadInputRegs: No response from DIO Module 1 within 300 ms"),
     ({}, lambda m, port: m.initialize(1, LOCAL, port, SERVER), ConnectFailedError, "OPEN",
-     "initialize: cannot open and bind a TCP socket on 127.0.0.1:{port}: Address already in use (98)"),  # noqa: E501
+     "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort={port}. Error: WSASocket failed. bind Error(98)"),  # noqa: E501
 ])
 def test_a_failure_has_its_own_message_never_an_earlier_ones(options, then, error, code, message):
     busy = socket.create_server((LOCAL, 0))  # a local port in use
@@ -143,7 +157,7 @@ def test_options_reach_the_wire(options, request_frame):
 
 
 NO_RESPONSE = "CMBusTCP::MbReadHoldingRegs: No response from DIO Module 1 within "
-CONNECT_TIMED_OUT = "WSASocket failed. connect Error(110)"
+CONNECT_TIMED_OUT = "CMBusTCP::ConnectToServer: Failed to connect to DIO Module 1 at 127.0.0.1 port {port}: WSASocket failed. connect Error(110)"  # noqa: E501
 
 
 # Without a connect time-out the system gives up after about two minutes, and
@@ -183,7 +197,8 @@ def test_failures_of_the_peer(peer, options, error, code, text):
 
     with pytest.raises(error) as raised:
         within(20, connect_and_read)
-    assert (type(raised.value), raised.value.code_name, raised.value.text) == (error, code, text)
+    assert (type(raised.value), raised.value.code_name, raised.value.text) == (
+        error, code, text.format(port=port))
     if peer == "backlog full":
         filler.close()
         listener.close()
@@ -213,7 +228,7 @@ def test_recovery_reconnects_after_the_module_restarts(start_module, options, re
 
 
 # Refused before any call: the module is not connected, yet none of these
-# says so. Counts outside the protocol's limits are among them.
+# says so.
 @pytest.mark.parametrize("call, error", [
     (lambda m: m.write(0, 0x10000), InvalidArgumentError),
     (lambda m: m.write(-1, 0), InvalidArgumentError),
@@ -226,12 +241,8 @@ def test_recovery_reconnects_after_the_module_restarts(start_module, options, re
     (lambda m: tcpmodbus.Module(trace=1), TypeError),
     (lambda m: m.configure(server_port=0), InvalidArgumentError),  # the library refuses it
     (lambda m: tcpmodbus.Module(connect_timeout=-1), InvalidArgumentError),
-    (lambda m: m.read_coils(0, 2001), InvalidArgumentError),
-    (lambda m: m.read_discrete_inputs(0, 0), InvalidArgumentError),
-    (lambda m: m.write_coils(0, [True] * 1969), InvalidArgumentError),
-    (lambda m: m.write_coils(0, []), InvalidArgumentError),
-    (lambda m: m.read_write(0, 126, 0, [1]), InvalidArgumentError),
-    (lambda m: m.read_write(0, 1, 0, [1] * 122), InvalidArgumentError),
+    (lambda m: m.write_coils(0, [True] * 0x10000), InvalidArgumentError),
+    (lambda m: m.read_write(0, 0x10000, 0, [1]), InvalidArgumentError),
     (lambda m: m.mask_write(0, 0, 0x10000), InvalidArgumentError),
     # A misspelt option is no option.
     (lambda m: tcpmodbus.Module(respons_timeout=1000), TypeError),
@@ -347,3 +358,26 @@ def test_library_beside_the_package_then_its_prefix_then_the_loaders(tmp_path, c
         [sys.executable, "-c", "import tcpmodbus._library as l; print(l.LIBRARY._name)"],
         env=environment, capture_output=True, text=True, check=True).stdout.strip()
     assert found == (f"{places[loaded]}/libtcpmodbus.so.1" if loaded in places else loaded)
+
+
+# A batch at depth 8 gets each read's own values; a failed read raises the
+# batch's failure with the values of the others; identifiers off refuse it.
+@pytest.mark.parametrize("options, reads, error, results", [
+    ({"max_in_flight": 8}, [("holding", 0, 3), ("coil", 0, 2), ("holding", 1, 1)], None,
+     [[7, 8, 9], [True, False], [8]]),
+    ({"max_in_flight": 8}, [("holding", 0, 1), ("holding", 5000, 1)], ModbusExceptionError,
+     [[7], None]),
+    ({"max_in_flight": 8, "transaction_ids": False}, [("holding", 0, 1), ("input", 0, 1)],
+     InvalidArgumentError, [None, None]),
+])
+def test_read_batch(module, options, reads, error, results):
+    module.write_many(0, [7, 8, 9])
+    module.write_coils(0, [True, False])
+    module.configure(**options)
+    if error is None:
+        assert module.read_batch(reads) == results
+    else:
+        with pytest.raises(error) as raised:
+            module.read_batch(reads)
+        assert raised.value.results == results
+    assert module.step_downs == 0

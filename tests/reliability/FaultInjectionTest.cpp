@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ClientHarness.h"
@@ -335,6 +336,35 @@ TEST(FaultInjectionTest, EveryExceptionCodeIsReportedWithItsText) {
   std::vector<std::uint16_t> values = {0, 0};
   EXPECT_EQ(ReadHolding(client, &values), 1) << client->LastErrorString();
   EXPECT_EQ(values, (std::vector<std::uint16_t>{11, 12}));
+  EXPECT_EQ(client.Finish(), "");
+}
+
+// A module that resets the connection while it is idle: with recovery on,
+// the next read finds it gone before it sends, reconnects and reads.
+TEST(FaultInjectionTest, AResetWhileIdleIsRenewedBeforeTheSend) {
+  std::promise<void> reset;
+  ClientHarness client;
+  ASSERT_TRUE(client.Listen(
+      {kAddress, kModule},
+      {Step::Receive(12), Step::Send(ReadAnswer(3, {1, 2})), Step::Reset(),
+       Step::Custom("tell the test",
+                    [&](ScriptConnection&) {
+                      reset.set_value();
+                      return std::string();
+                    }),
+       Step::Accept(), Step::Receive(12), Step::Send(ReadAnswer(3, {3, 4}))}))
+      << client.SkipReason();
+  client->SetRecovery(true);
+  ASSERT_EQ(client.Initialize({kAddress, kModule}), 1);
+  std::vector<std::uint16_t> values = {0, 0};
+  ASSERT_EQ(ReadHolding(client, &values), 1) << client->LastErrorString();
+  ASSERT_EQ(reset.get_future().wait_for(std::chrono::seconds(10)),
+            std::future_status::ready);
+  // The reset's segment has reached the client's socket by then.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(ReadHolding(client, &values), 1) << client->LastErrorString();
+  EXPECT_EQ(values, (std::vector<std::uint16_t>{3, 4}));
+  EXPECT_EQ(client->Reconnects(), 1u);
   EXPECT_EQ(client.Finish(), "");
 }
 

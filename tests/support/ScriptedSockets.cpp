@@ -38,6 +38,7 @@ IoResult ScriptedSockets::OpenTcpSocket(SocketHandle* handle) {
   if (ClosedByPeer()) reconnected_ = true;
   arrived_.clear();
   held_.clear();
+  idle_.clear();
   readPosition_ = 0;
   ++openHandles_;
   *handle = kHandle;
@@ -55,10 +56,15 @@ IoResult ScriptedSockets::ConnectSocket(SocketHandle socket,
 }
 
 IoResult ScriptedSockets::WaitWritable(SocketHandle socket, unsigned,
-                                       bool* inputWaiting) {
+                                       tcpmodbus::platform::StreamState* state) {
   if (!Known(socket)) return IoResult::Failed(EBADF);
   if (readinessChecks_++ == script_.notReadyAt) return IoResult::TimedOut(0);
-  if (inputWaiting != nullptr) *inputWaiting = Waiting() > 0 || Ended();
+  if (state == nullptr) return IoResult::Done();
+  // Before a send: what arrives while idle is there now.
+  arrived_.insert(arrived_.end(), idle_.begin(), idle_.end());
+  idle_.clear();
+  state->failed = script_.resetIdle && ClosedByPeer();
+  state->inputWaiting = !state->failed && (Waiting() > 0 || Ended());
   return IoResult::Done();
 }
 
@@ -86,8 +92,13 @@ IoResult ScriptedSockets::SendBytes(SocketHandle socket, const void* bytes,
                            ? script_.late[request]
                            : 0;
     late = std::min(late, answer.size());
+    std::size_t idle = static_cast<std::size_t>(request) < script_.idle.size()
+                           ? script_.idle[request]
+                           : 0;
+    idle = std::min(idle, answer.size() - late);
+    const std::size_t now = answer.size() - late - idle;
     for (std::size_t i = 0; i < answer.size(); ++i) {
-      (i < answer.size() - late ? arrived_ : held_)
+      (i < now ? arrived_ : i < now + idle ? idle_ : held_)
           .push_back({answer[i], request});
     }
   }

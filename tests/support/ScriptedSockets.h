@@ -43,11 +43,18 @@ struct Script {
   int shortSendAt = -1;
   // The n-th readiness check (counting from 0) times out; -1 never.
   int notReadyAt = -1;
+  // How many bytes of each answer, before its late end, arrive while the
+  // client is idle: after its exchange gave up waiting, before the readiness
+  // check of the next send; missing entries are 0.
+  std::vector<std::size_t> idle;
   // The peer closes the connection once answer n (counting from 0) has been
   // read, while idle; -1 never. A new connection (a reconnect) serves the
   // answers after it. Closing or opening a connection drops what the old
   // one held.
   int closeAfter = -1;
+  // That close is a reset: the next readiness check sees the connection
+  // failed.
+  bool resetIdle = false;
   // What name lookups answer: each name's addresses, in the order the
   // answer lists them (a lookup gives the first); any other name has no
   // answer (HOST_NOT_FOUND, 1).
@@ -76,7 +83,7 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
                                     const Ipv4SocketAddress& server,
                                     unsigned timeoutMs) override;
   tcpmodbus::IoResult WaitWritable(SocketHandle socket, unsigned seconds,
-                                   bool* inputWaiting) override;
+                                   tcpmodbus::platform::StreamState* state) override;
   tcpmodbus::IoResult WaitReadable(SocketHandle socket,
                                    int milliseconds) override;
   tcpmodbus::IoResult SendBytes(SocketHandle socket, const void* bytes,
@@ -113,8 +120,10 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
 
   Script script_;
   std::vector<Arrived> arrived_;
-  // The late end of the latest answer, which arrives with the next send.
+  // The late end of the latest answer, which arrives with the next send,
+  // and the part of it that arrives before that send's readiness check.
   std::vector<Arrived> held_;
+  std::vector<Arrived> idle_;
   std::size_t readPosition_ = 0;
   std::size_t chunkIndex_ = 0;
   int sends_ = 0;

@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include <cstdio>
 #include <string>
 
 namespace cli {
@@ -76,8 +77,11 @@ std::vector<unsigned short> TypedValues(const Display& display,
   const unsigned long limit =
       kMaxRegistersWritten / static_cast<unsigned long>(display.registers);
   if (ops.size() - 1 > limit) {
-    throw UsageError("too many values: " + std::to_string(ops.size() - 1) +
-                     " (at most " + std::to_string(limit) + " in one write)");
+    char text[80];
+    std::snprintf(text, sizeof text,
+                  "too many values: %lu (at most %lu in one write)",
+                  static_cast<unsigned long>(ops.size() - 1), limit);
+    throw UsageError(text);
   }
   std::vector<unsigned short> registers;
   for (std::size_t i = 1; i < ops.size(); ++i) {

@@ -60,10 +60,11 @@ std::int64_t SignedMax(const Display& display) {
   return static_cast<std::int64_t>(UnsignedMax(display) >> 1);
 }
 
-// An optional sign, then decimal digits or 0x-hex ones: false when the text
-// is none of these or its magnitude passes 64 bits.
-bool ParseInteger(const std::string& text, bool* negative,
-                  std::uint64_t* magnitude) {
+// An optional sign, then decimal digits or 0x-hex ones: kNone when the text
+// is none of these, kTooLarge when its magnitude passes 64 bits.
+enum class Parsed { kNumber, kNone, kTooLarge };
+Parsed ParseInteger(const std::string& text, bool* negative,
+                    std::uint64_t* magnitude) {
   std::size_t at = 0;
   *negative = !text.empty() && text[0] == '-';
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) at = 1;
@@ -77,24 +78,24 @@ bool ParseInteger(const std::string& text, bool* negative,
   const std::string digits = text.substr(at);
   if (digits.empty() ||
       digits.find_first_not_of(allowed) != std::string::npos) {
-    return false;
+    return Parsed::kNone;
   }
   errno = 0;
-  const unsigned long long value = std::strtoull(digits.c_str(), nullptr, base);
-  *magnitude = value;
-  return errno != ERANGE;
+  *magnitude = std::strtoull(digits.c_str(), nullptr, base);
+  return errno == ERANGE ? Parsed::kTooLarge : Parsed::kNumber;
 }
 
 std::int64_t SignedValue(const Display& display, const std::string& text) {
   bool negative = false;
   std::uint64_t magnitude = 0;
-  if (!ParseInteger(text, &negative, &magnitude)) {
+  const Parsed parsed = ParseInteger(text, &negative, &magnitude);
+  if (parsed == Parsed::kNone) {
     throw Refused("VALUE '%s' is not a number (decimal or 0x-hex)",
                   text.c_str());
   }
   const std::int64_t max = SignedMax(display);
   const std::uint64_t limit = static_cast<std::uint64_t>(max) + negative;
-  if (magnitude > limit) {
+  if (parsed == Parsed::kTooLarge || magnitude > limit) {
     throw Refused("VALUE '%s' is out of range for %s (%lld to %lld)",
                   text.c_str(), display.name.c_str(),
                   static_cast<long long>(-max - 1),
@@ -108,11 +109,13 @@ std::int64_t SignedValue(const Display& display, const std::string& text) {
 std::uint64_t UnsignedValue(const Display& display, const std::string& text) {
   bool negative = false;
   std::uint64_t magnitude = 0;
-  if (!ParseInteger(text, &negative, &magnitude) || text[0] == '+') {
+  const Parsed parsed = ParseInteger(text, &negative, &magnitude);
+  if (parsed == Parsed::kNone || text[0] == '+') {
     throw Refused("VALUE '%s' is not a number (decimal or 0x-hex)",
                   text.c_str());
   }
-  if ((negative && magnitude != 0) || magnitude > UnsignedMax(display)) {
+  if (parsed == Parsed::kTooLarge || (negative && magnitude != 0) ||
+      magnitude > UnsignedMax(display)) {
     throw Refused("VALUE '%s' is out of range for %s (0 to %llu)", text.c_str(),
                   display.name.c_str(),
                   static_cast<unsigned long long>(UnsignedMax(display)));
