@@ -565,7 +565,8 @@ TCPMODBUS_EXPORT unsigned int tcpmodbus_step_downs(tcpmodbus_module* module);
  * Device map (library 1.3). A module's points by name, read in the fewest
  * requests that never read an address the map does not declare (docs/maps.md),
  * and written by name. Nothing here changes a frame, trace line or result of
- * the functions above; the map only runs them.
+ * the functions above; the map only runs them. Its tables are the
+ * TCPMODBUS_TABLE_* constants, its limits the TCPMODBUS_MAX_* ones.
  */
 
 /* What a snapshot says of each point. */
@@ -579,11 +580,6 @@ TCPMODBUS_EXPORT unsigned int tcpmodbus_step_downs(tcpmodbus_module* module);
 typedef struct tcpmodbus_map tcpmodbus_map;
 typedef struct tcpmodbus_plan tcpmodbus_plan;
 typedef struct tcpmodbus_snapshot tcpmodbus_snapshot;
-
-/* The protocol limit of one request named "read_registers", "read_bits",
- * "write_registers" or "write_bits" (the four constants above); 0 for any
- * other name. */
-TCPMODBUS_EXPORT unsigned int tcpmodbus_protocol_limit(const char* name);
 
 /* A new, empty map; null when it could not be allocated. The caller releases
  * it with tcpmodbus_map_destroy. */

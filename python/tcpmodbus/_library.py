@@ -170,7 +170,6 @@ _PROTOTYPES = {
     ),
     # The device map (1.3): handles of a map, a plan and a snapshot, each
     # released by its destroy function.
-    "tcpmodbus_protocol_limit": (ctypes.c_uint, [ctypes.c_char_p]),
     "tcpmodbus_map_create": (_Handle, []),
     "tcpmodbus_map_destroy": (None, [_Handle]),
     "tcpmodbus_map_add": (

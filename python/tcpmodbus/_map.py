@@ -11,7 +11,7 @@ from dataclasses import dataclass
 from typing import Iterator, List, Mapping, Optional, Sequence, Tuple, Union
 
 from ._error import invalid_argument
-from ._library import LIBRARY
+from ._library import LIBRARY, constant
 from ._values import number, text
 
 #: A point's value: a bit as a bool, an integer type's as an int, a float
@@ -20,8 +20,8 @@ from ._values import number, text
 Value = Union[None, bool, int, float, str]
 
 # The protocol's most of one read request, from the library.
-MAX_READ_REGISTERS = int(LIBRARY.tcpmodbus_protocol_limit(b"read_registers"))
-MAX_READ_BITS = int(LIBRARY.tcpmodbus_protocol_limit(b"read_bits"))
+MAX_READ_REGISTERS = constant("MAX_READ_REGISTERS")
+MAX_READ_BITS = constant("MAX_READ_BITS")
 
 # Texts of a register's characters cross as bytes, one a character.
 _TEXT_ENCODING = "latin-1"

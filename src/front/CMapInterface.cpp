@@ -91,15 +91,6 @@ void Put(Value* to, Value value) {
 
 }  // namespace
 
-unsigned int tcpmodbus_protocol_limit(const char* name) {
-  const std::string wanted = TextOrEmpty(name);
-  if (wanted == "read_registers") return TCPMODBUS_MAX_READ_REGISTERS;
-  if (wanted == "read_bits") return TCPMODBUS_MAX_READ_BITS;
-  if (wanted == "write_registers") return TCPMODBUS_MAX_WRITE_REGISTERS;
-  if (wanted == "write_bits") return TCPMODBUS_MAX_WRITE_BITS;
-  return 0;
-}
-
 tcpmodbus_map* tcpmodbus_map_create(void) {
   return new (std::nothrow) tcpmodbus_map();
 }
