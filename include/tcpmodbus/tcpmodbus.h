@@ -545,8 +545,12 @@ TCPMODBUS_EXPORT int tcpmodbus_set_max_in_flight(tcpmodbus_module* module,
 /*
  * Reads each of count reads, as the single reads do but with requests in
  * flight as set: 1 when every read was read, else 0; each read tells how it
- * ended, and the handle's last failure is the batch's last. Each request
- * waits within its own response time-out from its own send. When the module
+ * ended, and the handle's last failure is the batch's last. A failure that
+ * loses the connection (closed, reset, a time-out, a failed send or
+ * receive, not connected) ends the batch: the reads not sent then have
+ * result 0 and error_code TCPMODBUS_ERROR_NOT_CONNECTED, and recovery, when
+ * on, reconnects at the next call. Each request waits within its own
+ * response time-out from its own send. When the module
  * leaves a request unanswered while it answers later ones, or ends the
  * connection with several in flight, the handle steps down to one request
  * in flight until the next tcpmodbus_initialize: the trace says so, the

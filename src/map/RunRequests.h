@@ -1,6 +1,5 @@
-// The one place that sends a map's planned requests: each through the
-// object's read operation of its table, in order. Running them otherwise
-// (several in flight) means replacing this function alone.
+// The one place that sends a map's planned requests: as the object's batch
+// of reads, one at a time or with several in flight as the object is set.
 #ifndef TCPMODBUS_MAP_RUNREQUESTS_H_
 #define TCPMODBUS_MAP_RUNREQUESTS_H_
 
@@ -8,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "front/BatchRead.h"
 #include "tcpmodbus/DeviceMap.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
@@ -23,12 +23,8 @@ struct RequestOutcome {
   std::vector<unsigned char> bits;       // a bit table's, 0 or 1 each
 };
 
-// Whether a failure leaves the connection unable to carry the next request
-// of this read: it was closed, reset, not there, or went silent.
-bool LosesConnection(int errorCode);
-
 // One outcome per request; after the first failure that loses the
-// connection the rest are not sent.
+// connection the rest are not sent (LosesConnection of front/BatchRead.h).
 std::vector<RequestOutcome> RunRequests(
     TCPModbusIntf& module, const std::vector<PlannedRequest>& requests);
 

@@ -99,8 +99,9 @@ TEST(MapReadTest, AFailureThatLosesTheConnectionEndsTheRead) {
        "ok,timeout,not read"},
       {"a closed connection", 1, TCPModbusIntf::ErrorClosed, 0, 1,
        "failed,not read,not read"},
+      // The object sent nothing for it: not read.
       {"not connected", 3, TCPModbusIntf::ErrorNotConnected, 0, 3,
-       "ok,ok,failed"},
+       "ok,ok,not read"},
       {"a wrong answer keeps the connection", 2,
        TCPModbusIntf::ErrorWrongAnswer, 0, 3, "ok,failed,failed"},
       {"exception 4 is not split", 0, 0, 4, 3,
