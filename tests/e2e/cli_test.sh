@@ -200,6 +200,9 @@ $table
 past                 hole (exception 2)" \
     "tcpmodbus-cli: 2 exchanges, 0 failed, 0 reconnects, 0 periods skipped" \
     -- "${server[@]}" --quiet --poll 50 --count 2 read-map "$work/map.csv"
+  check "read-map --in-flight 8: the same table, the hole learned" 0 "$table
+past                 exception 2" "" \
+    -- "${server[@]}" --quiet --in-flight 8 read-map "$work/map.csv"
   # The request's dump in the trace: what | its line | CLI arguments.
   while IFS='|' read -r what want args; do
     read -ra args <<<"$args"

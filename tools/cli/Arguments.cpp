@@ -52,7 +52,8 @@ Arguments ParseArguments(int argc, char** argv) {
           arg == "--module" || arg == "--port" || arg == "--unit" ||
           arg == "--timeout" || arg == "--poll" || arg == "--count" ||
           arg == "--trace" || arg == "--type" || arg == "--order" ||
-          arg == "--max-gap" || arg == "--max-registers" || arg == "--max-bits";
+          arg == "--max-gap" || arg == "--max-registers" || arg == "--max-bits" ||
+          arg == "--in-flight";
       if (takesValue && !hasValue) {
         if (i + 1 >= argc) throw UsageError(arg + " needs a value");
         value = argv[++i];
@@ -69,6 +70,9 @@ Arguments ParseArguments(int argc, char** argv) {
         args.traceFile = value;
       } else if (arg == "--no-transaction-ids") {
         args.transactionIds = false;
+      } else if (arg == "--in-flight") {
+        args.inFlight =
+            ParseNumber("--in-flight", value, 1, TCPMODBUS_MAX_IN_FLIGHT);
       } else if (arg == "--type") {
         if (value.empty()) throw UsageError("--type needs a type");
         args.valueType = value;

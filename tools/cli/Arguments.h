@@ -31,6 +31,9 @@ struct Arguments {
   // On unless --no-transaction-ids: the CLI's own default, so that a late or
   // duplicated answer is never printed as this request's.
   bool transactionIds = true;
+  // Requests of a map read in flight before the first answer; 1: one at a
+  // time.
+  unsigned long inFlight = 1;
   // --type and --order: the registers as typed values (TypedValues.h);
   // empty when not given.
   std::string valueType;

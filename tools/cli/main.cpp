@@ -77,6 +77,7 @@ std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args,
   }
   module->SetRecovery(args.pollMs != 0);
   module->SetTransactionIds(args.transactionIds);
+  module->SetMaxInFlight(static_cast<unsigned>(args.inFlight));
   return module;
 }
 
