@@ -31,6 +31,9 @@ struct Options {
   // Whether requests carry transaction identifiers and answers are matched
   // by them.
   bool transactionIds = false;
+  // Whether the server's address text, and the local one, go to the
+  // system's look-up: host names and IPv6 besides dotted IPv4.
+  bool nameLookup = false;
   // Where the trace goes: to `traceSink` with `traceContext` once the host
   // gave one, to standard output until then, nowhere when the host turned it
   // off.

@@ -273,3 +273,9 @@ long tcpmodbus_constant(const char* name) {
   }
   return -1;
 }
+
+// Host names and IPv6 (library 1.3).
+
+int tcpmodbus_set_name_lookup(tcpmodbus_module* module, int on) {
+  return module != nullptr ? module->object.SetNameLookup(on != 0) : 0;
+}

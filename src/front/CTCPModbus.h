@@ -68,6 +68,7 @@ class CTCPModbus : public TCPModbusIntf {
                              const unsigned short* writeValues,
                              unsigned short writeCount) override;
   const char* LastFailureText() override;
+  int SetNameLookup(bool enabled) override;
 
   // Records a failure of a call refused before anything was sent (a value
   // out of range): its code and text; LastErrorString is left as it was.
@@ -104,6 +105,10 @@ class CTCPModbus : public TCPModbusIntf {
   // connect, each with its trace line; true when connected. A failure to
   // open is recorded, and shown in LastErrorString when `shown`.
   bool Connect(bool shown);
+  // Hands the protocol client what it connects to; `server` is taken.
+  void SetUpClient(std::string& server);
+  // The trace line of a failed connect; false.
+  bool ConnectFailed();
   // Connects again as the last Initialize did, and counts it.
   bool Reconnect();
   // Whether this is a call from the object's own trace sink, while one of

@@ -91,6 +91,8 @@ int TCPModbusIntf::ReadWriteMultiHoldRegs(unsigned short, unsigned short*,
 
 const char* TCPModbusIntf::LastFailureText() { return nullptr; }
 
+int TCPModbusIntf::SetNameLookup(bool) { return 1; }
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

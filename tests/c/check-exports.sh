@@ -19,7 +19,7 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf15WriteSingleCoilEtb _ZN13TCPModbusIntf15WriteMultiCoilsEtPKht \
   _ZN13TCPModbusIntf16MaskWriteHoldRegEttt \
   _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt \
-  _ZN13TCPModbusIntf15LastFailureTextEv; do
+  _ZN13TCPModbusIntf15LastFailureTextEv _ZN13TCPModbusIntf13SetNameLookupEb; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 others="$(echo "$names" | grep -v '^_Z\(N\|T[VIS]\)13TCPModbusIntf' | LC_ALL=C sort)"

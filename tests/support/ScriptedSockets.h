@@ -101,6 +101,18 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
                                         HostAddress* result) override;
   tcpmodbus::IoResult ParseIpv4(const char* text,
                                 std::uint8_t address[4]) override;
+  // Name look-up on is not scripted: each of these fails.
+  tcpmodbus::IoResult LookUpAddresses(
+      const char* host, std::uint16_t port,
+      tcpmodbus::platform::AddressList* list) override;
+  tcpmodbus::IoResult OpenStreamSocket(tcpmodbus::platform::Family family,
+                                       SocketHandle* handle) override;
+  tcpmodbus::IoResult BindAddress(
+      SocketHandle socket,
+      const tcpmodbus::platform::SocketAddress& local) override;
+  tcpmodbus::IoResult ConnectAddress(
+      SocketHandle socket, const tcpmodbus::platform::SocketAddress& server,
+      unsigned timeoutMs) override;
 
  private:
   // A byte that has arrived, with the index of the request it answers.
