@@ -11,11 +11,19 @@ from __future__ import annotations
 
 import ctypes
 import enum
+import errno
 import os
 import sys
 
 from ._error import ErrorCode, TcpModbusError, error_of_code
 from ._library import LIBRARY
+
+# The platform's invalid-argument number, with which a connect fails when
+# the server address is not one the library takes.
+if sys.platform == "win32":
+    _INVALID_ARGUMENT = errno.WSAEINVAL
+else:
+    _INVALID_ARGUMENT = errno.EINVAL
 
 
 class Connection(enum.Enum):
@@ -30,6 +38,12 @@ class Connection(enum.Enum):
 def last_error(handle: int) -> str:
     """The library's LastErrorString."""
     return str(LIBRARY.tcpmodbus_last_error(handle).decode("utf-8", "replace"))
+
+
+def failure_text(handle: int) -> str:
+    """The library's LastFailureText: what the last failure was, also where
+    LastErrorString is left as it was."""
+    return str(LIBRARY.tcpmodbus_last_failure_text(handle).decode("utf-8", "replace"))
 
 
 def library_failure(
@@ -49,7 +63,10 @@ def library_failure(
         else:
             text = message = _not_connected(operation, connection)
     elif code == ErrorCode.OPEN and operation == "initialize":
-        text = message = _cannot_open(local, system_error)
+        text = message = _cannot_open(handle, local, system_error)
+    elif code == ErrorCode.CONNECT and system_error == _INVALID_ARGUMENT:
+        # A server address that is no address: the failure text says why.
+        message = failure_text(handle)
     return error_of_code(code)(
         operation,
         text,
@@ -70,9 +87,11 @@ def _not_connected(operation: str, connection: Connection) -> str:
     return f"{operation}: not connected (the connection was lost, and recovery is off; call initialize() to connect again)"  # noqa: E501
 
 
-def _cannot_open(local: str, system_error: int) -> str:
+def _cannot_open(handle: int, local: str, system_error: int) -> str:
     if not system_error:
-        return f"initialize: cannot open a TCP socket on {local}: the local address text was refused: not a dotted IPv4 address, or too long (see the library's trace)"  # noqa: E501
+        # A local address refused before any system call: the library's
+        # failure text tells which and why.
+        return failure_text(handle)
     reason = _system_description(system_error)
     return f"initialize: cannot open and bind a TCP socket on {local}: {reason} ({system_error})"
 

@@ -31,8 +31,9 @@ from typing import Iterator, List, Optional
 
 _ABI_MAJOR = 1
 # The C interface came with library 1.1; transaction identifiers, the
-# trace sink, the error codes and the point operations with 1.2.
-_LEAST_MINOR = 2
+# trace sink, the error codes and the point operations with 1.2; the failure
+# text and name look-up with 1.3.
+_LEAST_MINOR = 3
 
 _Handle = ctypes.c_void_p
 _UShortArray = ctypes.POINTER(ctypes.c_ushort)
@@ -99,6 +100,8 @@ _PROTOTYPES = {
         ctypes.c_int,
         [_Handle, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort],
     ),
+    "tcpmodbus_last_failure_text": (ctypes.c_char_p, [_Handle]),
+    "tcpmodbus_set_name_lookup": (ctypes.c_int, [_Handle, ctypes.c_int]),
     "tcpmodbus_read_write_multi_hold_regs": (
         ctypes.c_int,
         [

@@ -25,6 +25,9 @@ DEFAULT_CONNECT_TIMEOUT_MS = 3000
 DEFAULT_RESPONSE_TIMEOUT_MS = 3000
 DEFAULT_RECOVERY = True
 DEFAULT_TRANSACTION_IDS = True
+# Server addresses as people write them: host names and IPv6, every address
+# of a name tried in turn.
+DEFAULT_NAME_LOOKUP = True
 # The library's own, given here so that the constructor's signature shows
 # every value.
 DEFAULT_SERVER_PORT = 502
@@ -83,6 +86,7 @@ class Module(PointOperations):
         server_port: int = DEFAULT_SERVER_PORT,
         unit_id: int = DEFAULT_UNIT_ID,
         transaction_ids: bool = DEFAULT_TRANSACTION_IDS,
+        name_lookup: bool = DEFAULT_NAME_LOOKUP,
         trace: TraceTarget = "logging",
     ) -> None:
         """A new object, not connected, with every option set: the values
@@ -99,6 +103,7 @@ class Module(PointOperations):
         # to tell why a call found it not connected.
         self._connection = Connection.NEVER
         self._recovery = False
+        self._name_lookup = False
         self._local = ""
         self._release = weakref.finalize(self, _destroy, handle, self._trace.c_sink)
         self.configure(
@@ -108,6 +113,7 @@ class Module(PointOperations):
             server_port=server_port,
             unit_id=unit_id,
             transaction_ids=transaction_ids,
+            name_lookup=name_lookup,
             trace=trace,
         )
 
@@ -120,6 +126,7 @@ class Module(PointOperations):
         server_port: Optional[int] = None,
         unit_id: Optional[int] = None,
         transaction_ids: Optional[bool] = None,
+        name_lookup: Optional[bool] = None,
         trace: Union[TraceTarget, _Keep] = _Keep.TRACE,
     ) -> None:
         """Sets the options given; None leaves one as it is, but for trace,
@@ -141,6 +148,13 @@ class Module(PointOperations):
             late answers and copies are dropped, and a time-out leaves the
             connection open (a second in a row closes it). A gateway that
             does not echo identifiers needs False.
+        name_lookup: when true (the default), the server address of
+            initialize() may be a host name or an IPv6 address besides
+            dotted IPv4, every address of the system's look-up tried in its
+            order within the connect time-out, and the local address may be
+            left out (the wildcard address of the server's family), IPv6 or
+            a name. False takes dotted IPv4 only, as the library does by
+            default.
         trace: where the library's trace goes. "logging" (the default):
             to the logger "tcpmodbus", one DEBUG record per line; before
             each operation the C trace is turned on or off as that logger
@@ -159,6 +173,7 @@ class Module(PointOperations):
             ("server_port", server_port, USHORT_MAX),
             ("unit_id", unit_id, UCHAR_MAX),
             ("transaction_ids", transaction_ids, 1),
+            ("name_lookup", name_lookup, 1),
         )
         for name, value, largest in settings:
             if value is None:
@@ -170,19 +185,36 @@ class Module(PointOperations):
                     raise self._refused(f"{name} {setting}")
                 if name == "recovery":
                     self._recovery = bool(setting)
+                if name == "name_lookup":
+                    self._name_lookup = bool(setting)
         if not isinstance(trace, _Keep):
             with self._lock:
                 if not self._trace.choose(self._handle, trace):
                     raise self._refused("trace")
 
-    def initialize(self, module_id: int, local_ip: str, local_port: int, server_ip: str) -> None:
+    def initialize(
+        self,
+        module_id: int,
+        local_ip: Optional[str] = None,
+        local_port: int = 0,
+        server_ip: Optional[str] = None,
+    ) -> None:
         """Binds a TCP socket to local_ip:local_port and connects it to the
-        module at server_ip (dotted IPv4) on its port: TCPModbusIntf's
-        Initialize. An empty local_ip means the first address of this
-        machine's host name; local_port 0 lets the system choose. module_id
-        names the module in messages only. May be called again at any time:
+        module at server_ip on its port: TCPModbusIntf's Initialize. With
+        name lookup on (the default), server_ip may be a host name, IPv6 or
+        dotted IPv4, and local_ip IPv6, a name or dotted IPv4; without it
+        both are dotted IPv4. local_ip None (the default) binds any address:
+        the wildcard address of the server's family (0.0.0.0 with name
+        lookup off); "" is the library's own, the first address of this
+        machine's host name. local_port 0 lets the system choose. module_id
+        names the module in messages only. server_ip is needed, e.g.
+        initialize(1, server_ip="plc-7"). May be called again at any time:
         it closes the old connection first."""
         operation = "initialize"
+        if server_ip is None:
+            raise TypeError("initialize() needs server_ip, the module's address")
+        if local_ip is None:
+            local_ip = "" if self._name_lookup else "0.0.0.0"
         arguments = (
             number(operation, "module_id", module_id, USHORT_MAX),
             text(operation, "local_ip", local_ip),
@@ -190,7 +222,8 @@ class Module(PointOperations):
             text(operation, "server_ip", server_ip),
         )
         with self._lock:
-            self._local = f"{local_ip or '<this host>'}:{local_port}"
+            anywhere = "*" if self._name_lookup else "<this host>"
+            self._local = f"{local_ip or anywhere}:{local_port}"
             try:
                 self._call(operation, LIBRARY.tcpmodbus_initialize, *arguments)
             except TcpModbusError:
