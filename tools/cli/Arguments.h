@@ -13,9 +13,10 @@ extern const char kUsage[];
 
 struct Arguments {
   std::string server = "127.0.0.1";
-  // The wildcard, so that the system picks the interface of the route to
-  // the server; a loopback address could only reach this machine.
-  std::string local = "0.0.0.0";
+  // Unless --local: the wildcard, so that the system picks the interface of
+  // the route to the server (a loopback address could only reach this
+  // machine); with name look-up, of the server's family.
+  std::string local;
   unsigned long localPort = 0;
   unsigned long module = 1;
   unsigned long port = 502;
@@ -29,6 +30,9 @@ struct Arguments {
   // On unless --no-transaction-ids: the CLI's own default, so that a late or
   // duplicated answer is never printed as this request's.
   bool transactionIds = true;
+  // On unless --no-name-lookup: the CLI's own default, so that --server and
+  // --local may be host names or IPv6 addresses.
+  bool nameLookup = true;
   std::string command;
   std::vector<std::string> operands;
 };

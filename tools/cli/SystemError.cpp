@@ -2,7 +2,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winsock2.h>
 #else
+#include <cerrno>
 #include <cstring>
 #endif
 
@@ -27,6 +29,14 @@ std::string SystemErrorText(int number) {
     text.pop_back();
   }
   return text;
+}
+
+bool IsInvalidArgument(int number) {
+#ifdef _WIN32
+  return number == WSAEINVAL;
+#else
+  return number == EINVAL;
+#endif
 }
 
 }  // namespace cli

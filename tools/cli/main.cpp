@@ -14,7 +14,8 @@
 // value, hex value) or one bit a line (address, 0 or 1). The library traces
 // every step on standard output as well, before the results; --quiet turns
 // its trace off, --trace FILE sends it to a file through a trace sink.
-// Transaction identifiers are on unless --no-transaction-ids.
+// Transaction identifiers are on unless --no-transaction-ids, and name
+// look-up (host names and IPv6) unless --no-name-lookup.
 //
 // With --poll the command repeats on a fixed period until Ctrl-C (or
 // --count), with the library's recovery on, and a summary ends the run; a
@@ -73,6 +74,7 @@ std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args,
   }
   module->SetRecovery(args.pollMs != 0);
   module->SetTransactionIds(args.transactionIds);
+  module->SetNameLookup(args.nameLookup);
   return module;
 }
 
