@@ -5,9 +5,12 @@
 //
 // Each test starts its own module on its own loopback address, port 502,
 // and stops it by process id at the end, expecting a clean exit.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,6 +24,7 @@
 namespace {
 
 using testsupport::ClientHarness;
+using testsupport::FailureRecord;
 using testsupport::FailureRecordOf;
 using testsupport::ServerProcess;
 
@@ -232,6 +236,86 @@ TEST_F(SimulatedModuleTest, InterruptStopsWithStatus0WhileClientConnected) {
   ASSERT_EQ(client_->ReadHoldRegs(0, &value, 1), 1);
   EXPECT_EQ(sim_.Stop(SIGINT), 0) << sim_.Log();
   EXPECT_NE(sim_.Log().find("stopped"), std::string::npos) << sim_.Log();
+}
+
+// The second address the system's look-up gives for `name`, in its order;
+// empty when it gives fewer.
+std::string SecondAddress(const char* name) {
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0) return "";
+  char text[INET_ADDRSTRLEN] = "";
+  if (found->ai_next != nullptr) {
+    const auto* second =
+        reinterpret_cast<const sockaddr_in*>(found->ai_next->ai_addr);
+    inet_ntop(AF_INET, &second->sin_addr, text, sizeof(text));
+  }
+  freeaddrinfo(found);
+  return text;
+}
+
+// Host names and IPv6: a module on every address of "localhost" (::1 and
+// 127.0.0.1 in the hosts file with-hosts-file.sh gives this test), and one
+// on the second address of a name, whose first address refuses.
+TEST_F(SimulatedModuleTest, NameLookupReachesItByNameAndIpv6) {
+  if (std::getenv("TCPMODBUS_TEST_HOSTS_FILE") == nullptr) {
+    GTEST_SKIP() << "needs its own hosts file: run through with-hosts-file.sh";
+  }
+  const std::string second = SecondAddress("tcpmodbus-plant");
+  ASSERT_NE(second, "");
+  START_SERVER_OR_SKIP(sim_, "localhost", Module("localhost"));
+  ServerProcess plant;
+  ASSERT_EQ(plant.Start(second, Module(second)), "");
+  struct Row {
+    const char* what;
+    bool lookUp;
+    const char* local;
+    const char* server;
+    FailureRecord failure;
+    const char* failureText;
+  };
+  const Row rows[] = {
+      {"a name, from any address", true, "", "localhost", {}, ""},
+      {"IPv6, from an IPv6 address", true, "::1", "::1", {}, ""},
+      {"a name from IPv4: its IPv6 address passed over", true, "127.0.0.1",
+       "localhost", {}, ""},
+      {"a name whose first address refuses", true, "", "tcpmodbus-plant", {},
+       ""},
+      {"IPv6 from IPv4", true, "127.0.0.1", "::1",
+       {TCPModbusIntf::ErrorOpen},
+       "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0. Error: The local address '127.0.0.1' has no address of the server's family"},
+      {"look-up off: a name", false, "127.0.0.1", "localhost",
+       {TCPModbusIntf::ErrorConnect, 22},
+       "CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 1 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ClientHarness client;
+    const int connected = client.Run([&](TCPModbusIntf& c) {
+      c.SetNameLookup(row.lookUp);
+      return c.Initialize(1, row.local, 0, row.server);
+    });
+    EXPECT_EQ(FailureRecordOf(client.Client()), row.failure);
+    EXPECT_EQ(std::string(client->LastFailureText()), row.failureText);
+    if (row.failure.code != TCPModbusIntf::ErrorNone) {
+      EXPECT_EQ(connected, 0);
+      continue;
+    }
+    ASSERT_EQ(connected, 1);
+    // The trace names the addresses as given.
+    EXPECT_EQ(
+        client.Printed(),
+        "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=" +
+            std::string(row.local) +
+            ", LocalPort=0\nCTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n");
+    unsigned short value = 0x5a5a;
+    EXPECT_EQ(client->ReadHoldRegs(0, &value, 1), 1)
+        << client->LastErrorString();
+    EXPECT_EQ(value, 0);
+  }
+  EXPECT_EQ(plant.Stop(), 0) << plant.Log();
 }
 
 }  // namespace
