@@ -196,25 +196,4 @@ IoResult ScriptedSockets::ParseIpv4(const char* text, std::uint8_t address[4]) {
   return IoResult::Done();
 }
 
-IoResult ScriptedSockets::LookUpAddresses(const char*, std::uint16_t,
-                                          tcpmodbus::platform::AddressList*) {
-  return IoResult::Failed(kHostNotFound);
-}
-
-IoResult ScriptedSockets::OpenStreamSocket(tcpmodbus::platform::Family,
-                                           SocketHandle* handle) {
-  *handle = tcpmodbus::platform::kInvalidSocket;
-  return IoResult::Failed(EAFNOSUPPORT);
-}
-
-IoResult ScriptedSockets::BindAddress(
-    SocketHandle, const tcpmodbus::platform::SocketAddress&) {
-  return IoResult::Failed(EAFNOSUPPORT);
-}
-
-IoResult ScriptedSockets::ConnectAddress(
-    SocketHandle, const tcpmodbus::platform::SocketAddress&, unsigned) {
-  return IoResult::Failed(EAFNOSUPPORT);
-}
-
 }  // namespace scripted

@@ -12,6 +12,7 @@
 #define TCPMODBUS_TESTS_SUPPORT_SCRIPTEDSOCKETS_H_
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -102,17 +103,24 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   tcpmodbus::IoResult ParseIpv4(const char* text,
                                 std::uint8_t address[4]) override;
   // Name look-up on is not scripted: each of these fails.
-  tcpmodbus::IoResult LookUpAddresses(
-      const char* host, std::uint16_t port,
-      tcpmodbus::platform::AddressList* list) override;
-  tcpmodbus::IoResult OpenStreamSocket(tcpmodbus::platform::Family family,
-                                       SocketHandle* handle) override;
-  tcpmodbus::IoResult BindAddress(
-      SocketHandle socket,
-      const tcpmodbus::platform::SocketAddress& local) override;
-  tcpmodbus::IoResult ConnectAddress(
-      SocketHandle socket, const tcpmodbus::platform::SocketAddress& server,
-      unsigned timeoutMs) override;
+  using IoResult = tcpmodbus::IoResult;
+  IoResult LookUpAddresses(const char*, std::uint16_t,
+                           tcpmodbus::platform::AddressList*) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
+  IoResult OpenStreamSocket(tcpmodbus::platform::Family,
+                            SocketHandle*) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
+  IoResult BindAddress(SocketHandle,
+                       const tcpmodbus::platform::SocketAddress&) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
+  IoResult ConnectAddress(SocketHandle,
+                          const tcpmodbus::platform::SocketAddress&,
+                          unsigned) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
 
  private:
   // A byte that has arrived, with the index of the request it answers.
