@@ -205,8 +205,8 @@ class Module(PointOperations):
         dotted IPv4, and local_ip IPv6, a name or dotted IPv4; without it
         both are dotted IPv4. local_ip None (the default) binds any address:
         the wildcard address of the server's family (0.0.0.0 with name
-        lookup off); "" is the library's own, the first address of this
-        machine's host name. local_port 0 lets the system choose. module_id
+        lookup off); "" means what it means to the library: with name
+        lookup the same, without it this machine's host name. local_port 0 lets the system choose. module_id
         names the module in messages only. server_ip is needed, e.g.
         initialize(1, server_ip="plc-7"). May be called again at any time:
         it closes the old connection first."""
