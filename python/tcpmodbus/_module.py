@@ -53,9 +53,10 @@ class Module(PointOperations):
 
     The options are keyword arguments here and of configure(). This
     package's defaults bound every wait (3000 ms to connect and to answer)
-    and turn recovery and transaction identifiers on, where the library's
-    own wait without limit, do not reconnect and send identifier 0; 0 for a
-    time-out means no limit, as in the library.
+    and turn recovery, transaction identifiers and name lookup on, where the
+    library's own wait without limit, do not reconnect, send identifier 0
+    and take dotted IPv4 only; 0 for a time-out means no limit, as in the
+    library.
     Options are kept across initialize() and close().
 
     Operations return their result or None. A failure raises a subclass of
