@@ -29,7 +29,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "platform/SockaddrIn.h"
 #include "platform/Sockets.h"
@@ -347,9 +346,12 @@ IoResult LookUpAddresses(const char* host, std::uint16_t port,
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   hints.ai_flags = AI_NUMERICSERV | (host == nullptr ? AI_PASSIVE : 0);
-  const std::string service = std::to_string(port);
+  // Not std::to_string: its table of digits would be exported with the
+  // library.
+  char service[8];
+  std::snprintf(service, sizeof(service), "%u", static_cast<unsigned>(port));
   addrinfo* found = nullptr;
-  const int looked = ::getaddrinfo(host, service.c_str(), &hints, &found);
+  const int looked = ::getaddrinfo(host, service, &hints, &found);
   if (looked != 0) return IoResult::Failed(looked);
   list->count = 0;
   for (const addrinfo* entry = found;
