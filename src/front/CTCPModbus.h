@@ -101,9 +101,10 @@ class CTCPModbus : public TCPModbusIntf {
     unsigned count;
   };
 
-  // Initialize's steps after it stored its arguments: close, open and bind,
-  // connect, each with its trace line; true when connected. A failure to
-  // open is recorded, and shown in LastErrorString when `shown`.
+  // Initialize's steps after it stored its arguments: close, (with name
+  // look-up, the server's look-up,) open and bind, connect, each with its
+  // trace line; true when connected. A failure to open is recorded, and
+  // shown in LastErrorString when `shown`.
   bool Connect(bool shown);
   // Hands the protocol client what it connects to; `server` is taken.
   void SetUpClient(std::string& server);

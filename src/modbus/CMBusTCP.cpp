@@ -26,6 +26,7 @@ Failure FailureOf(const IoResult& ending, ErrorCode otherwise) {
   }
 }
 
+// The name in the messages of the connect, its look-up included.
 constexpr char kConnectName[] = "CMBusTCP::ConnectToServer";
 
 // Frames of other requests dropped at most while one answer is awaited.
@@ -163,7 +164,7 @@ Status CMBusTCP::ConnectToServer() {
                             connected.error);
   TcpSocket->CloseSocket();
   // LastErrorString is the transport's text; the failure text says where,
-  // or why a text that is no address was taken for one.
+  // or, without name look-up, that the server text is not dotted IPv4.
   const Failure failure = Failure::Of(ErrorCode::kConnect, connected.error);
   if (!Settings.nameLookup && !TcpSocket->IsDottedIpv4(ServerIPAddr.c_str())) {
     FailAs(

@@ -369,7 +369,7 @@ IoResult LookUpAddresses(const char* host, std::uint16_t port,
 
 void DescribeLookupError(int error, char* text, std::size_t size) {
   if (size == 0) return;
-  // gai_strerror gives texts of its own, which nothing changes.
+  // gai_strerror's texts are constants, safe on any thread.
   std::snprintf(text, size, "%s", ::gai_strerror(error));
 }
 
