@@ -1,6 +1,8 @@
 """The exception of an operation the library reported failed: its class by
 the library's error code, its message the library's text where the library
-wrote one for this failure, and this package's own where it did not.
+wrote one for this failure, and where it did not the library's failure text
+or this package's own (a call while not connected, a bind the system
+refused).
 
 The library leaves its text as it was for a call made while not connected
 and for a socket that initialize() could not open or bind (its trace tells
