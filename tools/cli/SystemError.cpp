@@ -1,7 +1,8 @@
 #include "SystemError.h"
 
 #ifdef _WIN32
-#include <windows.h>
+// FormatMessageA and WSAEINVAL; winsock2.h includes windows.h itself, after
+// the definitions that keep the older winsock.h out.
 #include <winsock2.h>
 #else
 #include <cerrno>
