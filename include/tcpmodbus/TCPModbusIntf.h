@@ -210,6 +210,19 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // last Initialize.
   virtual unsigned int StepDowns();
 
+  // Host names and IPv6 (library 1.3).
+
+  // Off by default. When on, the server address text of Initialize may be a
+  // host name or an IPv6 address besides dotted IPv4: every address the
+  // system's look-up gives is tried in its order, within one connect
+  // time-out for all of them (each waits at most an equal share of what is
+  // left). The local address text may then be empty (the wildcard address
+  // of the server's family), an IPv6 address or a host name. Off, a server
+  // text that is not dotted IPv4 fails the connect with the platform's
+  // invalid-argument number, and LastFailureText says why. Kept across
+  // Initialize and Close; from the next Initialize on. Returns 1.
+  virtual int SetNameLookup(bool enabled);
+
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();
   // The library's version, "major.minor.patch".

@@ -739,6 +739,25 @@ TCPMODBUS_EXPORT int tcpmodbus_map_write(tcpmodbus_module* module,
                                          const char* const* names,
                                          const char* const* values);
 
+/*
+ * Host names and IPv6 (library 1.3).
+ */
+
+/*
+ * Nonzero turns name look-up on (off by default): the server address of
+ * tcpmodbus_initialize may then be a host name or an IPv6 address besides
+ * dotted IPv4, every address of the system's look-up tried in its order
+ * within one connect time-out for all of them, and the local address may be
+ * empty (the wildcard address of the server's family), an IPv6 address or a
+ * host name. Off, a server address that is not dotted IPv4 fails the connect
+ * with the platform's invalid-argument number, and
+ * tcpmodbus_last_failure_text says why. Kept across tcpmodbus_initialize and
+ * tcpmodbus_close; from the next tcpmodbus_initialize on. Returns 1, or 0
+ * for a null handle.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_set_name_lookup(tcpmodbus_module* module,
+                                               int on);
+
 #ifdef __cplusplus
 }
 #endif

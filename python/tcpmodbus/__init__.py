@@ -3,8 +3,9 @@
 A thin layer over the library's C interface (tcpmodbus.h) through ctypes:
 every result, trace line, frame and error text is the library's own. Its
 defaults are its own where a Python program expects other ones: 3000 ms
-connect and response time-outs, recovery and transaction identifiers on,
-and the trace as DEBUG records of the logger "tcpmodbus" (see Module). The
+connect and response time-outs, recovery, transaction identifiers and name
+lookup (host names and IPv6) on, and the trace as DEBUG records of the
+logger "tcpmodbus" (see Module). The
 library is looked for beside this package first, then in its own install
 prefix, then through the usual search path (see tcpmodbus._library).
 

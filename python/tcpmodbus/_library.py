@@ -31,8 +31,8 @@ from typing import Dict, Iterator, List, Optional
 
 _ABI_MAJOR = 1
 # The C interface came with library 1.1; transaction identifiers, the
-# trace sink, the error codes and the point operations with 1.2; typed
-# values and the device map with 1.3.
+# trace sink, the error codes and the point operations with 1.2; the failure
+# text, typed values, the device map, batches and name look-up with 1.3.
 _LEAST_MINOR = 3
 
 _Handle = ctypes.c_void_p
@@ -119,6 +119,8 @@ _PROTOTYPES = {
         ctypes.c_int,
         [_Handle, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort],
     ),
+    "tcpmodbus_last_failure_text": (ctypes.c_char_p, [_Handle]),
+    "tcpmodbus_set_name_lookup": (ctypes.c_int, [_Handle, ctypes.c_int]),
     "tcpmodbus_read_write_multi_hold_regs": (
         ctypes.c_int,
         [

@@ -28,6 +28,9 @@ DEFAULT_CONNECT_TIMEOUT_MS = 3000
 DEFAULT_RESPONSE_TIMEOUT_MS = 3000
 DEFAULT_RECOVERY = True
 DEFAULT_TRANSACTION_IDS = True
+# Server addresses as people write them: host names and IPv6, every address
+# of a name tried in turn.
+DEFAULT_NAME_LOOKUP = True
 # The library's own, taken from it so that the constructor's signature shows
 # every value.
 DEFAULT_SERVER_PORT = constant("DEFAULT_SERVER_PORT")
@@ -81,9 +84,10 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
 
     The options are keyword arguments here and of configure(). This
     package's defaults bound every wait (3000 ms to connect and to answer)
-    and turn recovery and transaction identifiers on, where the library's
-    own wait without limit, do not reconnect and send identifier 0; 0 for a
-    time-out means no limit, as in the library.
+    and turn recovery, transaction identifiers and name lookup on, where the
+    library's own wait without limit, do not reconnect, send identifier 0
+    and take dotted IPv4 only; 0 for a time-out means no limit, as in the
+    library.
     Options are kept across initialize() and close().
 
     Operations return their result or None. A failure raises a subclass of
@@ -117,6 +121,7 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
         unit_id: int = DEFAULT_UNIT_ID,
         transaction_ids: bool = DEFAULT_TRANSACTION_IDS,
         max_in_flight: int = 1,
+        name_lookup: bool = DEFAULT_NAME_LOOKUP,
         trace: TraceTarget = "logging",
     ) -> None:
         """A new object, not connected, with every option set: the values
@@ -129,6 +134,7 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
         self._trace = TraceRoute(self._interrupt)
         self._owned = _Owned(handle, self._trace.c_sink)
         self._lock = self._owned.lock
+        self._name_lookup = False
         self._release = weakref.finalize(self, self._owned.destroy)
         self.configure(
             connect_timeout=connect_timeout,
@@ -138,6 +144,7 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
             unit_id=unit_id,
             transaction_ids=transaction_ids,
             max_in_flight=max_in_flight,
+            name_lookup=name_lookup,
             trace=trace,
         )
 
@@ -151,6 +158,7 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
         unit_id: Optional[int] = None,
         transaction_ids: Optional[bool] = None,
         max_in_flight: Optional[int] = None,
+        name_lookup: Optional[bool] = None,
         trace: Union[TraceTarget, _Keep] = _Keep.TRACE,
     ) -> None:
         """Sets the options given; None leaves one as it is, but for trace,
@@ -175,6 +183,13 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
         max_in_flight: requests of a read_batch() on the wire before the
             first answer, 1 (the default: one at a time) to the library's
             MAX_IN_FLIGHT; above 1 needs transaction identifiers.
+        name_lookup: when true (the default), the server address of
+            initialize() may be a host name or an IPv6 address besides
+            dotted IPv4, every address of the system's look-up tried in its
+            order within the connect time-out, and the local address may be
+            left out (the wildcard address of the server's family), IPv6 or
+            a name. False takes dotted IPv4 only, as the library does by
+            default.
         trace: where the library's trace goes. "logging" (the default):
             to the logger "tcpmodbus", one DEBUG record per line; before
             each operation the C trace is turned on or off as that logger
@@ -197,6 +212,7 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
             ("unit_id", unit_id, UCHAR_MAX),
             ("transaction_ids", transaction_ids, 1),
             ("max_in_flight", max_in_flight, UINT_MAX),
+            ("name_lookup", name_lookup, 1),
         )
         for name, value, largest in settings:
             if value is None:
@@ -206,19 +222,36 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
             with self._lock:
                 if not setter(self._handle, setting):
                     raise library_failure(self._handle, "configure")
+                if name == "name_lookup":  # what initialize() binds by default
+                    self._name_lookup = bool(setting)
         if not isinstance(trace, _Keep):
             with self._lock:
                 if not self._trace.choose(self._handle, trace):
                     raise library_failure(self._handle, "configure")
 
-    def initialize(self, module_id: int, local_ip: str, local_port: int, server_ip: str) -> None:
+    def initialize(
+        self,
+        module_id: int,
+        local_ip: Optional[str] = None,
+        local_port: int = 0,
+        server_ip: Optional[str] = None,
+    ) -> None:
         """Binds a TCP socket to local_ip:local_port and connects it to the
-        module at server_ip (dotted IPv4) on its port: TCPModbusIntf's
-        Initialize. An empty local_ip means the first address of this
-        machine's host name; local_port 0 lets the system choose. module_id
-        names the module in messages only. May be called again at any time:
+        module at server_ip on its port: TCPModbusIntf's Initialize. With
+        name lookup on (the default), server_ip may be a host name, IPv6 or
+        dotted IPv4, and local_ip IPv6, a name or dotted IPv4; without it
+        both are dotted IPv4. local_ip None (the default) binds any address:
+        the wildcard address of the server's family (0.0.0.0 with name
+        lookup off); "" means what it means to the library: with name
+        lookup the same, without it this machine's host name. local_port 0
+        lets the system choose. module_id names the module in messages only. server_ip is needed, e.g.
+        initialize(1, server_ip="plc-7"). May be called again at any time:
         it closes the old connection first."""
         operation = "initialize"
+        if server_ip is None:
+            raise TypeError("initialize() needs server_ip, the module's address")
+        if local_ip is None:
+            local_ip = "" if self._name_lookup else "0.0.0.0"
         arguments = (
             number(operation, "module_id", module_id, USHORT_MAX),
             text(operation, "local_ip", local_ip),

@@ -33,6 +33,9 @@ struct Options {
   bool transactionIds = false;
   // Requests of a batch in flight before the first answer.
   unsigned maxInFlight = 1;
+  // Whether the server's address text, and the local one, go to the
+  // system's look-up: host names and IPv6 besides dotted IPv4.
+  bool nameLookup = false;
   // Where the trace goes: to `traceSink` with `traceContext` once the host
   // gave one, to standard output until then, nowhere when the host turned it
   // off.

@@ -278,3 +278,9 @@ int tcpmodbus_read_batch(tcpmodbus_module* module, tcpmodbus_read* reads,
 unsigned int tcpmodbus_step_downs(tcpmodbus_module* module) {
   return module != nullptr ? module->object.StepDowns() : 0;
 }
+
+// Host names and IPv6 (library 1.3).
+
+int tcpmodbus_set_name_lookup(tcpmodbus_module* module, int on) {
+  return module != nullptr ? module->object.SetNameLookup(on != 0) : 0;
+}

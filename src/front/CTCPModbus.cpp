@@ -57,7 +57,17 @@ bool CTCPModbus::Connect(bool shown) {
   // looks connected.
   std::string server = ServerIPAddr.c_str();
   TcpSocket.CloseSocket();
-  if (!TcpSocket.OpenSocket(LocalIpAddr, LocalPort)) {
+  // With name look-up on, the socket takes the family of the server's
+  // address, so the look-up comes first; a name without answer fails as a
+  // connect does.
+  if (Settings.nameLookup) {
+    SetUpClient(server);
+    if (!ModbusClient.LookUpServer().ok()) return ConnectFailed();
+  }
+  const bool opened = Settings.nameLookup
+                          ? TcpSocket.OpenForServer(LocalIpAddr, LocalPort)
+                          : TcpSocket.OpenSocket(LocalIpAddr, LocalPort);
+  if (!opened) {
     // The text goes to the trace line, and to LastErrorString only when an
     // operation reconnects: it has no other way to tell its host.
     const Failure failure = Failure::Of(tcpmodbus::ErrorCode::kOpen, TcpSocket.ErrorNumber);
@@ -76,20 +86,26 @@ bool CTCPModbus::Connect(bool shown) {
              "%s: Succeed to open TCP socket. LocalIpAddr=%s, LocalPort=%u\n",
              kInitialize, LocalIpAddr.c_str(), LocalPort);
 
+  if (!Settings.nameLookup) SetUpClient(server);
+  if (!ModbusClient.ConnectToServer().ok()) return ConnectFailed();
+  PrintTrace(Trace, "%s: Succeed to connect to Modbus/TCP Server\n",
+             kInitialize);
+  return true;
+}
+
+void CTCPModbus::SetUpClient(std::string& server) {
   ModbusClient.ServerIPAddr.swap(server);
   ModbusClient.ServerPort = ServerPort;
   ModbusClient.ModuleId = ModuleId;
   ModbusClient.TcpSocket = &TcpSocket;
-  if (!ModbusClient.ConnectToServer().ok()) {
-    PrintTrace(
-        Trace,
-        "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
-        kInitialize, ServerIPAddr.c_str(), LocalPort, ModbusClient.ErrorText);
-    return false;
-  }
-  PrintTrace(Trace, "%s: Succeed to connect to Modbus/TCP Server\n",
-             kInitialize);
-  return true;
+}
+
+bool CTCPModbus::ConnectFailed() {
+  PrintTrace(
+      Trace,
+      "%s - Failed to Connect to Modbus Server (ServerIPAddr=%s, ClientPort=%u)\nError: %s\n",
+      kInitialize, ServerIPAddr.c_str(), LocalPort, ModbusClient.ErrorText);
+  return false;
 }
 
 bool CTCPModbus::Reconnect() {
@@ -190,6 +206,12 @@ int CTCPModbus::SetUnitId(unsigned char unitId) {
 int CTCPModbus::SetTransactionIds(bool enabled) {
   if (CalledFromSink("CTCPModbus::SetTransactionIds")) return 0;
   Settings.transactionIds = enabled;
+  return 1;
+}
+
+int CTCPModbus::SetNameLookup(bool enabled) {
+  if (CalledFromSink("CTCPModbus::SetNameLookup")) return 0;
+  Settings.nameLookup = enabled;
   return 1;
 }
 

@@ -72,6 +72,7 @@ class CTCPModbus : public TCPModbusIntf {
   int SetMaxInFlight(unsigned int depth) override;
   int ReadBatch(tcpmodbus_read* reads, unsigned int count) override;
   unsigned int StepDowns() override;
+  int SetNameLookup(bool enabled) override;
 
   // Records a failure of a call refused before anything was sent (a value
   // out of range, not connected): its code and text; LastErrorString is left
@@ -113,10 +114,15 @@ class CTCPModbus : public TCPModbusIntf {
     unsigned count;
   };
 
-  // Initialize's steps after it stored its arguments: close, open and bind,
-  // connect, each with its trace line; true when connected. A failure to
-  // open is recorded, and shown in LastErrorString when `shown`.
+  // Initialize's steps after it stored its arguments: close, (with name
+  // look-up, the server's look-up,) open and bind, connect, each with its
+  // trace line; true when connected. A failure to open is recorded, and
+  // shown in LastErrorString when `shown`.
   bool Connect(bool shown);
+  // Hands the protocol client what it connects to; `server` is taken.
+  void SetUpClient(std::string& server);
+  // The trace line of a failed connect; false.
+  bool ConnectFailed();
   // Connects again as the last Initialize did, and counts it.
   bool Reconnect();
   // Whether this is a call from the object's own trace sink, while one of

@@ -101,6 +101,8 @@ int TCPModbusIntf::ReadBatch(tcpmodbus_read* reads, unsigned int count) {
 
 unsigned int TCPModbusIntf::StepDowns() { return 0; }
 
+int TCPModbusIntf::SetNameLookup(bool) { return 1; }
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

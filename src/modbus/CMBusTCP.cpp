@@ -11,6 +11,9 @@ namespace tcpmodbus {
 
 namespace {
 
+// The name in the messages of the connect, its look-up included.
+constexpr char kConnectName[] = "CMBusTCP::ConnectToServer";
+
 // Frames of other requests dropped at most while one answer is awaited.
 constexpr int kMaxDroppedFrames = 8;
 
@@ -88,16 +91,30 @@ void CMBusTCP::Note(const Failure& failure, const char* format, ...) {
   va_end(args);
 }
 
+Status CMBusTCP::LookUpServer() {
+  // Without a transport, refused as ConnectToServer refuses.
+  if (TcpSocket == nullptr) return ConnectToServer();
+  if (TcpSocket->LookUpServer(ServerIPAddr.c_str(), ServerPort)) {
+    return Status::Ok();
+  }
+  FailAs(Failure::Of(ErrorCode::kConnect, TcpSocket->ErrorNumber),
+         TcpSocket->ErrorText, "%s: Cannot find DIO Module %d at '%s': %s",
+         kConnectName, ModuleId, ServerIPAddr.c_str(), TcpSocket->ErrorText);
+  return Status::Failed();
+}
+
 Status CMBusTCP::ConnectToServer() {
-  static constexpr char kName[] = "CMBusTCP::ConnectToServer";
   if (TcpSocket == nullptr) {
-    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)", kName,
-         ModuleId);
+    Fail(Failure::Of(ErrorCode::kNotConnected), "%s: Null socket (%d)",
+         kConnectName, ModuleId);
     return Status::Failed();
   }
 
-  const IoResult connected = TcpSocket->Connect(
-      ServerIPAddr.c_str(), ServerPort, Settings.connectTimeoutMs);
+  const IoResult connected =
+      Settings.nameLookup
+          ? TcpSocket->ConnectToAnyAddress(Settings.connectTimeoutMs)
+          : TcpSocket->Connect(ServerIPAddr.c_str(), ServerPort,
+                               Settings.connectTimeoutMs);
   if (connected.done()) {
     Connection.Connected();
     Reader.Clear();
@@ -107,11 +124,20 @@ Status CMBusTCP::ConnectToServer() {
                             "WSASocket failed. connect Error(%d)",
                             connected.error);
   TcpSocket->CloseSocket();
-  // LastErrorString is the transport's text; the failure text says where.
-  FailAs(Failure::Of(ErrorCode::kConnect, connected.error),
-         TcpSocket->ErrorText,
-         "%s: Failed to connect to DIO Module %d at %s port %u: %s", kName,
-         ModuleId, ServerIPAddr.c_str(), ServerPort, TcpSocket->ErrorText);
+  // LastErrorString is the transport's text; the failure text says where,
+  // or, without name look-up, that the server text is not dotted IPv4.
+  const Failure failure = Failure::Of(ErrorCode::kConnect, connected.error);
+  if (!Settings.nameLookup && !TcpSocket->IsDottedIpv4(ServerIPAddr.c_str())) {
+    FailAs(
+        failure, TcpSocket->ErrorText,
+        "%s: The address '%s' of DIO Module %d is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))",
+        kConnectName, ServerIPAddr.c_str(), ModuleId);
+  } else {
+    FailAs(failure, TcpSocket->ErrorText,
+           "%s: Failed to connect to DIO Module %d at %s port %u: %s",
+           kConnectName, ModuleId, ServerIPAddr.c_str(), ServerPort,
+           TcpSocket->ErrorText);
+  }
   return Status::Failed();
 }
 

@@ -57,6 +57,10 @@ class CMBusTCP {
       TCPMODBUS_PRINTF_FORMAT(3, 4);
 
   Status ConnectToServer();
+  // With name look-up on, before the socket is opened: the server's
+  // addresses from the system's look-up of ServerIPAddr. A name without
+  // answer fails as a connect does, with the look-up's message.
+  Status LookUpServer();
 
   Status MbReadHoldingRegs(std::uint16_t startAddr, std::uint16_t regCount,
                            std::uint16_t* regValues);

@@ -1,6 +1,6 @@
-// What both platform files do with the system's sockaddr_in, written once:
-// the conversion from the platform-neutral address, and the test for a
-// socket connected to itself. Include after the system's socket headers.
+// What both platform files do with the system's socket addresses, written
+// once: the conversion from the platform-neutral address, and the test for
+// a socket connected to itself. Include after the system's socket headers.
 #ifndef TCPMODBUS_PLATFORM_SOCKADDRIN_H_
 #define TCPMODBUS_PLATFORM_SOCKADDRIN_H_
 
@@ -25,6 +25,46 @@ template <typename SockaddrIn>
 bool SameEndpoint(const SockaddrIn& a, const SockaddrIn& b) {
   return a.sin_family == b.sin_family && a.sin_port == b.sin_port &&
          std::memcmp(&a.sin_addr, &b.sin_addr, sizeof(a.sin_addr)) == 0;
+}
+
+// The same for addresses of either family (host names and IPv6).
+
+static_assert(sizeof(sockaddr_in6) <= sizeof(SocketAddress::bytes),
+              "a sockaddr_in6 must fit a SocketAddress");
+
+// `address` in the system's own storage.
+inline sockaddr_storage ToStorage(const SocketAddress& address) {
+  sockaddr_storage result;
+  std::memset(&result, 0, sizeof(result));
+  std::memcpy(&result, address.bytes, address.length);
+  return result;
+}
+
+// A system address of `length` bytes as a SocketAddress; false for a
+// family other than IPv4 and IPv6.
+inline bool FromSystemAddress(const sockaddr* address, std::size_t length,
+                              SocketAddress* result) {
+  const bool ipv4 = address->sa_family == AF_INET;
+  if ((!ipv4 && address->sa_family != AF_INET6) ||
+      length > sizeof(result->bytes)) {
+    return false;
+  }
+  *result = SocketAddress();
+  result->family = ipv4 ? Family::kIpv4 : Family::kIpv6;
+  result->length = static_cast<std::uint8_t>(length);
+  std::memcpy(result->bytes, address, length);
+  return true;
+}
+
+inline bool SameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
+  if (a.ss_family != AF_INET6 || b.ss_family != AF_INET6) {
+    return SameEndpoint(reinterpret_cast<const sockaddr_in&>(a),
+                        reinterpret_cast<const sockaddr_in&>(b));
+  }
+  const auto& a6 = reinterpret_cast<const sockaddr_in6&>(a);
+  const auto& b6 = reinterpret_cast<const sockaddr_in6&>(b);
+  return a6.sin6_port == b6.sin6_port &&
+         std::memcmp(&a6.sin6_addr, &b6.sin6_addr, sizeof(a6.sin6_addr)) == 0;
 }
 
 }  // namespace platform

@@ -96,6 +96,42 @@ IoResult LookupHostAddress(const std::uint8_t address[4], HostAddress* result);
 // (EINVAL, WSAEINVAL) when the text is not a dotted address.
 IoResult ParseIpv4(const char* text, std::uint8_t address[4]);
 
+// Host names and IPv6: a socket address of either family, as the system's
+// look-up gives it, and the calls that take one.
+
+enum class Family : std::uint8_t { kIpv4, kIpv6 };
+
+// A sockaddr_in or sockaddr_in6, in the system's own layout, with its
+// family told apart without the system's headers.
+struct SocketAddress {
+  Family family = Family::kIpv4;
+  std::uint8_t length = 0;  // bytes of `bytes` the system's address takes
+  std::uint8_t bytes[28] = {};
+};
+
+// The most addresses one look-up gives; further ones are left out.
+constexpr int kMaxAddresses = 16;
+
+struct AddressList {
+  int count = 0;
+  SocketAddress entries[kMaxAddresses];
+};
+
+// The system's look-up (getaddrinfo) of `host` for TCP to `port`: a host
+// name, dotted IPv4 or an IPv6 address, or null for the wildcard address
+// of each family. Its addresses in the order it gives them, each once.
+// Failed with the look-up's own number (EAI_* on POSIX, Windows Sockets'
+// on Windows), which DescribeLookupError puts in words.
+IoResult LookUpAddresses(const char* host, std::uint16_t port,
+                         AddressList* list);
+void DescribeLookupError(int error, char* text, std::size_t size);
+// OpenTcpSocket's socket, of `family`.
+IoResult OpenStreamSocket(Family family, SocketHandle* handle);
+IoResult BindAddress(SocketHandle socket, const SocketAddress& local);
+// ConnectSocket, to an address of either family.
+IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
+                        unsigned timeoutMs);
+
 // `value` with its bytes in network order (high byte first in memory), as
 // htons gives it; needs no system.
 inline std::uint16_t HostToNetwork16(std::uint16_t value) {

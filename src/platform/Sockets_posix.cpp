@@ -10,8 +10,9 @@
 //   is never left on 0, 1 or 2, so the trace can never reach the module;
 // - sockets are close-on-exec, so child processes of the host do not inherit
 //   the connection;
-// - name lookups use gethostbyname_r(), which keeps no shared static result
-//   and, unlike getaddrinfo(), keeps the order of the answer;
+// - local name lookups use gethostbyname_r(), which keeps no shared static
+//   result and, unlike getaddrinfo(), keeps the order of the answer; with
+//   name look-up on, both addresses go to getaddrinfo(), in its order;
 // - dotted addresses are never looked up in reverse DNS (see
 //   LookupHostAddress).
 #include <arpa/inet.h>
@@ -25,6 +26,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -107,8 +109,8 @@ bool SetBlocking(int fd, bool blocking) {
 // A socket that TCP's simultaneous open connected to itself: it sent its
 // SYN to its own address and port, and nothing else answered.
 bool ConnectedToItself(int fd) {
-  sockaddr_in local;
-  sockaddr_in peer;
+  sockaddr_storage local;
+  sockaddr_storage peer;
   socklen_t localLength = sizeof(local);
   socklen_t peerLength = sizeof(peer);
   if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 ||
@@ -118,12 +120,10 @@ bool ConnectedToItself(int fd) {
   return SameEndpoint(local, peer);
 }
 
-IoResult Connect(int fd, const sockaddr_in& address, unsigned timeoutMs) {
+IoResult Connect(int fd, const sockaddr* address, socklen_t length,
+                 unsigned timeoutMs) {
   const bool bounded = timeoutMs != 0;
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address),
-                sizeof(address)) == 0) {
-    return IoResult::Done();
-  }
+  if (::connect(fd, address, length) == 0) return IoResult::Done();
   if (errno != EINPROGRESS && errno != EINTR) return IoResult::Failed(errno);
   // Going on in the background: interrupted by a signal, or not blocking.
   const int wait = !bounded              ? kWaitForever
@@ -144,11 +144,46 @@ IoResult Receive(int fd, void* buffer, int capacity, int flags) {
   return FailedWithErrno();
 }
 
+// ConnectSocket's steps for an address of either family.
+IoResult ConnectTo(SocketHandle socket, const sockaddr* address,
+                   socklen_t length, unsigned timeoutMs) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  const bool bounded = timeoutMs != 0;
+  if (bounded && !SetBlocking(fd, false)) return IoResult::Failed(errno);
+  IoResult result = Connect(fd, address, length, timeoutMs);
+  if (bounded && !SetBlocking(fd, true) && result.done()) {
+    result = IoResult::Failed(errno);
+  }
+  if (result.done() && ConnectedToItself(fd)) {
+    return IoResult::Failed(ECONNREFUSED);
+  }
+  return result;
+}
+
+// Whether a look-up's list holds `address` already (a hosts file may list
+// one address twice).
+bool Listed(const AddressList& list, const SocketAddress& address) {
+  for (int i = 0; i < list.count; ++i) {
+    if (list.entries[i].length == address.length &&
+        std::memcmp(list.entries[i].bytes, address.bytes, address.length) ==
+            0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 IoResult OpenTcpSocket(SocketHandle* handle) {
+  return OpenStreamSocket(Family::kIpv4, handle);
+}
+
+IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
   *handle = kInvalidSocket;
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  int fd = ::socket(family == Family::kIpv6 ? AF_INET6 : AF_INET,
+                    SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return IoResult::Failed(errno);
   if (fd < kFirstFreeDescriptor) {
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, kFirstFreeDescriptor);
@@ -174,18 +209,9 @@ IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
 
 IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
                        unsigned timeoutMs) {
-  int fd;
-  if (!ToDescriptor(socket, &fd)) return BadHandle();
-  const bool bounded = timeoutMs != 0;
-  if (bounded && !SetBlocking(fd, false)) return IoResult::Failed(errno);
-  IoResult result = Connect(fd, ToSockaddrIn<sockaddr_in>(server), timeoutMs);
-  if (bounded && !SetBlocking(fd, true) && result.done()) {
-    result = IoResult::Failed(errno);
-  }
-  if (result.done() && ConnectedToItself(fd)) {
-    return IoResult::Failed(ECONNREFUSED);
-  }
-  return result;
+  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
+  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
+                   sizeof(address), timeoutMs);
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
@@ -311,6 +337,58 @@ IoResult LookupHostAddress(const std::uint8_t* /*address*/,
 IoResult ParseIpv4(const char* text, std::uint8_t address[4]) {
   return ::inet_pton(AF_INET, text, address) == 1 ? IoResult::Done()
                                                   : IoResult::Failed(EINVAL);
+}
+
+IoResult LookUpAddresses(const char* host, std::uint16_t port,
+                         AddressList* list) {
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV | (host == nullptr ? AI_PASSIVE : 0);
+  // Not std::to_string: its table of digits would be exported with the
+  // library.
+  char service[8];
+  std::snprintf(service, sizeof(service), "%u", static_cast<unsigned>(port));
+  addrinfo* found = nullptr;
+  const int looked = ::getaddrinfo(host, service, &hints, &found);
+  if (looked != 0) return IoResult::Failed(looked);
+  list->count = 0;
+  for (const addrinfo* entry = found;
+       entry != nullptr && list->count < kMaxAddresses;
+       entry = entry->ai_next) {
+    SocketAddress address;
+    if (FromSystemAddress(entry->ai_addr, entry->ai_addrlen, &address) &&
+        !Listed(*list, address)) {
+      list->entries[list->count++] = address;
+    }
+  }
+  ::freeaddrinfo(found);
+  return list->count > 0 ? IoResult::Done() : IoResult::Failed(EAI_NONAME);
+}
+
+void DescribeLookupError(int error, char* text, std::size_t size) {
+  if (size == 0) return;
+  // gai_strerror's texts are constants, safe on any thread.
+  std::snprintf(text, size, "%s", ::gai_strerror(error));
+}
+
+IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  const sockaddr_storage address = ToStorage(local);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), local.length) !=
+      0) {
+    return IoResult::Failed(errno);
+  }
+  return IoResult::Done();
+}
+
+IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
+                        unsigned timeoutMs) {
+  const sockaddr_storage address = ToStorage(server);
+  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
+                   server.length, timeoutMs);
 }
 
 }  // namespace platform

@@ -18,6 +18,7 @@
 #include <ws2tcpip.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/SockaddrIn.h"
@@ -96,12 +97,9 @@ IoResult FinishConnect(SOCKET socket, unsigned timeoutMs) {
   return IoResult::Done();
 }
 
-IoResult Connect(SOCKET socket, const sockaddr_in& address,
+IoResult Connect(SOCKET socket, const sockaddr* address, int length,
                  unsigned timeoutMs) {
-  if (::connect(socket, reinterpret_cast<const sockaddr*>(&address),
-                sizeof(address)) == 0) {
-    return IoResult::Done();
-  }
+  if (::connect(socket, address, length) == 0) return IoResult::Done();
   const int error = ::WSAGetLastError();
   if (timeoutMs != 0 && error == WSAEWOULDBLOCK) {
     return FinishConnect(socket, timeoutMs);
@@ -111,8 +109,8 @@ IoResult Connect(SOCKET socket, const sockaddr_in& address,
 
 // A socket that TCP's simultaneous open connected to itself.
 bool ConnectedToItself(SOCKET socket) {
-  sockaddr_in local;
-  sockaddr_in peer;
+  sockaddr_storage local;
+  sockaddr_storage peer;
   int localLength = sizeof(local);
   int peerLength = sizeof(peer);
   if (::getsockname(socket, reinterpret_cast<sockaddr*>(&local),
@@ -122,6 +120,37 @@ bool ConnectedToItself(SOCKET socket) {
     return false;
   }
   return SameEndpoint(local, peer);
+}
+
+// ConnectSocket's steps for an address of either family.
+IoResult ConnectTo(SocketHandle socket, const sockaddr* address, int length,
+                   unsigned timeoutMs) {
+  const SOCKET handle = ToSocket(socket);
+  const bool bounded = timeoutMs != 0;
+  if (bounded && !SetBlocking(handle, false)) {
+    return IoResult::Failed(::WSAGetLastError());
+  }
+  IoResult result = Connect(handle, address, length, timeoutMs);
+  if (bounded && !SetBlocking(handle, true) && result.done()) {
+    result = IoResult::Failed(::WSAGetLastError());
+  }
+  if (result.done() && ConnectedToItself(handle)) {
+    return IoResult::Failed(WSAECONNREFUSED);
+  }
+  return result;
+}
+
+// Whether a look-up's list holds `address` already (a hosts file may list
+// one address twice).
+bool Listed(const AddressList& list, const SocketAddress& address) {
+  for (int i = 0; i < list.count; ++i) {
+    if (list.entries[i].length == address.length &&
+        std::memcmp(list.entries[i].bytes, address.bytes, address.length) ==
+            0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Copies the first address of a lookup's answer: h_length bytes (at most
@@ -149,16 +178,21 @@ IoResult Received(int received) {
 }  // namespace
 
 IoResult OpenTcpSocket(SocketHandle* handle) {
+  return OpenStreamSocket(Family::kIpv4, handle);
+}
+
+IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
   // Overlapped sockets still block in send, recv and connect; the flag only
   // allows overlapped I/O, which the library does not use. Like
   // close-on-exec on POSIX, the handle is not inherited by child processes
   // of the host; systems older than Windows 7 SP1 refuse that flag, and then
   // the handle is made non-inheritable after the fact.
+  const int af = family == Family::kIpv6 ? AF_INET6 : AF_INET;
   SOCKET socket =
-      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+      ::WSASocketW(af, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                    WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
   if (socket == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
-    socket = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+    socket = ::WSASocketW(af, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                           WSA_FLAG_OVERLAPPED);
     if (socket != INVALID_SOCKET) {
       ::SetHandleInformation(reinterpret_cast<HANDLE>(socket),
@@ -181,20 +215,9 @@ IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
 
 IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
                        unsigned timeoutMs) {
-  const SOCKET handle = ToSocket(socket);
-  const bool bounded = timeoutMs != 0;
-  if (bounded && !SetBlocking(handle, false)) {
-    return IoResult::Failed(::WSAGetLastError());
-  }
-  IoResult result =
-      Connect(handle, ToSockaddrIn<sockaddr_in>(server), timeoutMs);
-  if (bounded && !SetBlocking(handle, true) && result.done()) {
-    result = IoResult::Failed(::WSAGetLastError());
-  }
-  if (result.done() && ConnectedToItself(handle)) {
-    return IoResult::Failed(WSAECONNREFUSED);
-  }
-  return result;
+  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
+  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
+                   sizeof(address), timeoutMs);
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
@@ -311,6 +334,68 @@ IoResult LookupHostAddress(const std::uint8_t address[4], HostAddress* result) {
 IoResult ParseIpv4(const char* text, std::uint8_t address[4]) {
   return ::inet_pton(AF_INET, text, address) == 1 ? IoResult::Done()
                                                   : IoResult::Failed(WSAEINVAL);
+}
+
+IoResult LookUpAddresses(const char* host, std::uint16_t port,
+                         AddressList* list) {
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  hints.ai_flags = AI_NUMERICSERV | (host == nullptr ? AI_PASSIVE : 0);
+  char service[8];
+  std::snprintf(service, sizeof(service), "%u", static_cast<unsigned>(port));
+  addrinfo* found = nullptr;
+  const int looked = ::getaddrinfo(host, service, &hints, &found);
+  if (looked != 0) return IoResult::Failed(looked);
+  list->count = 0;
+  for (const addrinfo* entry = found;
+       entry != nullptr && list->count < kMaxAddresses;
+       entry = entry->ai_next) {
+    SocketAddress address;
+    if (FromSystemAddress(entry->ai_addr, entry->ai_addrlen, &address) &&
+        !Listed(*list, address)) {
+      list->entries[list->count++] = address;
+    }
+  }
+  ::freeaddrinfo(found);
+  return list->count > 0 ? IoResult::Done() : IoResult::Failed(WSANO_DATA);
+}
+
+void DescribeLookupError(int error, char* text, std::size_t size) {
+  if (size == 0) return;
+  // gai_strerror keeps its text in one buffer for the process; the
+  // system's message table, into the caller's buffer, does not.
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(error), 0, text,
+      size > 0xffff ? 0xffff : static_cast<DWORD>(size), nullptr);
+  std::size_t end = length;
+  while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n' ||
+                     text[end - 1] == ' ' || text[end - 1] == '.')) {
+    --end;
+  }
+  if (end == 0) {
+    std::snprintf(text, size, "error %d", error);
+  } else {
+    text[end] = '\0';
+  }
+}
+
+IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
+  const sockaddr_storage address = ToStorage(local);
+  if (::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address),
+             local.length) != 0) {
+    return IoResult::Failed(::WSAGetLastError());
+  }
+  return IoResult::Done();
+}
+
+IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
+                        unsigned timeoutMs) {
+  const sockaddr_storage address = ToStorage(server);
+  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
+                   server.length, timeoutMs);
 }
 
 }  // namespace platform

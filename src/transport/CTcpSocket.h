@@ -1,5 +1,6 @@
-// The transport of one connection: one IPv4 TCP socket, bound to a chosen
-// local address and port, with a bounded error text of its own. It offers
+// The transport of one connection: one TCP socket (IPv4, or with name
+// look-up on of the server address's family), bound to a chosen local
+// address and port, with a bounded error text of its own. It offers
 // the steps the layers above need (open, connect, send, receive, close),
 // each returning how it ended; the protocol client decides what an exchange
 // makes of them. The socket calls themselves are the SocketCalls it is
@@ -90,6 +91,30 @@ class CTcpSocket {
   // late answer goes nowhere and the local port is free again at once.
   void AbortSocket();
 
+  // Host names and IPv6. With name look-up on, the front opens and the
+  // protocol client connects through these instead of OpenSocket and
+  // Connect: both texts go to the system's look-up (getaddrinfo), which
+  // takes dotted IPv4, IPv6 addresses and host names, and each socket has
+  // the family of the server address it is for.
+
+  // Looks up `server` for `port`: 1, or 0 with the look-up's message in
+  // ErrorText (ErrorNumber 0: the look-up's own number is in the text).
+  int LookUpServer(const char* server, std::uint16_t port);
+  // Looks up `localAddress` for `localPort` (empty: the wildcard address of
+  // each family), then opens and binds a socket for the first of the
+  // server's addresses that it has an address of the family of: 1, or 0
+  // with no socket and the last failure in ErrorText and ErrorNumber.
+  int OpenForServer(const std::string& localAddress, std::uint16_t localPort);
+  // Connects the socket OpenForServer opened; when that fails, each further
+  // server address in turn gets a socket of its own, until one connects or
+  // none is left. The attempts share `timeoutMs` (0: each waits as long as
+  // the system allows): each waits at most an equal share of what is left,
+  // so that an address that does not answer leaves time for the next ones.
+  // The last connect's result; nothing is recorded, as with Connect.
+  IoResult ConnectToAnyAddress(unsigned timeoutMs);
+  // Whether Connect takes `text`: dotted IPv4 text.
+  bool IsDottedIpv4(const char* text);
+
   platform::SocketHandle SocketHandle;  // 0 when there is no socket
   char LocalHost[LocalHostSize];
   platform::Ipv4SocketAddress LocalAddr;
@@ -108,8 +133,22 @@ class CTcpSocket {
   void ReportMalformedAddress(const char* text);
   // OpenSocket's failure after the socket was made: closed, 0.
   int OpenFailed();
+  // With name look-up on: opens and binds a socket for the next server
+  // address that a local address has the family of.
+  int OpenNextAddress();
+  const platform::SocketAddress* LocalFor(
+      const platform::SocketAddress& server) const;
+  // Attempts still to come after the current one.
+  int AttemptsAfter() const;
+  void ReportLookupFailure(const char* name, int error);
 
   SocketCalls& Calls;
+  // With name look-up on: the addresses of the last look-ups, and the next
+  // server address to try.
+  platform::AddressList ServerAddresses;
+  platform::AddressList LocalAddresses;
+  std::string LocalText;
+  int NextServer = 0;
 };
 
 }  // namespace tcpmodbus

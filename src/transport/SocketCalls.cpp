@@ -54,6 +54,23 @@ class PlatformSocketCalls final : public SocketCalls {
   IoResult ParseIpv4(const char* text, std::uint8_t address[4]) override {
     return platform::ParseIpv4(text, address);
   }
+  IoResult LookUpAddresses(const char* host, std::uint16_t port,
+                           platform::AddressList* list) override {
+    return platform::LookUpAddresses(host, port, list);
+  }
+  IoResult OpenStreamSocket(platform::Family family,
+                            SocketHandle* handle) override {
+    return platform::OpenStreamSocket(family, handle);
+  }
+  IoResult BindAddress(SocketHandle socket,
+                       const platform::SocketAddress& local) override {
+    return platform::BindAddress(socket, local);
+  }
+  IoResult ConnectAddress(SocketHandle socket,
+                          const platform::SocketAddress& server,
+                          unsigned timeoutMs) override {
+    return platform::ConnectAddress(socket, server, timeoutMs);
+  }
 };
 
 }  // namespace

@@ -44,6 +44,16 @@ class SocketCalls {
   virtual IoResult LookupHostAddress(const std::uint8_t address[4],
                                      HostAddress* result) = 0;
   virtual IoResult ParseIpv4(const char* text, std::uint8_t address[4]) = 0;
+  // Host names and IPv6.
+  virtual IoResult LookUpAddresses(const char* host, std::uint16_t port,
+                                   platform::AddressList* list) = 0;
+  virtual IoResult OpenStreamSocket(platform::Family family,
+                                    SocketHandle* handle) = 0;
+  virtual IoResult BindAddress(SocketHandle socket,
+                               const platform::SocketAddress& local) = 0;
+  virtual IoResult ConnectAddress(SocketHandle socket,
+                                  const platform::SocketAddress& server,
+                                  unsigned timeoutMs) = 0;
 
  protected:
   // Never deleted through this interface: the system's calls are one

@@ -22,6 +22,10 @@
 #define INVALID "WSASocket failed. connect Error(22)"
 #define INVALID_NUMBER 22
 #endif
+#define NOT_DOTTED \
+  "CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 7 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))"
+#define OTHER_FAMILY \
+  "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0. Error: The local address '127.0.0.1' has no address of the server's family"
 #define PAST_THE_TABLE \
   "CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 7 - Code=2, \"Unallowable or invalid data address received in the query for the slave\""
 #define TOO_MANY \
@@ -217,6 +221,25 @@ static void device_map(tcpmodbus_module* module) {
   tcpmodbus_map_destroy(map);
 }
 
+/* Host names and IPv6, on the module's port: localhost is SERVER's name;
+ * nothing listens on ::1. A failure's text is tcpmodbus_last_failure_text. */
+static const struct {
+  const char* what;
+  int look_up;
+  const char* local;
+  const char* server;
+  int code, system_error;
+  const char* text;
+} reaches[] = {
+    {"look-up off: a name", 0, "127.0.0.1", "localhost",
+     TCPMODBUS_ERROR_CONNECT, INVALID_NUMBER, NOT_DOTTED},
+    {"look-up on: a name, from any address", 1, "", "localhost", 0, 0, NULL},
+    {"look-up on: IPv6, from an IPv6 address", 1, "::1", "::1",
+     TCPMODBUS_ERROR_CONNECT, REFUSED_NUMBER, NULL},
+    {"look-up on: IPv6, from IPv4", 1, "127.0.0.1", "::1",
+     TCPMODBUS_ERROR_OPEN, 0, OTHER_FAMILY},
+};
+
 static int run(tcpmodbus_module* module, size_t row, unsigned short* values) {
   const unsigned short address = rows[row].address, count = rows[row].count;
   switch (rows[row].operation) {
@@ -337,6 +360,24 @@ int main(int argc, char** argv) {
             tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_CONNECT &&
             tcpmodbus_last_system_error(module) == INVALID_NUMBER,
         "a null server address is an empty one", tcpmodbus_last_error(module));
+  for (row = 0; row < sizeof reaches / sizeof reaches[0]; ++row) {
+    const int connected =
+        tcpmodbus_set_name_lookup(module, reaches[row].look_up) == 1 &&
+        tcpmodbus_initialize(module, 7, reaches[row].local, 0,
+                             reaches[row].server) == 1;
+    check(connected == (reaches[row].code == 0) &&
+              (connected ? tcpmodbus_read_hold_regs(module, 10, &value, 1)
+                         : tcpmodbus_last_error_code(module) ==
+                                   reaches[row].code &&
+                               tcpmodbus_last_system_error(module) ==
+                                   reaches[row].system_error) &&
+              (reaches[row].text == NULL ||
+               strcmp(tcpmodbus_last_failure_text(module), reaches[row].text) ==
+                   0),
+          reaches[row].what, tcpmodbus_last_failure_text(module));
+  }
+  check(tcpmodbus_set_name_lookup(NULL, 1) == 0, "look-up of a null handle",
+        "");
   tcpmodbus_destroy(module);
 #ifdef _WIN32
   WSACleanup();

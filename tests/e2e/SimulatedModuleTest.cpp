@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdlib>
 #include <functional>
 #include <limits>
 #include <memory>
@@ -23,6 +24,7 @@
 namespace {
 
 using testsupport::ClientHarness;
+using testsupport::FailureRecord;
 using testsupport::FailureRecordOf;
 using testsupport::ServerProcess;
 
@@ -275,6 +277,70 @@ TEST_F(SimulatedModuleTest, TypedValuesRoundTripInEveryOrder) {
       ASSERT_TRUE(tcpmodbus::ParseValueFormat(row.type, order, &format));
       EXPECT_TRUE(row.roundTrip(format)) << client_->LastErrorString();
     }
+  }
+}
+
+// Host names and IPv6, with the hosts file of with-hosts-file.sh, where
+// localhost is ::1 and 127.0.0.1 (the look-up lists ::1 first): a module on
+// both, then on 127.0.0.1 alone, where a name's first address refuses.
+TEST_F(SimulatedModuleTest, NameLookupReachesItByNameAndIpv6) {
+  if (std::getenv("TCPMODBUS_TEST_HOSTS_FILE") == nullptr) {
+    GTEST_SKIP() << "needs its own hosts file: run through with-hosts-file.sh";
+  }
+  struct Row {
+    const char* what;
+    const char* module;  // where it listens
+    bool lookUp;
+    const char* local;
+    const char* server;
+    FailureRecord failure;
+    const char* failureText;
+  };
+  const Row rows[] = {
+      {"a name, from any address", "localhost", true, "", "localhost", {}, ""},
+      {"IPv6, from an IPv6 address", "localhost", true, "::1", "::1", {}, ""},
+      {"a name from IPv4: its IPv6 address passed over", "localhost", true,
+       "127.0.0.1", "localhost", {}, ""},
+      {"IPv6 from IPv4", "localhost", true, "127.0.0.1", "::1",
+       {TCPModbusIntf::ErrorOpen},
+       "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0. Error: The local address '127.0.0.1' has no address of the server's family"},
+      {"look-up off: a name", "localhost", false, "127.0.0.1", "localhost",
+       {TCPModbusIntf::ErrorConnect, 22},
+       "CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 1 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))"},
+      {"a name whose first address refuses", "127.0.0.1", true, "",
+       "localhost", {}, ""},
+  };
+  std::string listening = rows[0].module;
+  START_SERVER_OR_SKIP(sim_, listening, Module(listening));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    if (listening != row.module) {
+      ASSERT_EQ(sim_.Stop(), 0);
+      listening = row.module;
+      ASSERT_EQ(sim_.Start(listening, Module(listening)), "");
+    }
+    ClientHarness client;
+    const int connected = client.Run([&](TCPModbusIntf& c) {
+      c.SetNameLookup(row.lookUp);
+      return c.Initialize(1, row.local, 0, row.server);
+    });
+    EXPECT_EQ(FailureRecordOf(client.Client()), row.failure);
+    EXPECT_EQ(std::string(client->LastFailureText()), row.failureText);
+    if (row.failure.code != TCPModbusIntf::ErrorNone) {
+      EXPECT_EQ(connected, 0);
+      continue;
+    }
+    ASSERT_EQ(connected, 1);
+    // The trace names the addresses as given.
+    EXPECT_EQ(
+        client.Printed(),
+        "CTCPModbus::Initialize: Succeed to open TCP socket. LocalIpAddr=" +
+            std::string(row.local) +
+            ", LocalPort=0\nCTCPModbus::Initialize: Succeed to connect to Modbus/TCP Server\n");
+    unsigned short value = 0x5a5a;
+    EXPECT_EQ(client->ReadHoldRegs(0, &value, 1), 1)
+        << client->LastErrorString();
+    EXPECT_EQ(value, 0);
   }
 }
 

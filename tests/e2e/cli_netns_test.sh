@@ -61,6 +61,7 @@ done <<ROWS
 the default local address reaches the module|0|7 4660 0x1234|write 7 0x1234
 and reads back what was written|0|7 4660 0x1234|read-holding 7 1
 a loopback local address cannot leave this machine|1||--local 127.0.0.1 read-holding 7 1
+without name look-up, the default local address reaches it too|0|7 4660 0x1234|--no-name-lookup read-holding 7 1
 ROWS
 # The module saw the host come from this end of the veth pair.
 grep -q "$here:[0-9]* connected" "$work/module.log" ||

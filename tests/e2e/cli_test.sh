@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
 # The command-line host against the simulated DIO module.
-#   cli_test.sh happy-path|error-exits SIM -- CLI...
+#   cli_test.sh happy-path|error-exits|names SIM -- CLI...
 # CLI... runs the command-line host: its path, or a runner and the path (the
 # cross build gives the wine runner and tcpmodbus-cli.exe, with the module
 # built for the build machine). Exit 0 when every check held, 1 on a failed
 # check, 77 when port 502 is out of reach (the test is then reported as
-# skipped).
+# skipped). names runs with the hosts file of with-hosts-file.sh, where
+# localhost is ::1 and 127.0.0.1, on ports of the system's choosing.
 set -uo pipefail
 case="$1" sim="$2"
 [ "$#" -ge 4 ] && [ "$3" = -- ] ||
-  { echo "usage: cli_test.sh happy-path|error-exits SIM -- CLI..." >&2 && exit 2; }
+  { echo "usage: cli_test.sh happy-path|error-exits|names SIM -- CLI..." >&2 && exit 2; }
 shift 3
 cli_command=("$@")
 
+port=502
 case "$case" in
   happy-path) address=127.0.52.1 ;;
   error-exits) address=127.0.52.2 ;;
+  names) address=localhost port=0 ;;
   *) echo "unknown case $case" >&2 && exit 2 ;;
 esac
 
@@ -24,7 +27,7 @@ esac
 work="$(mktemp -d "${TMPDIR:-/tmp}/tcpmodbus-cli.XXXXXX")"
 trap 'stop_module; rm -rf "$work"' EXIT
 errfile="$work/cli.err"
-start_module "$sim" "$address" 502 "$work/module.log" || exit
+start_module "$sim" "$address" "$port" "$work/module.log" || exit
 
 # What differs on Windows: the system's numbers and descriptions (wine's
 # message table, matched loosely: glob patterns) for a refused connection and
@@ -84,7 +87,26 @@ check() {
 }
 server=(--server "$address" --local "$address")
 usage_hint="Try 'tcpmodbus-cli --help' for more."
-if [ "$case" = happy-path ]; then
+if [ "$case" = names ]; then
+  on=(--port "$module_port" --quiet)
+  check "a name reaches the module" 0 "7 77 0x004d" "" -- --server localhost "${on[@]}" write 7 77
+  check "IPv6 from an IPv6 local address" 0 "7 77 0x004d" "" \
+    -- --server ::1 --local ::1 "${on[@]}" read-holding 7 1
+  check "a name from IPv4 passes over its IPv6 address" 0 "7 77 0x004d" "" \
+    -- --server localhost --local 127.0.0.1 "${on[@]}" read-holding 7 1
+  check "IPv6 from IPv4 exits 1" 1 "" \
+    "tcpmodbus-cli: CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0. Error: The local address '127.0.0.1' has no address of the server's family" \
+    -- --server ::1 --local 127.0.0.1 "${on[@]}" read-holding 7 1
+  check "a name without name look-up exits 1" 1 "" \
+    "tcpmodbus-cli: cannot connect to localhost: CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 1 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))" \
+    -- --server localhost --no-name-lookup "${on[@]}" read-holding 7 1
+  # A name whose first address refuses: the module on its second.
+  stop_module
+  second="$(getent ahostsv4 tcpmodbus-plant | awk '$2 == "STREAM" { print $1 }' | sed -n 2p)"
+  start_module "$sim" "$second" 0 "$work/module.log" || exit
+  check "a name whose first address refuses reaches the second" 0 "7 0 0x0000" "" \
+    -- --server tcpmodbus-plant --port "$module_port" --quiet read-holding 7 1
+elif [ "$case" = happy-path ]; then
   check "write prints the register" 0 "200 48879 0xbeef" "" \
     -- "${server[@]}" --quiet write 200 0xBEEF
   check "write-multiple prints each register" 0 "201 1 0x0001
@@ -234,7 +256,7 @@ else
     -- "${server[@]}" --local-port 502 --quiet read-input 0 1
   check "a local address that is not dotted IPv4 exits 1" 1 "" \
     "tcpmodbus-cli: cannot open a TCP socket on 127.1:0: '127.1' is not a dotted IPv4 address" \
-    -- --server "$address" --local 127.1 --quiet read-input 0 1
+    -- --server "$address" --local 127.1 --no-name-lookup --quiet read-input 0 1
   check "a count past 125 is a usage error" 2 "" \
     "tcpmodbus-cli: COUNT '126' is out of range (1 to 125)
 $usage_hint" -- "${server[@]}" read-holding 0 126

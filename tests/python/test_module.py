@@ -255,6 +255,39 @@ def test_values_and_options_that_do_not_fit_are_refused(call, error):
         tcpmodbus.ErrorCode.INVALID_ARGUMENT, "INVALID_ARGUMENT")
 
 
+NOT_DOTTED = "CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 1 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))"  # noqa: E501
+OTHER_FAMILY = "CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0. Error: The local address '127.0.0.1' has no address of the server's family"  # noqa: E501
+
+
+# Host names and IPv6, name lookup on by default: the module on LISTENS
+# (a name: the second address of its look-up, from a hosts file of the
+# test's own), initialize() without a local address when local is None; a
+# failure's class, code, text and str().
+@pytest.mark.parametrize("listens, options, local, server, failure", [
+    ("::1", {}, None, "::1", None),
+    ("::1", {}, "::1", "::1", None),
+    (SERVER, {}, None, "localhost", None),
+    ("tcpmodbus-plant", {}, None, "tcpmodbus-plant", None),  # its first address refuses
+    ("::1", {}, "127.0.0.1", "::1", (ConnectFailedError, "OPEN", OTHER_FAMILY, OTHER_FAMILY)),
+    (SERVER, {"name_lookup": False}, None, "localhost",
+     (ConnectFailedError, "CONNECT", NOT_DOTTED, NOT_DOTTED))])
+def test_names_and_ipv6_reach_the_module(start_module, listens, options, local, server, failure):
+    if listens == "tcpmodbus-plant":
+        if "TCPMODBUS_TEST_HOSTS_FILE" not in os.environ:
+            pytest.skip("needs its own hosts file: run through with-hosts-file.sh")
+        listens = socket.getaddrinfo(listens, 0, socket.AF_INET, socket.SOCK_STREAM)[1][4][0]
+    addresses = {"server_ip": server} if local is None else {"local_ip": local, "server_ip": server}
+    with tcpmodbus.Module(server_port=start_module(listens)[1], **options) as module:
+        if failure is None:
+            module.initialize(1, **addresses)
+            module.write(4, 44)
+            assert module.read_holding(4, 1) == [44]
+            return
+        with pytest.raises(failure[0]) as raised:
+            module.initialize(1, **addresses)
+    assert (raised.value.code_name, raised.value.text, str(raised.value)) == failure[1:]
+
+
 def test_the_error_codes_are_the_librarys():
     names = [TcpModbusError("", "", code=code).code_name for code in range(17)]
     assert names == [code.name for code in tcpmodbus.ErrorCode] + ["UNKNOWN"]

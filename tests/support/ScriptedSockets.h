@@ -12,6 +12,7 @@
 #define TCPMODBUS_TESTS_SUPPORT_SCRIPTEDSOCKETS_H_
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -101,6 +102,25 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
                                         HostAddress* result) override;
   tcpmodbus::IoResult ParseIpv4(const char* text,
                                 std::uint8_t address[4]) override;
+  // Name look-up on is not scripted: each of these fails.
+  using IoResult = tcpmodbus::IoResult;
+  IoResult LookUpAddresses(const char*, std::uint16_t,
+                           tcpmodbus::platform::AddressList*) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
+  IoResult OpenStreamSocket(tcpmodbus::platform::Family,
+                            SocketHandle*) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
+  IoResult BindAddress(SocketHandle,
+                       const tcpmodbus::platform::SocketAddress&) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
+  IoResult ConnectAddress(SocketHandle,
+                          const tcpmodbus::platform::SocketAddress&,
+                          unsigned) override {
+    return IoResult::Failed(EAFNOSUPPORT);
+  }
 
  private:
   // A byte that has arrived, with the index of the request it answers.

@@ -36,6 +36,7 @@ unsigned long ParseNumber(const std::string& what, const std::string& text,
 
 Arguments ParseArguments(int argc, char** argv) {
   Arguments args;
+  bool localGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
@@ -95,10 +96,13 @@ Arguments ParseArguments(int argc, char** argv) {
         args.maxBits =
             ParseNumber("--max-bits", value, 1, TCPMODBUS_MAX_READ_BITS);
         args.mapOptions = true;
+      } else if (arg == "--no-name-lookup") {
+        args.nameLookup = false;
       } else if (arg == "--server") {
         args.server = value;
       } else if (arg == "--local") {
         args.local = value;
+        localGiven = true;
       } else if (arg == "--local-port") {
         args.localPort = ParseNumber("--local-port", value, 0, 65535);
       } else if (arg == "--module") {
@@ -128,6 +132,9 @@ Arguments ParseArguments(int argc, char** argv) {
   }
   if (args.command.empty()) throw UsageError("no command given");
   if (args.server.empty()) throw UsageError("--server needs an address");
+  // The wildcard: looked up, an empty text is that of the server's family;
+  // as dotted text, IPv4's.
+  if (!localGiven) args.local = args.nameLookup ? "" : "0.0.0.0";
   if (args.quiet && !args.traceFile.empty()) {
     throw UsageError(
         "--quiet turns the trace off; it does not go with --trace");

@@ -15,9 +15,10 @@ extern const char kUsage[];
 
 struct Arguments {
   std::string server = "127.0.0.1";
-  // The wildcard, so that the system picks the interface of the route to
-  // the server; a loopback address could only reach this machine.
-  std::string local = "0.0.0.0";
+  // Unless --local: the wildcard, so that the system picks the interface of
+  // the route to the server (a loopback address could only reach this
+  // machine); with name look-up, of the server's family.
+  std::string local;
   unsigned long localPort = 0;
   unsigned long module = 1;
   unsigned long port = 502;
@@ -48,6 +49,9 @@ struct Arguments {
   unsigned long maxBits = TCPMODBUS_MAX_READ_BITS;
   bool planOnly = false;
   bool mapOptions = false;
+  // On unless --no-name-lookup: the CLI's own default, so that --server and
+  // --local may be host names or IPv6 addresses.
+  bool nameLookup = true;
   std::string command;
   std::vector<std::string> operands;
 };

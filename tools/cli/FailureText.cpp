@@ -17,10 +17,14 @@ std::string SystemSuffix(TCPModbusIntf& module) {
 // The open or bind failure of Initialize, which the library's text does not
 // hold: only its trace line tells, and that may be off.
 std::string OpenFailure(TCPModbusIntf& module, const Arguments& args) {
-  const std::string where = args.local + ":" + std::to_string(args.localPort);
+  const std::string where = (args.local.empty() ? "*" : args.local) + ":" +
+                            std::to_string(args.localPort);
   const int number = module.LastSystemError();
+  // Without a system call behind it: a local address that the look-up does
+  // not know or that has no address of the server's family, which the
+  // failure text tells; without name look-up, a text that is not dotted.
+  if (number == 0 && args.nameLookup) return module.LastFailureText();
   if (number == 0) {
-    // The one open failure without a system call behind it.
     return "cannot open a TCP socket on " + where + ": '" + args.local +
            "' is not a dotted IPv4 address";
   }
@@ -37,7 +41,13 @@ std::string ConnectFailure(TCPModbusIntf& module, const Arguments& args) {
   if (module.LastErrorCode() == TCPModbusIntf::ErrorOpen) {
     return OpenFailure(module, args);
   }
-  return "cannot connect to " + args.server + ": " + OperationFailure(module);
+  // A server address that is no address (with name look-up off, any text
+  // but dotted IPv4): the failure text says why.
+  const bool noAddress =
+      module.LastErrorCode() == TCPModbusIntf::ErrorConnect &&
+      IsInvalidArgument(module.LastSystemError());
+  return "cannot connect to " + args.server + ": " +
+         (noAddress ? module.LastFailureText() : OperationFailure(module));
 }
 
 std::string OperationFailure(TCPModbusIntf& module) {

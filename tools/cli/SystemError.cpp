@@ -1,8 +1,11 @@
 #include "SystemError.h"
 
 #ifdef _WIN32
-#include <windows.h>
+// FormatMessageA and WSAEINVAL; winsock2.h includes windows.h itself, after
+// the definitions that keep the older winsock.h out.
+#include <winsock2.h>
 #else
+#include <cerrno>
 #include <cstring>
 #endif
 
@@ -27,6 +30,14 @@ std::string SystemErrorText(int number) {
     text.pop_back();
   }
   return text;
+}
+
+bool IsInvalidArgument(int number) {
+#ifdef _WIN32
+  return number == WSAEINVAL;
+#else
+  return number == EINVAL;
+#endif
 }
 
 }  // namespace cli

@@ -14,7 +14,8 @@
 // value, hex value) or one bit a line (address, 0 or 1). The library traces
 // every step on standard output as well, before the results; --quiet turns
 // its trace off, --trace FILE sends it to a file through a trace sink.
-// Transaction identifiers are on unless --no-transaction-ids. --type and
+// Transaction identifiers are on unless --no-transaction-ids, and name
+// look-up (host names and IPv6) unless --no-name-lookup. --type and
 // --order show and take the registers of read-holding, read-input, write and
 // write-multiple as typed values; --one-based numbers addresses from 1.
 //
@@ -78,6 +79,7 @@ std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args,
   module->SetRecovery(args.pollMs != 0);
   module->SetTransactionIds(args.transactionIds);
   module->SetMaxInFlight(static_cast<unsigned>(args.inFlight));
+  module->SetNameLookup(args.nameLookup);
   return module;
 }
 
