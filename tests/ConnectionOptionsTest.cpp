@@ -3,11 +3,14 @@
 // so the time-outs also run on the DLL under wine.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ClientHarness.h"
@@ -298,6 +301,73 @@ TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {
             (FailureRecord{TCPModbusIntf::ErrorConnect,
                            testsupport::PlatformError(110, 10060)}));
   EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+}
+
+// Cancel from another thread ends the wait of the call in progress: it
+// fails with ErrorCancelled, the connection closed when a request was on its
+// way. A cancel made before a call does not reach it.
+TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
+  FakeModbusServer::Options full;
+  full.backlog = 0;
+  ClientHarness filler;  // a listener with no place left: a connect waits
+  ASSERT_TRUE(filler.Listen({kAddress}, {}, full)) << filler.SkipReason();
+  ASSERT_EQ(filler.Initialize({kAddress}), 1);
+  struct Row {
+    const char* what;
+    bool silentModule;  // else a connect to the full listener
+    std::string text;
+  };
+  const Row rows[] = {
+      {"waiting for an answer", true,
+       std::string(kName) +
+           "Cancelled while waiting for the answer of DIO Module 1; the connection was closed"},
+      {"connecting", false,
+       "CMBusTCP::ConnectToServer: Cancelled while connecting to DIO Module 1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ClientHarness client;
+    std::uint16_t value = 0;
+    if (row.silentModule) {
+      ASSERT_TRUE(client.Listen(
+          {kAddress}, {Step::Receive(12), Step::WaitForClientClose()}))
+          << client.SkipReason();
+      ASSERT_EQ(client.Initialize({kAddress}), 1);
+    }
+    // Again and again until the call returns, so that one lands in its wait.
+    std::atomic<bool> returned{false};
+    std::thread canceller([&] {
+      while (!returned) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        client->Cancel();
+      }
+    });
+    const int result =
+        row.silentModule
+            ? client.Run([&](TCPModbusIntf& c) {
+                return c.ReadHoldRegs(0, &value, 1);
+              })
+            : client.Initialize({kAddress, 1, filler.Server().Port()});
+    returned = true;
+    canceller.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(client->LastFailureText(), row.text);
+    EXPECT_EQ(FailureRecordOf(client.Client()),
+              FailureRecord{TCPModbusIntf::ErrorCancelled});
+    EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+    EXPECT_EQ(client.Finish(), "");
+  }
+  ClientHarness client;
+  SERVE_OR_SKIP(client, {kAddress},
+                {Step::Receive(12), Step::Send(ReadAnswer(3, {7}))});
+  EXPECT_EQ(client->Cancel(), 1);
+  std::uint16_t value = 0;
+  EXPECT_EQ(client.Run([&](TCPModbusIntf& c) {
+    return c.ReadHoldRegs(0, &value, 1);
+  }),
+            1);
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(client.Finish(), "");
 }
 
 }  // namespace

@@ -158,7 +158,7 @@ TEST(TCPModbusIntfDefaultsTest, BaseBodiesDoNothingAndSucceed) {
 
 // The names are stable: hosts and scripts compare them.
 TEST(TCPModbusIntfDefaultsTest, EveryErrorCodeHasItsName) {
-  // Codes 0 to 15; -1 and 16 are unknown.
+  // Codes 0 to 16; -1 and 17 are unknown.
   const char* const names[] = {"NONE",
                                "NOT_CONNECTED",
                                "INVALID_ARGUMENT",
@@ -174,10 +174,11 @@ TEST(TCPModbusIntfDefaultsTest, EveryErrorCodeHasItsName) {
                                "MODBUS_EXCEPTION",
                                "NO_MEMORY",
                                "REENTERED",
-                               "INTERNAL"};
-  for (int code = -1; code <= 16; ++code) {
+                               "INTERNAL",
+                               "CANCELLED"};
+  for (int code = -1; code <= 17; ++code) {
     SCOPED_TRACE("code " + std::to_string(code));
-    const bool known = code >= 0 && code <= TCPModbusIntf::ErrorInternal;
+    const bool known = code >= 0 && code <= TCPModbusIntf::ErrorCancelled;
     ASSERT_NE(TCPModbusIntf::ErrorName(code), nullptr);
     EXPECT_STREQ(TCPModbusIntf::ErrorName(code),
                  known ? names[code] : "UNKNOWN");

@@ -146,6 +146,7 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
     ErrorNoMemory = TCPMODBUS_ERROR_NO_MEMORY,
     ErrorReentered = TCPMODBUS_ERROR_REENTERED,
     ErrorInternal = TCPMODBUS_ERROR_INTERNAL,
+    ErrorCancelled = TCPMODBUS_ERROR_CANCELLED,
   };
   virtual int LastErrorCode();
   // The Modbus exception code of the last failure, 0 if it was none.
@@ -222,6 +223,14 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // invalid-argument number, and LastFailureText says why. Kept across
   // Initialize and Close; from the next Initialize on. Returns 1.
   virtual int SetNameLookup(bool enabled);
+
+  // Cancel (library 1.3). Ends the wait of the call in progress, from any
+  // other thread, within about 20 ms: the call fails with ErrorCancelled.
+  // When a request was on its way the connection is closed (its answer
+  // could still come); when nothing was sent it is kept. A call begun after
+  // it returned is not affected. The one member that may overlap another
+  // call on the same object. Returns 1.
+  virtual int Cancel();
 
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();

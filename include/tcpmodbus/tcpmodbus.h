@@ -234,6 +234,7 @@ TCPMODBUS_EXPORT void tcpmodbus_trace_stdout(void* context, const char* text,
 #define TCPMODBUS_ERROR_NO_MEMORY 13        /* memory ran out */
 #define TCPMODBUS_ERROR_REENTERED 14        /* called from its own trace sink */
 #define TCPMODBUS_ERROR_INTERNAL 15         /* any other failure */
+#define TCPMODBUS_ERROR_CANCELLED 16        /* tcpmodbus_cancel (1.3) */
 
 /* The code of the last failure; 0 for a null handle. */
 TCPMODBUS_EXPORT int tcpmodbus_last_error_code(tcpmodbus_module* module);
@@ -757,6 +758,22 @@ TCPMODBUS_EXPORT int tcpmodbus_map_write(tcpmodbus_module* module,
  */
 TCPMODBUS_EXPORT int tcpmodbus_set_name_lookup(tcpmodbus_module* module,
                                                int on);
+
+/*
+ * Cancel (library 1.3).
+ */
+
+/*
+ * Ends the wait of the call in progress on the handle, from any other
+ * thread, within about 20 ms: the call fails with TCPMODBUS_ERROR_CANCELLED.
+ * When a request was on its way, the connection is closed, since its answer
+ * could still come; when nothing was sent (a connect, a wait before the
+ * request), the connection is kept. A call begun after it returned is not
+ * affected. The one function that may overlap another call on the same
+ * handle; a name look-up of tcpmodbus_initialize cannot be cancelled.
+ * Returns 1, or 0 for a null handle.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_cancel(tcpmodbus_module* module);
 
 #ifdef __cplusplus
 }

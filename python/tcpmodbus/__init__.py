@@ -19,8 +19,8 @@ prefix, then through the usual search path (see tcpmodbus._library).
 A failed operation raises a subclass of TcpModbusError chosen by the
 library's error code: ModbusExceptionError, ModbusTimeoutError (a
 TimeoutError), NotConnectedError and ConnectFailedError (ConnectionErrors),
-InvalidArgumentError (a ValueError), WrongAnswerError; TcpModbusError itself
-for the rest.
+InvalidArgumentError (a ValueError), WrongAnswerError, OperationCancelledError
+(Module.cancel()); TcpModbusError itself for the rest.
 
 Typed values: tcpmodbus.encode(value, "f32", "CDAB") gives the registers
 that hold a value, tcpmodbus.decode(registers, "f32", "CDAB") the value they
@@ -41,6 +41,7 @@ from ._error import (
     ModbusExceptionError,
     ModbusTimeoutError,
     NotConnectedError,
+    OperationCancelledError,
     TcpModbusError,
     WrongAnswerError,
 )
@@ -61,6 +62,7 @@ __all__ = [
     "ModbusTimeoutError",
     "Module",
     "NotConnectedError",
+    "OperationCancelledError",
     "Point",
     "Reading",
     "Request",

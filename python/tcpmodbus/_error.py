@@ -89,6 +89,11 @@ class WrongAnswerError(TcpModbusError):
     the wrong size (WRONG_SIZE, TOO_SHORT)."""
 
 
+class OperationCancelledError(TcpModbusError):
+    """Module.cancel() ended the call's wait (CANCELLED); a Ctrl-C ends it
+    so too, and then raises KeyboardInterrupt instead."""
+
+
 def _known(code: int) -> int:
     try:
         known: int = ErrorCode(code)
@@ -109,6 +114,7 @@ _CLASS_OF_CODE: Dict[str, Type[TcpModbusError]] = {
     "WRONG_ANSWER": WrongAnswerError,
     "WRONG_SIZE": WrongAnswerError,
     "TOO_SHORT": WrongAnswerError,
+    "CANCELLED": OperationCancelledError,
 }
 
 

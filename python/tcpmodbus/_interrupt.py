@@ -13,9 +13,13 @@ library call."""
 from __future__ import annotations
 
 import contextlib
+import signal
+import socket
 import sys
 import threading
 from typing import Any, Iterator, Optional
+
+from ._library import LIBRARY
 
 
 class Interrupt:
@@ -57,3 +61,64 @@ class Interrupt:
         stop, self._kept = self._kept, None
         if stop is not None:
             raise stop
+
+
+class _CtrlC:
+    """Ends the main thread's library call when a signal with a Python
+    handler comes (Ctrl-C), so that the handler runs at once rather than when
+    the library's wait ends: Python runs signal handlers only between
+    bytecodes, which a blocked call never reaches.
+
+    Python's own low-level handler writes each such signal to the wakeup
+    file; a daemon thread reads it and cancels the call the main thread is
+    in. The call then fails as cancelled, and the handler raises its
+    KeyboardInterrupt (or does what the program set it to do). A program
+    that set its own wakeup file (an asyncio loop) keeps it: its calls are
+    not cancelled."""
+
+    def __init__(self) -> None:
+        self._lock = threading.Lock()
+        self._handle = 0  # of the main thread's call in progress
+        self._writer: Optional[socket.socket] = None
+
+    def _start(self) -> socket.socket:
+        reader, writer = socket.socketpair()
+        writer.setblocking(False)  # as set_wakeup_fd needs
+        threading.Thread(
+            target=self._watch, args=(reader,), name="tcpmodbus Ctrl-C", daemon=True
+        ).start()
+        return writer
+
+    def _watch(self, reader: socket.socket) -> None:
+        while reader.recv(64):
+            with self._lock:
+                if self._handle:
+                    LIBRARY.tcpmodbus_cancel(self._handle)
+
+    @contextlib.contextmanager
+    def cancelling(self, handle: int) -> Iterator[None]:
+        """Around one library call on the handle."""
+        if threading.current_thread() is not threading.main_thread():
+            yield
+            return
+        with self._lock:
+            if self._writer is None:
+                self._writer = self._start()
+            writer = self._writer
+        previous = signal.set_wakeup_fd(writer.fileno(), warn_on_full_buffer=False)
+        if previous != -1:  # the program's own
+            signal.set_wakeup_fd(previous)
+            yield
+            return
+        with self._lock:
+            self._handle = handle
+        try:
+            yield
+        finally:
+            with self._lock:  # no cancel reaches the handle after this
+                self._handle = 0
+            signal.set_wakeup_fd(-1)
+
+
+#: The one watcher of the process: signals come to the main thread only.
+CTRL_C = _CtrlC()

@@ -119,8 +119,8 @@ _PROTOTYPES = {
         ctypes.c_int,
         [_Handle, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort],
     ),
-    "tcpmodbus_last_failure_text": (ctypes.c_char_p, [_Handle]),
     "tcpmodbus_set_name_lookup": (ctypes.c_int, [_Handle, ctypes.c_int]),
+    "tcpmodbus_cancel": (ctypes.c_int, [_Handle]),
     "tcpmodbus_read_write_multi_hold_regs": (
         ctypes.c_int,
         [

@@ -10,7 +10,7 @@ from typing import Any, Callable, Iterable, List, Optional, Union
 
 from ._batch import BatchOperations
 from ._error import ErrorCode, error_of_code, library_failure
-from ._interrupt import Interrupt
+from ._interrupt import CTRL_C, Interrupt
 from ._library import LIBRARY, constant, failure_text, last_error
 from ._mapping import MapOperations
 from ._points import PointOperations
@@ -297,6 +297,17 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
             count,
         )
 
+    def cancel(self) -> None:
+        """Ends the wait of the call in progress on this object, from any
+        other thread, within 50 ms: it raises OperationCancelledError. A
+        request already sent has its connection closed (its answer could
+        still come; recovery renews it); otherwise the connection is kept.
+        With no call in progress it does nothing. Ctrl-C does the same for
+        a call on the main thread, which then raises KeyboardInterrupt."""
+        handle = self._handle  # no lock: the call in progress holds it
+        if handle:
+            LIBRARY.tcpmodbus_cancel(handle)
+
     @property
     def reconnects(self) -> int:
         """How many times recovery has reconnected since initialize()."""
@@ -346,7 +357,9 @@ class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperatio
             self._trace.before_operation(self._handle)
             self._owned.calls += 1
             try:
-                with self._interrupt.catching(self._trace.in_python):
+                with self._interrupt.catching(self._trace.in_python), CTRL_C.cancelling(
+                    self._handle
+                ):
                     succeeded = function(self._handle, *arguments)
             finally:
                 self._owned.calls -= 1

@@ -27,6 +27,7 @@ enum class ErrorCode : int {
   kNoMemory = TCPMODBUS_ERROR_NO_MEMORY,
   kReentered = TCPMODBUS_ERROR_REENTERED,
   kInternal = TCPMODBUS_ERROR_INTERNAL,
+  kCancelled = TCPMODBUS_ERROR_CANCELLED,
 };
 
 struct Failure {
@@ -55,7 +56,7 @@ struct FailureRecord {
       entry(CONNECT) entry(TIMEOUT) entry(CLOSED) entry(SEND) entry(RECEIVE) \
           entry(TOO_SHORT) entry(WRONG_SIZE) entry(WRONG_ANSWER)             \
               entry(MODBUS_EXCEPTION) entry(NO_MEMORY) entry(REENTERED)      \
-                  entry(INTERNAL)
+                  entry(INTERNAL) entry(CANCELLED)
 
 // The stable identifier of a code ("TIMEOUT"), or "UNKNOWN".
 const char* ErrorCodeName(int code);

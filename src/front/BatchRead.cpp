@@ -45,7 +45,8 @@ bool LosesConnection(int errorCode) {
          errorCode == TCPMODBUS_ERROR_TIMEOUT ||
          errorCode == TCPMODBUS_ERROR_CLOSED ||
          errorCode == TCPMODBUS_ERROR_SEND ||
-         errorCode == TCPMODBUS_ERROR_RECEIVE;
+         errorCode == TCPMODBUS_ERROR_RECEIVE ||
+         errorCode == TCPMODBUS_ERROR_CANCELLED;
 }
 
 int ReadInTurn(TCPModbusIntf& module, tcpmodbus_read* reads,

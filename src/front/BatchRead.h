@@ -17,7 +17,7 @@ int RecordOutcome(TCPModbusIntf& module, tcpmodbus_read& read, int result);
 // A read a batch did not send, after a failure that lost the connection.
 void NotSent(tcpmodbus_read& read);
 // Whether a failure leaves the connection unable to carry the next request
-// of the batch: closed, reset, not there, failed, or silent.
+// of the batch: closed, reset, not there, failed, silent, or cancelled.
 bool LosesConnection(int errorCode);
 // `count` reads one at a time from `reads`, through ReadOne, until one
 // loses the connection: the rest are not sent. 1 when all were read.

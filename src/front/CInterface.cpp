@@ -284,3 +284,7 @@ unsigned int tcpmodbus_step_downs(tcpmodbus_module* module) {
 int tcpmodbus_set_name_lookup(tcpmodbus_module* module, int on) {
   return module != nullptr ? module->object.SetNameLookup(on != 0) : 0;
 }
+
+int tcpmodbus_cancel(tcpmodbus_module* module) {
+  return module != nullptr ? module->object.Cancel() : 0;
+}

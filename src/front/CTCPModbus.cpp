@@ -30,13 +30,16 @@ CTCPModbus::CTCPModbus(SocketCalls& calls)
       ModbusClient(Settings, Trace, Link),
       ReconnectCount(0),
       StepDownCount(0),
-      SteppedDown(false) {}
+      SteppedDown(false) {
+  TcpSocket.CancelRequest = &CancelRequested;
+}
 
 CTCPModbus::~CTCPModbus() { TcpSocket.CloseSocket(); }
 
 int CTCPModbus::Initialize(unsigned short ModuleId, std::string LocalIpAddr,
                            unsigned short LocalPort, std::string ServerIPAddr) {
   if (CalledFromSink(kInitialize)) return 0;
+  CancelRequested.store(false);
   this->ModuleId = ModuleId;
   this->LocalIpAddr = std::move(LocalIpAddr);
   this->LocalPort = LocalPort;
@@ -220,6 +223,11 @@ int CTCPModbus::SetTraceSink(TraceSink sink, void* context) {
   Settings.traceOn = sink != nullptr;
   Settings.traceSink = sink;
   Settings.traceContext = context;
+  return 1;
+}
+
+int CTCPModbus::Cancel() {
+  CancelRequested.store(true);
   return 1;
 }
 

@@ -73,6 +73,7 @@ class CTCPModbus : public TCPModbusIntf {
   int ReadBatch(tcpmodbus_read* reads, unsigned int count) override;
   unsigned int StepDowns() override;
   int SetNameLookup(bool enabled) override;
+  int Cancel() override;
 
   // Records a failure of a call refused before anything was sent (a value
   // out of range, not connected): its code and text; LastErrorString is left
@@ -150,6 +151,9 @@ class CTCPModbus : public TCPModbusIntf {
   // A batch with several requests in flight (Batch.cpp).
   int ReadPipelined(tcpmodbus_read* reads, unsigned int count);
 
+  // Set by Cancel from any thread; the transport's waits look at it, and
+  // each call clears it as it begins.
+  platform::CancelFlag CancelRequested{false};
   FailureRecord SinkRefusal;
   unsigned long SinkRefusalCall = 0;
 };

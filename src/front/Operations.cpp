@@ -13,6 +13,7 @@ namespace mf = modbusframe;
 
 bool CTCPModbus::ReadyToRun(const Operation& operation) {
   if (CalledFromSink(operation.name)) return false;
+  CancelRequested.store(false);
   Link.renewWhenLost = Settings.recovery;
   bool reconnectFailed = false;
   // A late answer could be taken for a request's own once identifiers are

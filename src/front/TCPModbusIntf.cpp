@@ -103,6 +103,8 @@ unsigned int TCPModbusIntf::StepDowns() { return 0; }
 
 int TCPModbusIntf::SetNameLookup(bool) { return 1; }
 
+int TCPModbusIntf::Cancel() { return 1; }
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

@@ -66,9 +66,10 @@ ReadFrame AnswerReader::Next(CTcpSocket& transport, std::uint8_t* frame,
   if (have_ == 0) {
     // The first piece: one receive of up to 261 bytes takes what has
     // arrived, so an answer that comes in one piece costs one receive.
-    if (deadline.Bounded()) {
+    // Waited for first, within the deadline, so that a cancel ends it.
+    if (deadline.Bounded() || transport.CancelRequest != nullptr) {
       const IoResult input = transport.WaitForInput(deadline.LeftMs());
-      if (input.timedOut()) return {0, input, true};
+      if (input.timedOut() || input.cancelled()) return {0, input, true};
       if (!input.done()) return {-1, input, true};
     }
     const IoResult piece =

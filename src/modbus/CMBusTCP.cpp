@@ -120,6 +120,13 @@ Status CMBusTCP::ConnectToServer() {
     Reader.Clear();
     return Status::Ok();
   }
+  if (connected.cancelled()) {
+    TcpSocket->CloseSocket();
+    Fail(Failure::Of(ErrorCode::kCancelled),
+         "%s: Cancelled while connecting to DIO Module %d", kConnectName,
+         ModuleId);
+    return Status::Failed();
+  }
   TcpSocket->SetSocketError(connected.error,
                             "WSASocket failed. connect Error(%d)",
                             connected.error);
@@ -195,6 +202,13 @@ Status CMBusTCP::BeforeRequest(const Operation& operation,
     const IoResult took = Reader.TakeWaiting(*TcpSocket, frame, &read);
     if (took.timedOut()) return Status::Ok();  // nothing more waits
     if (!took.done() || read.ending.ended()) return lost;
+    if (read.ending.cancelled()) {
+      // Nothing was sent, but the frame cut off puts the stream in doubt.
+      Fail(Failure::Of(ErrorCode::kCancelled),
+           "%s: Cancelled before the request to DIO Module %d was sent; the connection was closed",
+           operation.exchangeName, ModuleId);
+      return Conclude(Status::Failed(), StreamEnd::kOutOfStep, 0);
+    }
     if (!Settings.transactionIds) {
       if (took.count <= mbap::kMaxFrameSize) return Status::Ok();
       outOfStep =
@@ -229,6 +243,12 @@ Status CMBusTCP::ReceiveAnswer(const Operation& operation,
   std::uint16_t lastDropped = 0;
   for (int dropped = 0;; ++dropped) {
     const ReadFrame read = Reader.Next(*TcpSocket, frame, deadline);
+    if (read.ending.cancelled()) {
+      // The answer, or its rest, may still come.
+      Fail(Failure::Of(ErrorCode::kCancelled), kCancelledWaiting,
+           operation.exchangeName, ModuleId);
+      return Conclude(Status::Failed(), StreamEnd::kOutOfStep, id);
+    }
     if (read.received == 0 && read.ending.timedOut()) {
       if (dropped > 0 && !deadline.IsResponseTimeout()) {
         // Frames came, but none with this request's identifier.

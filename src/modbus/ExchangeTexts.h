@@ -19,6 +19,8 @@ inline constexpr char kOtherIdentifier[] =
     "%s: Answer from DIO Module %d carries transaction identifier %d, expected %d; a device that does not echo transaction identifiers needs them off";
 inline constexpr char kSendFailed[] =
     "%s: Failed to send request to DIO Module %d. Error: %s";
+inline constexpr char kCancelledWaiting[] =
+    "%s: Cancelled while waiting for the answer of DIO Module %d; the connection was closed";
 // A field of an answer that is not the request's: the name, the answer's
 // value and the request's.
 inline constexpr char kNotThisRequests[] =

@@ -208,6 +208,11 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
         waitBounded ? ResponseDeadline(waitEnd, true) : ResponseDeadline(0);
     const ReadFrame read = Reader.Next(*TcpSocket, frame, deadline);
     const Operation& leading = OperationOf(reads[earliest->read].functionCode);
+    if (read.ending.cancelled()) {
+      Fail(Failure::Of(ErrorCode::kCancelled), kCancelledWaiting,
+           leading.exchangeName, ModuleId);
+      return failRest(Conclude(Status::Failed(), StreamEnd::kOutOfStep, 0));
+    }
     if (read.received == 0 && read.ending.timedOut()) {
       const Clock::time_point now = Clock::now();
       for (int i = 0; i < depth; ++i) {

@@ -20,6 +20,7 @@ struct IoResult {
     // A readiness check found the socket not ready to send (or failed);
     // `error` is the thread's last number. Made by the transport.
     kNotReady,
+    kCancelled,  // the host cancelled the wait from another thread
   };
 
   Kind kind;
@@ -42,12 +43,14 @@ struct IoResult {
   static constexpr IoResult NotReady(int error) {
     return {Kind::kNotReady, 0, error};
   }
+  static constexpr IoResult Cancelled() { return {Kind::kCancelled, 0, 0}; }
 
   bool done() const { return kind == Kind::kDone; }
   bool timedOut() const { return kind == Kind::kTimedOut; }
+  bool cancelled() const { return kind == Kind::kCancelled; }
   // The connection cannot carry the exchange: ended, reset, failed, or
   // not ready.
-  bool ended() const { return !done() && !timedOut(); }
+  bool ended() const { return !done() && !timedOut() && !cancelled(); }
 };
 
 }  // namespace tcpmodbus

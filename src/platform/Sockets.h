@@ -9,6 +9,7 @@
 #ifndef TCPMODBUS_PLATFORM_SOCKETS_H_
 #define TCPMODBUS_PLATFORM_SOCKETS_H_
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +25,10 @@ constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
 constexpr std::uint16_t kAfInet = 2;
 // A wait without limit, for the waits that take milliseconds.
 constexpr int kWaitForever = -1;
+// Set from another thread to end the waits that are given it: they look at
+// it at least every kCancelCheckMs and then end as cancelled.
+using CancelFlag = std::atomic<bool>;
+constexpr int kCancelCheckMs = 20;
 
 // Same layout as sockaddr_in on every supported platform: family, port in
 // network byte order, address in network byte order, eight zero bytes.
@@ -51,8 +56,10 @@ IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local);
 // A connection whose local and peer endpoints are the same (TCP's
 // simultaneous open of a socket with itself, when the local port is the
 // server's) fails with the connection-refused number: no server answered.
+// With `cancel`, the connect is cancellable: it ends as cancelled once the
+// flag is set, also without a time-out.
 IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                       unsigned timeoutMs);
+                       unsigned timeoutMs, const CancelFlag* cancel = nullptr);
 // What a readiness check saw of the stream beside its writability.
 struct StreamState {
   // Bytes or the end of the stream are waiting to be read.
@@ -69,7 +76,9 @@ IoResult WaitWritable(SocketHandle socket, unsigned seconds,
                       StreamState* state);
 // Waits up to `milliseconds` (kWaitForever: without limit) for bytes or the
 // end of the stream to read: done when they are there, timed out when not.
-IoResult WaitReadable(SocketHandle socket, int milliseconds);
+// With `cancel`, it ends as cancelled once the flag is set.
+IoResult WaitReadable(SocketHandle socket, int milliseconds,
+                      const CancelFlag* cancel = nullptr);
 // One send; never raises a signal. Done with the count the system took.
 IoResult SendBytes(SocketHandle socket, const void* bytes, int count);
 // One receive, which blocks until bytes arrive or the stream ends: done with
@@ -130,7 +139,7 @@ IoResult OpenStreamSocket(Family family, SocketHandle* handle);
 IoResult BindAddress(SocketHandle socket, const SocketAddress& local);
 // ConnectSocket, to an address of either family.
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
-                        unsigned timeoutMs);
+                        unsigned timeoutMs, const CancelFlag* cancel = nullptr);
 
 // `value` with its bytes in network order (high byte first in memory), as
 // htons gives it; needs no system.

@@ -59,8 +59,10 @@ IoResult FailedWithErrno() {
 }
 
 // poll() on one descriptor for up to `milliseconds` (-1: no limit), going on
-// after a signal with the time that is left.
-IoResult PollFor(int fd, short events, int milliseconds, short* revents) {
+// after a signal with the time that is left; with `cancel`, in slices of
+// kCancelCheckMs, ending as cancelled once it is set.
+IoResult PollFor(int fd, short events, int milliseconds, short* revents,
+                 const CancelFlag* cancel = nullptr) {
   pollfd entry = {fd, events, 0};
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
@@ -71,9 +73,13 @@ IoResult PollFor(int fd, short events, int milliseconds, short* revents) {
                              .count();
       wait = spent >= milliseconds ? 0 : milliseconds - static_cast<int>(spent);
     }
-    const int ready = poll(&entry, 1, wait);
+    const bool sliced =
+        cancel != nullptr && (wait < 0 || wait > kCancelCheckMs);
+    if (cancel != nullptr && cancel->load()) return IoResult::Cancelled();
+    const int ready = poll(&entry, 1, sliced ? kCancelCheckMs : wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return IoResult::Failed(errno);
+    if (ready == 0 && sliced) continue;
     if (ready == 0) return IoResult::TimedOut(errno);
     // poll() also reports a descriptor it does not know as "ready"; select()
     // refuses it, and so does this wait.
@@ -86,9 +92,9 @@ IoResult PollFor(int fd, short events, int milliseconds, short* revents) {
 // Waits for a connect() in progress and reports its outcome as a blocking
 // connect() would have: done, or failed (ETIMEDOUT once `milliseconds` have
 // passed).
-IoResult FinishConnect(int fd, int milliseconds) {
+IoResult FinishConnect(int fd, int milliseconds, const CancelFlag* cancel) {
   short revents = 0;
-  const IoResult ready = PollFor(fd, POLLOUT, milliseconds, &revents);
+  const IoResult ready = PollFor(fd, POLLOUT, milliseconds, &revents, cancel);
   if (ready.timedOut()) return IoResult::Failed(ETIMEDOUT);
   if (!ready.done()) return ready;
   int error = 0;
@@ -121,7 +127,7 @@ bool ConnectedToItself(int fd) {
 }
 
 IoResult Connect(int fd, const sockaddr* address, socklen_t length,
-                 unsigned timeoutMs) {
+                 unsigned timeoutMs, const CancelFlag* cancel) {
   const bool bounded = timeoutMs != 0;
   if (::connect(fd, address, length) == 0) return IoResult::Done();
   if (errno != EINPROGRESS && errno != EINTR) return IoResult::Failed(errno);
@@ -129,7 +135,7 @@ IoResult Connect(int fd, const sockaddr* address, socklen_t length,
   const int wait = !bounded              ? kWaitForever
                    : timeoutMs > INT_MAX ? INT_MAX
                                          : static_cast<int>(timeoutMs);
-  return FinishConnect(fd, wait);
+  return FinishConnect(fd, wait, cancel);
 }
 
 // One receive with `flags`, going on after a signal.
@@ -146,13 +152,16 @@ IoResult Receive(int fd, void* buffer, int capacity, int flags) {
 
 // ConnectSocket's steps for an address of either family.
 IoResult ConnectTo(SocketHandle socket, const sockaddr* address,
-                   socklen_t length, unsigned timeoutMs) {
+                   socklen_t length, unsigned timeoutMs,
+                   const CancelFlag* cancel) {
   int fd;
   if (!ToDescriptor(socket, &fd)) return BadHandle();
-  const bool bounded = timeoutMs != 0;
-  if (bounded && !SetBlocking(fd, false)) return IoResult::Failed(errno);
-  IoResult result = Connect(fd, address, length, timeoutMs);
-  if (bounded && !SetBlocking(fd, true) && result.done()) {
+  // A connect that can end early, by its time-out or a cancel, runs in the
+  // background and is waited for.
+  const bool background = timeoutMs != 0 || cancel != nullptr;
+  if (background && !SetBlocking(fd, false)) return IoResult::Failed(errno);
+  IoResult result = Connect(fd, address, length, timeoutMs, cancel);
+  if (background && !SetBlocking(fd, true) && result.done()) {
     result = IoResult::Failed(errno);
   }
   if (result.done() && ConnectedToItself(fd)) {
@@ -208,10 +217,10 @@ IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
 }
 
 IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                       unsigned timeoutMs) {
+                       unsigned timeoutMs, const CancelFlag* cancel) {
   const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
   return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address), timeoutMs);
+                   sizeof(address), timeoutMs, cancel);
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
@@ -236,11 +245,12 @@ IoResult WaitWritable(SocketHandle socket, unsigned seconds,
   return ready;
 }
 
-IoResult WaitReadable(SocketHandle socket, int milliseconds) {
+IoResult WaitReadable(SocketHandle socket, int milliseconds,
+                      const CancelFlag* cancel) {
   int fd;
   if (!ToDescriptor(socket, &fd)) return BadHandle();
   short revents = 0;
-  return PollFor(fd, POLLIN, milliseconds, &revents);
+  return PollFor(fd, POLLIN, milliseconds, &revents, cancel);
 }
 
 IoResult SendBytes(SocketHandle socket, const void* bytes, int count) {
@@ -385,10 +395,10 @@ IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
 }
 
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
-                        unsigned timeoutMs) {
+                        unsigned timeoutMs, const CancelFlag* cancel) {
   const sockaddr_storage address = ToStorage(server);
   return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   server.length, timeoutMs);
+                   server.length, timeoutMs, cancel);
 }
 
 }  // namespace platform

@@ -17,6 +17,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -76,13 +77,56 @@ bool SetBlocking(SOCKET socket, bool blocking) {
   return ::ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
+// select() on one socket for up to `milliseconds` (-1: no limit), for what
+// the sets given hold (each null or holding the socket), which then tell
+// what was ready; with `cancel`, in slices of kCancelCheckMs, giving 0 with
+// *cancelled once it is set.
+int SelectFor(SOCKET socket, fd_set* readable, fd_set* writable,
+              fd_set* failed, int milliseconds, const CancelFlag* cancel,
+              bool* cancelled) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    int wait = milliseconds;
+    if (milliseconds > 0) {
+      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+      wait = spent >= milliseconds ? 0 : milliseconds - static_cast<int>(spent);
+    }
+    const bool sliced =
+        cancel != nullptr && (wait < 0 || wait > kCancelCheckMs);
+    if (cancel != nullptr && cancel->load()) {
+      *cancelled = true;
+      return 0;
+    }
+    fd_set r = SetOf(socket), w = SetOf(socket), e = SetOf(socket);
+    timeval timeout = Milliseconds(
+        static_cast<unsigned>(sliced ? kCancelCheckMs : wait < 0 ? 0 : wait));
+    // The first argument is ignored by Windows Sockets.
+    const int ready =
+        ::select(0, readable != nullptr ? &r : nullptr,
+                 writable != nullptr ? &w : nullptr,
+                 failed != nullptr ? &e : nullptr,
+                 wait < 0 && !sliced ? nullptr : &timeout);
+    if (ready == 0 && sliced) continue;
+    if (readable != nullptr) *readable = r;
+    if (writable != nullptr) *writable = w;
+    if (failed != nullptr) *failed = e;
+    return ready;
+  }
+}
+
 // Waits for a connect() in progress, as a blocking connect() would end:
-// done, or failed (WSAETIMEDOUT once the time has passed).
-IoResult FinishConnect(SOCKET socket, unsigned timeoutMs) {
+// done, or failed (WSAETIMEDOUT once `milliseconds` have passed; -1: no
+// limit), or cancelled.
+IoResult FinishConnect(SOCKET socket, int milliseconds,
+                       const CancelFlag* cancel) {
   fd_set writable = SetOf(socket);
   fd_set failed = SetOf(socket);
-  timeval timeout = Milliseconds(timeoutMs);
-  const int ready = ::select(0, nullptr, &writable, &failed, &timeout);
+  bool cancelled = false;
+  const int ready = SelectFor(socket, nullptr, &writable, &failed,
+                              milliseconds, cancel, &cancelled);
+  if (cancelled) return IoResult::Cancelled();
   if (ready == SOCKET_ERROR) return IoResult::Failed(::WSAGetLastError());
   if (ready == 0) return IoResult::Failed(WSAETIMEDOUT);
   if (FD_ISSET(socket, &failed)) {
@@ -98,11 +142,14 @@ IoResult FinishConnect(SOCKET socket, unsigned timeoutMs) {
 }
 
 IoResult Connect(SOCKET socket, const sockaddr* address, int length,
-                 unsigned timeoutMs) {
+                 unsigned timeoutMs, const CancelFlag* cancel) {
   if (::connect(socket, address, length) == 0) return IoResult::Done();
   const int error = ::WSAGetLastError();
-  if (timeoutMs != 0 && error == WSAEWOULDBLOCK) {
-    return FinishConnect(socket, timeoutMs);
+  if ((timeoutMs != 0 || cancel != nullptr) && error == WSAEWOULDBLOCK) {
+    const int wait = timeoutMs == 0 ? kWaitForever
+                     : timeoutMs > INT_MAX ? INT_MAX
+                                           : static_cast<int>(timeoutMs);
+    return FinishConnect(socket, wait, cancel);
   }
   return IoResult::Failed(error);
 }
@@ -124,14 +171,16 @@ bool ConnectedToItself(SOCKET socket) {
 
 // ConnectSocket's steps for an address of either family.
 IoResult ConnectTo(SocketHandle socket, const sockaddr* address, int length,
-                   unsigned timeoutMs) {
+                   unsigned timeoutMs, const CancelFlag* cancel) {
   const SOCKET handle = ToSocket(socket);
-  const bool bounded = timeoutMs != 0;
-  if (bounded && !SetBlocking(handle, false)) {
+  // A connect that can end early, by its time-out or a cancel, runs in the
+  // background and is waited for.
+  const bool background = timeoutMs != 0 || cancel != nullptr;
+  if (background && !SetBlocking(handle, false)) {
     return IoResult::Failed(::WSAGetLastError());
   }
-  IoResult result = Connect(handle, address, length, timeoutMs);
-  if (bounded && !SetBlocking(handle, true) && result.done()) {
+  IoResult result = Connect(handle, address, length, timeoutMs, cancel);
+  if (background && !SetBlocking(handle, true) && result.done()) {
     result = IoResult::Failed(::WSAGetLastError());
   }
   if (result.done() && ConnectedToItself(handle)) {
@@ -214,10 +263,10 @@ IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
 }
 
 IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                       unsigned timeoutMs) {
+                       unsigned timeoutMs, const CancelFlag* cancel) {
   const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
   return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address), timeoutMs);
+                   sizeof(address), timeoutMs, cancel);
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
@@ -245,11 +294,14 @@ IoResult WaitWritable(SocketHandle socket, unsigned seconds,
   return Readiness(ready);
 }
 
-IoResult WaitReadable(SocketHandle socket, int milliseconds) {
-  fd_set readable = SetOf(ToSocket(socket));
-  timeval timeout = Milliseconds(static_cast<unsigned>(milliseconds));
-  return Readiness(::select(0, &readable, nullptr, nullptr,
-                            milliseconds < 0 ? nullptr : &timeout));
+IoResult WaitReadable(SocketHandle socket, int milliseconds,
+                      const CancelFlag* cancel) {
+  const SOCKET handle = ToSocket(socket);
+  fd_set readable = SetOf(handle);
+  bool cancelled = false;
+  const int ready = SelectFor(handle, &readable, nullptr, nullptr,
+                              milliseconds, cancel, &cancelled);
+  return cancelled ? IoResult::Cancelled() : Readiness(ready);
 }
 
 IoResult SendBytes(SocketHandle socket, const void* bytes, int count) {
@@ -392,10 +444,10 @@ IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
 }
 
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
-                        unsigned timeoutMs) {
+                        unsigned timeoutMs, const CancelFlag* cancel) {
   const sockaddr_storage address = ToStorage(server);
   return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   server.length, timeoutMs);
+                   server.length, timeoutMs, cancel);
 }
 
 }  // namespace platform

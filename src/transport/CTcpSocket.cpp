@@ -179,7 +179,7 @@ IoResult CTcpSocket::Connect(const char* serverAddress, std::uint16_t port,
   // host; the text is reported as an invalid argument instead.
   const IoResult parsed = Calls.ParseIpv4(serverAddress, server.address);
   if (!parsed.done()) return parsed;
-  return Calls.ConnectSocket(SocketHandle, server, timeoutMs);
+  return Calls.ConnectSocket(SocketHandle, server, timeoutMs, CancelRequest);
 }
 
 int CTcpSocket::SendData(const std::uint8_t* bytes, int count) {
@@ -235,8 +235,9 @@ IoResult CTcpSocket::Send(const std::uint8_t* bytes, int count) {
 }
 
 IoResult CTcpSocket::WaitForInput(int milliseconds) {
-  const IoResult ready = Calls.WaitReadable(SocketHandle, milliseconds);
-  if (!ready.done() && !ready.timedOut()) {
+  const IoResult ready =
+      Calls.WaitReadable(SocketHandle, milliseconds, CancelRequest);
+  if (ready.kind == IoResult::Kind::kFailed) {
     SetSocketError(ready.error, "WSASocket failed. select Error(%d)",
                    ready.error);
   }

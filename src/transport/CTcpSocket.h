@@ -78,7 +78,8 @@ class CTcpSocket {
   // count, timed out when nothing waits, or closed, reset or failed.
   IoResult ReceiveWaiting(std::uint8_t* buffer, int capacity);
   // Waits up to `milliseconds` (platform::kWaitForever: no limit) for bytes
-  // or the end of the stream: done, timed out, or failed ("select Error").
+  // or the end of the stream: done, timed out, cancelled, or failed
+  // ("select Error").
   IoResult WaitForInput(int milliseconds);
 
   void SetSocketError(const char* format, ...) TCPMODBUS_PRINTF_FORMAT(2, 3);
@@ -122,6 +123,9 @@ class CTcpSocket {
   // The system's error number of the failure ErrorText tells, 0 if none.
   int ErrorNumber;
   std::uint16_t WaitSeconds;
+  // Set from another thread to end the waits of the connect and of
+  // WaitForInput: not owned; null, none is cancellable.
+  const platform::CancelFlag* CancelRequest = nullptr;
 
  private:
   // The readiness check; `state`, when not null, tells what else it saw.

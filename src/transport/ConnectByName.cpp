@@ -84,8 +84,9 @@ IoResult CTcpSocket::ConnectToAnyAddress(unsigned timeoutMs) {
       const long long share = left / (AttemptsAfter() + 1);
       wait = share < 1 ? 1 : static_cast<unsigned>(share);
     }
-    const IoResult connected = Calls.ConnectAddress(SocketHandle, server, wait);
-    if (connected.done() || AttemptsAfter() == 0 ||
+    const IoResult connected =
+        Calls.ConnectAddress(SocketHandle, server, wait, CancelRequest);
+    if (connected.done() || connected.cancelled() || AttemptsAfter() == 0 ||
         (timeoutMs != 0 && Clock::now() >= deadline)) {
       return connected;
     }

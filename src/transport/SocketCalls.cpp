@@ -13,15 +13,17 @@ class PlatformSocketCalls final : public SocketCalls {
     return platform::BindSocket(socket, local);
   }
   IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                         unsigned timeoutMs) override {
-    return platform::ConnectSocket(socket, server, timeoutMs);
+                         unsigned timeoutMs,
+                         const platform::CancelFlag* cancel) override {
+    return platform::ConnectSocket(socket, server, timeoutMs, cancel);
   }
   IoResult WaitWritable(SocketHandle socket, unsigned seconds,
                         platform::StreamState* state) override {
     return platform::WaitWritable(socket, seconds, state);
   }
-  IoResult WaitReadable(SocketHandle socket, int milliseconds) override {
-    return platform::WaitReadable(socket, milliseconds);
+  IoResult WaitReadable(SocketHandle socket, int milliseconds,
+                        const platform::CancelFlag* cancel) override {
+    return platform::WaitReadable(socket, milliseconds, cancel);
   }
   IoResult SendBytes(SocketHandle socket, const void* bytes,
                      int count) override {
@@ -68,8 +70,9 @@ class PlatformSocketCalls final : public SocketCalls {
   }
   IoResult ConnectAddress(SocketHandle socket,
                           const platform::SocketAddress& server,
-                          unsigned timeoutMs) override {
-    return platform::ConnectAddress(socket, server, timeoutMs);
+                          unsigned timeoutMs,
+                          const platform::CancelFlag* cancel) override {
+    return platform::ConnectAddress(socket, server, timeoutMs, cancel);
   }
 };
 

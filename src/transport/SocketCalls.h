@@ -27,10 +27,12 @@ class SocketCalls {
                               const Ipv4SocketAddress& local) = 0;
   virtual IoResult ConnectSocket(SocketHandle socket,
                                  const Ipv4SocketAddress& server,
-                                 unsigned timeoutMs) = 0;
+                                 unsigned timeoutMs,
+                                 const platform::CancelFlag* cancel) = 0;
   virtual IoResult WaitWritable(SocketHandle socket, unsigned seconds,
                                 platform::StreamState* state) = 0;
-  virtual IoResult WaitReadable(SocketHandle socket, int milliseconds) = 0;
+  virtual IoResult WaitReadable(SocketHandle socket, int milliseconds,
+                                const platform::CancelFlag* cancel) = 0;
   virtual IoResult SendBytes(SocketHandle socket, const void* bytes,
                              int count) = 0;
   virtual IoResult ReceiveBytes(SocketHandle socket, void* buffer,
@@ -53,7 +55,8 @@ class SocketCalls {
                                const platform::SocketAddress& local) = 0;
   virtual IoResult ConnectAddress(SocketHandle socket,
                                   const platform::SocketAddress& server,
-                                  unsigned timeoutMs) = 0;
+                                  unsigned timeoutMs,
+                                  const platform::CancelFlag* cancel) = 0;
 
  protected:
   // Never deleted through this interface: the system's calls are one

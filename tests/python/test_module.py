@@ -8,6 +8,7 @@ import socket
 import subprocess
 import sys
 import sysconfig
+import threading
 import weakref
 
 import pytest
@@ -15,7 +16,8 @@ import pytest
 import tcpmodbus
 from conftest import BUILD_DIR, StandIn, flush_c_stdout, within
 from tcpmodbus import (ConnectFailedError, InvalidArgumentError, ModbusExceptionError,
-                       ModbusTimeoutError, NotConnectedError, TcpModbusError, WrongAnswerError)
+                       ModbusTimeoutError, NotConnectedError, OperationCancelledError,
+                       TcpModbusError, WrongAnswerError)
 
 # Every server listens on a port of its own on one address, where the module
 # also binds; nothing listens on REFUSING.
@@ -172,6 +174,11 @@ CONNECT_TIMED_OUT = "CMBusTCP::ConnectToServer: Failed to connect to DIO Module 
      "CMBusTCP::MbReadHoldingRegs: Unexpected close of connection on DIO Module 1"),
     ("backlog full", {"connect_timeout": 300}, ConnectFailedError, "CONNECT", CONNECT_TIMED_OUT),
     ("backlog full", {}, ConnectFailedError, "CONNECT", CONNECT_TIMED_OUT),
+    # cancel() from another thread, again and again until the call returns.
+    ("silent", {"response_timeout": 0, "cancel": True}, OperationCancelledError, "CANCELLED",
+     "CMBusTCP::MbReadHoldingRegs: Cancelled while waiting for the answer of DIO Module 1; the connection was closed"),  # noqa: E501
+    ("backlog full", {"connect_timeout": 0, "cancel": True}, OperationCancelledError, "CANCELLED",
+     "CMBusTCP::ConnectToServer: Cancelled while connecting to DIO Module 1"),
     ("answers 0001 0000 0002 01", {}, WrongAnswerError, "TOO_SHORT",
      "CMBusTCP::MbReadHoldingRegs: Response was too short on DIO Module 1. readSize=7"),
     ("answers 0001 0000 0007 01 03 04 0001 0002", {}, WrongAnswerError, "WRONG_SIZE",
@@ -180,6 +187,8 @@ CONNECT_TIMED_OUT = "CMBusTCP::ConnectToServer: Failed to connect to DIO Module 
      "CMBusTCP::MbReadHoldingRegs: Answer from DIO Module 1 is not this request's: unit identifier 2, expected 1"),  # noqa: E501
 ])
 def test_failures_of_the_peer(peer, options, error, code, text):
+    options, cancelling, modules, returned = dict(options), options.get("cancel"), [], threading.Event()
+    options.pop("cancel", None)
     if peer == "backlog full":
         # A backlog of one, filled and never accepted: a further connect hangs.
         listener = socket.create_server((SERVER, 0), backlog=0)
@@ -192,11 +201,24 @@ def test_failures_of_the_peer(peer, options, error, code, text):
 
     def connect_and_read():
         with tcpmodbus.Module(server_port=port, **options) as module:
+            if peer == "backlog full":
+                modules.append(module)  # cancel the connect, else the read
             module.initialize(1, LOCAL, 0, SERVER)
+            modules.append(module)
             module.read_holding(0, 1)
 
+    def cancel_until_returned():
+        while not returned.wait(0.05):
+            for module in modules:
+                module.cancel()
+
+    if cancelling:
+        threading.Thread(target=cancel_until_returned, daemon=True).start()
     with pytest.raises(error) as raised:
-        within(20, connect_and_read)
+        try:
+            within(20, connect_and_read)
+        finally:
+            returned.set()
     assert (type(raised.value), raised.value.code_name, raised.value.text) == (
         error, code, text.format(port=port))
     if peer == "backlog full":
@@ -289,7 +311,7 @@ def test_names_and_ipv6_reach_the_module(start_module, listens, options, local, 
 
 
 def test_the_error_codes_are_the_librarys():
-    names = [TcpModbusError("", "", code=code).code_name for code in range(17)]
+    names = [TcpModbusError("", "", code=code).code_name for code in range(len(tcpmodbus.ErrorCode) + 1)]
     assert names == [code.name for code in tcpmodbus.ErrorCode] + ["UNKNOWN"]
 
 

@@ -51,7 +51,8 @@ IoResult ScriptedSockets::BindSocket(SocketHandle socket,
 }
 
 IoResult ScriptedSockets::ConnectSocket(SocketHandle socket,
-                                        const Ipv4SocketAddress&, unsigned) {
+                                        const Ipv4SocketAddress&, unsigned,
+                                        const tcpmodbus::platform::CancelFlag*) {
   return Known(socket) ? IoResult::Done() : IoResult::Failed(EBADF);
 }
 
@@ -68,7 +69,8 @@ IoResult ScriptedSockets::WaitWritable(SocketHandle socket, unsigned,
   return IoResult::Done();
 }
 
-IoResult ScriptedSockets::WaitReadable(SocketHandle socket, int) {
+IoResult ScriptedSockets::WaitReadable(SocketHandle socket, int,
+                                       const tcpmodbus::platform::CancelFlag*) {
   if (!Known(socket)) return IoResult::Failed(EBADF);
   return Waiting() > 0 || Ended() ? IoResult::Done() : IoResult::TimedOut(0);
 }

@@ -80,13 +80,14 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   tcpmodbus::IoResult OpenTcpSocket(SocketHandle* handle) override;
   tcpmodbus::IoResult BindSocket(SocketHandle socket,
                                  const Ipv4SocketAddress& local) override;
-  tcpmodbus::IoResult ConnectSocket(SocketHandle socket,
-                                    const Ipv4SocketAddress& server,
-                                    unsigned timeoutMs) override;
+  tcpmodbus::IoResult ConnectSocket(
+      SocketHandle socket, const Ipv4SocketAddress& server, unsigned timeoutMs,
+      const tcpmodbus::platform::CancelFlag* cancel) override;
   tcpmodbus::IoResult WaitWritable(SocketHandle socket, unsigned seconds,
                                    tcpmodbus::platform::StreamState* state) override;
-  tcpmodbus::IoResult WaitReadable(SocketHandle socket,
-                                   int milliseconds) override;
+  tcpmodbus::IoResult WaitReadable(
+      SocketHandle socket, int milliseconds,
+      const tcpmodbus::platform::CancelFlag* cancel) override;
   tcpmodbus::IoResult SendBytes(SocketHandle socket, const void* bytes,
                                 int count) override;
   tcpmodbus::IoResult ReceiveBytes(SocketHandle socket, void* buffer,
@@ -117,8 +118,8 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
     return IoResult::Failed(EAFNOSUPPORT);
   }
   IoResult ConnectAddress(SocketHandle,
-                          const tcpmodbus::platform::SocketAddress&,
-                          unsigned) override {
+                          const tcpmodbus::platform::SocketAddress&, unsigned,
+                          const tcpmodbus::platform::CancelFlag*) override {
     return IoResult::Failed(EAFNOSUPPORT);
   }
 
