@@ -36,7 +36,6 @@ constexpr char kAddress[] = "127.0.0.1";
 const FailureRecord kClosed{TCPModbusIntf::ErrorClosed};
 const FailureRecord kWrongSize{TCPModbusIntf::ErrorWrongSize};
 constexpr unsigned short kModule = 7;
-constexpr std::chrono::milliseconds kPacing{1};
 
 int ReadHolding(ClientHarness& harness, std::vector<std::uint16_t>* values) {
   return harness.Run([&](TCPModbusIntf& client) {
@@ -111,36 +110,6 @@ TEST(FaultInjectionTest, CloseInTheMiddleOfAFrameDeliversWhatArrived) {
     EXPECT_EQ(FailureRecordOf(client.Client()), kClosed);
     EXPECT_EQ(client.Finish(), "");
   }
-}
-
-TEST(FaultInjectionTest, AnswerSplitAtEveryPositionIsGatheredWhole) {
-  std::vector<Step> script;
-  std::vector<std::vector<std::uint16_t>> expected;
-  for (std::uint16_t cut = 1; cut < 13; ++cut) {
-    expected.push_back({cut, static_cast<std::uint16_t>(0xff00 + cut)});
-    script.push_back(Step::Receive(12));
-    script.push_back(
-        Step::SendSplit(ReadAnswer(3, expected.back()), {cut}, kPacing));
-  }
-  // And one byte at a time.
-  expected.push_back({0x8001, 0x7ffe});
-  script.push_back(Step::Receive(12));
-  script.push_back(Step::SendSplit(ReadAnswer(3, expected.back()),
-                                   {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
-                                   kPacing));
-  ClientHarness client;
-  SERVE_OR_SKIP(client, {kAddress, kModule}, script);
-
-  for (std::size_t row = 0; row < expected.size(); ++row) {
-    SCOPED_TRACE(row < 12 ? "split after byte " + std::to_string(row + 1)
-                          : std::string("one byte at a time"));
-    std::vector<std::uint16_t> values = {0, 0};
-    EXPECT_EQ(ReadHolding(client, &values), 1) << client->LastErrorString();
-    EXPECT_EQ(values, expected[row]);
-  }
-  EXPECT_STREQ(client->LastErrorString(), "");
-  EXPECT_EQ(FailureRecordOf(client.Client()), FailureRecord{});
-  EXPECT_EQ(client.Finish(), "");
 }
 
 // Bytes behind an answer are never the next request's answer: two answers
