@@ -255,11 +255,6 @@ def test_values_and_options_that_do_not_fit_are_refused(call, error):
         tcpmodbus.ErrorCode.INVALID_ARGUMENT, "INVALID_ARGUMENT")
 
 
-def test_the_error_codes_are_the_librarys():
-    names = [TcpModbusError("", "", code=code).code_name for code in range(17)]
-    assert names == [code.name for code in tcpmodbus.ErrorCode] + ["UNKNOWN"]
-
-
 # The library's trace of read_holding(0, 2) of a fresh simulated module,
 # transaction identifiers off.
 READ_TRACE = [
