@@ -169,9 +169,8 @@ TEST(HexDumpTest, RegisterItemsAreNotCutOrPadded) {
 
 TEST(HexDumpTest, EveryByteValuePrintsAsPrintfDoes) {
   for (unsigned value = 0; value <= 0xff; ++value) {
-    char expected[8];
-    std::snprintf(expected, sizeof(expected), "%02x \n", value);
-    ASSERT_EQ(DumpBytesText({static_cast<std::uint8_t>(value)}), expected)
+    ASSERT_EQ(DumpBytesText({static_cast<std::uint8_t>(value)}),
+              ItemText(value) + "\n")
         << "byte " << value;
   }
 }
