@@ -82,7 +82,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
   Bytes protocolOne = kAnswer;
   protocolOne[3] = 1;
   struct Row {
-    const char* what;
+    std::string what;
     Bytes answer;
     std::vector<std::size_t> chunks;  // sizes of the receives
     // The first read: its values on success, or the text after the
@@ -125,7 +125,7 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
       kIdsOff;
   const std::string kNoResponse = "No response from DIO Module 1 within 100 ms";
   const FailureRecord kTimeout{TCPModbusIntf::ErrorTimeout};
-  const std::vector<Row> rows = {
+  std::vector<Row> rows = {
       {"whole answer", kAnswer, {}, {1, 2}, ""},
       {"one byte a receive",
        kAnswer,
@@ -432,6 +432,11 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
        false,
        true},
   };
+  // The answer in two receives, cut after each of its bytes.
+  for (std::size_t cut = 1; cut < kAnswer.size(); ++cut) {
+    rows.push_back(
+        {"cut after byte " + std::to_string(cut), kAnswer, {cut}, {1, 2}, ""});
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     scripted::Script script;

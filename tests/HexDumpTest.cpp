@@ -72,48 +72,94 @@ std::size_t ItemCount(const std::string& line) {
   return count;
 }
 
-TEST(HexDumpTest, BytesSplitIntoLinesOf21ThenOf20) {
-  struct Row {
-    std::size_t count;
-    const char* expected;
-  };
-  const Row rows[] = {
-      {0, "\n"},
-      {1, "00 \n"},
-      {20, "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 \n"},
-      {21,
-       "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14 \n"
-       "\n"},
-      {22,
-       "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14 \n"
-       "15 \n"},
-      {41,
-       "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14 \n"
-       "15 16 17 18 19 1a 1b 1c 1d 1e 1f 20 21 22 23 24 25 26 27 28 \n"
-       "\n"},
-      {45,
-       "00 01 02 03 04 05 06 07 08 09 0a 0b 0c 0d 0e 0f 10 11 12 13 14 \n"
-       "15 16 17 18 19 1a 1b 1c 1d 1e 1f 20 21 22 23 24 25 26 27 28 \n"
-       "29 2a 2b 2c \n"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::to_string(row.count) + " bytes");
-    EXPECT_EQ(DumpBytesText(Sequence(row.count)), row.expected);
-  }
+// An item as printf's "%02x " prints it.
+std::string ItemText(unsigned item) {
+  char text[8];
+  std::snprintf(text, sizeof(text), "%02x ", item);
+  return text;
 }
 
-TEST(HexDumpTest, ResponseOf261BytesGives13LinesAndAnEmptyOne) {
-  const std::vector<std::string> lines =
-      Lines(DumpBytesText(Sequence(261)), FinalNewline::kExpected);
-  ASSERT_EQ(lines.size(), 14u);
-  EXPECT_EQ(ItemCount(lines[0]), 21u);
-  for (std::size_t i = 1; i < 13; ++i) {
-    SCOPED_TRACE("line " + std::to_string(i));
-    EXPECT_EQ(ItemCount(lines[i]), 20u);
-    EXPECT_EQ(lines[i].size(), 60u);
+std::vector<std::uint16_t> Counting(std::size_t count) {
+  std::vector<std::uint16_t> items(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    items[i] = static_cast<std::uint16_t>(i);
   }
-  EXPECT_EQ(lines[0].size(), 63u);
-  EXPECT_EQ(lines[13], "");
+  return items;
+}
+
+std::vector<std::uint16_t> Same(std::size_t count,
+                                std::uint16_t value = 0xabcd) {
+  return std::vector<std::uint16_t>(count, value);
+}
+
+// Items per line: 21, then `twenties` lines of 20, then `rest`.
+std::vector<std::size_t> TwentiesAfter21(std::size_t twenties,
+                                         std::size_t rest) {
+  std::vector<std::size_t> lines = {21};
+  lines.insert(lines.end(), twenties, 20);
+  lines.push_back(rest);
+  return lines;
+}
+
+// A dump breaks its line after 21 items, then after every 20, and ends with
+// the rest: empty after 21, 41, ... items. Bytes and registers alike, up to
+// the largest count.
+TEST(HexDumpTest, LinesBreakAfter21ItemsThenEvery20) {
+  struct Row {
+    const char* what;
+    bool registers;
+    std::vector<std::uint16_t> items;
+    std::vector<std::size_t> itemsPerLine;
+  };
+  const Row rows[] = {
+      {"no bytes", false, {}, {0}},
+      {"1 byte", false, Counting(1), {1}},
+      {"20 bytes", false, Counting(20), {20}},
+      {"21 bytes", false, Counting(21), {21, 0}},
+      {"22 bytes", false, Counting(22), {21, 1}},
+      {"41 bytes", false, Counting(41), {21, 20, 0}},
+      {"45 bytes", false, Counting(45), {21, 20, 4}},
+      {"the largest answer, 261 bytes", false, Counting(261),
+       TwentiesAfter21(12, 0)},
+      {"no registers", true, {}, {0}},
+      {"1 register", true, {0x8000}, {1}},
+      {"20 registers", true, Same(20), {20}},
+      {"21 registers of 0x8000", true, Same(21, 0x8000), {21, 0}},
+      {"21 registers", true, Same(21), {21, 0}},
+      {"22 registers of 0x8000", true, Same(22, 0x8000), {21, 1}},
+      {"22 registers", true, Same(22), {21, 1}},
+      {"41 registers", true, Same(41), {21, 20, 0}},
+      {"126 registers", true, Same(126), TwentiesAfter21(5, 5)},
+      // Every value a register can hold but 65535, in the largest count.
+      {"65535 registers", true, Counting(65535), TwentiesAfter21(3275, 14)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::string printed;
+    if (row.registers) {
+      printed = DumpRegistersText(row.items);
+    } else {
+      printed = DumpBytesText(
+          std::vector<std::uint8_t>(row.items.begin(), row.items.end()));
+    }
+    const std::vector<std::string> lines =
+        Lines(printed, FinalNewline::kExpected);
+    ASSERT_EQ(lines.size(), row.itemsPerLine.size());
+    std::size_t next = 0;
+    for (std::size_t line = 0; line < lines.size(); ++line) {
+      std::string expected;
+      for (std::size_t k = 0; k < row.itemsPerLine[line]; ++k) {
+        // A byte is the register value's low byte.
+        const unsigned item = row.items[next++];
+        expected += ItemText(row.registers ? item : item & 0xffu);
+      }
+      if (lines[line] != expected) {
+        ADD_FAILURE() << "line " << line << ": \"" << lines[line]
+                      << "\", expected \"" << expected << "\"";
+        break;
+      }
+    }
+  }
 }
 
 TEST(HexDumpTest, RegisterItemsAreNotCutOrPadded) {
@@ -121,58 +167,12 @@ TEST(HexDumpTest, RegisterItemsAreNotCutOrPadded) {
             "01 ff 100 fff ffff \n");
 }
 
-TEST(HexDumpTest, RegistersSplitLikeBytes) {
-  struct Row {
-    std::size_t count;
-    const char* expected;
-  };
-  const Row rows[] = {
-      {0, "\n"},
-      {1, "8000 \n"},
-      {21,
-       "8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 \n\n"},
-      {22,
-       "8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 8000 \n8000 \n"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(std::to_string(row.count) + " registers");
-    EXPECT_EQ(DumpRegistersText(std::vector<std::uint16_t>(row.count, 0x8000)),
-              row.expected);
-  }
-}
-
 TEST(HexDumpTest, EveryByteValuePrintsAsPrintfDoes) {
   for (unsigned value = 0; value <= 0xff; ++value) {
-    char expected[8];
-    std::snprintf(expected, sizeof(expected), "%02x \n", value);
-    ASSERT_EQ(DumpBytesText({static_cast<std::uint8_t>(value)}), expected)
+    ASSERT_EQ(DumpBytesText({static_cast<std::uint8_t>(value)}),
+              ItemText(value) + "\n")
         << "byte " << value;
   }
-}
-
-TEST(HexDumpTest, AllRegisterValuesPrintAsPrintfDoesIn65535Items) {
-  // Values 0 to 65534 in one dump of the largest count: every item and
-  // the line lengths (21, then 20 each, then the rest of 14).
-  std::vector<std::uint16_t> values(65535);
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    values[i] = static_cast<std::uint16_t>(i);
-  }
-  const std::vector<std::string> lines =
-      Lines(DumpRegistersText(values), FinalNewline::kExpected);
-  ASSERT_EQ(lines.size(), 1u + 3275u + 1u);
-  std::size_t next = 0;
-  for (std::size_t line = 0; line < lines.size(); ++line) {
-    const std::size_t expectedItems =
-        line == 0 ? 21 : (line + 1 == lines.size() ? 14 : 20);
-    std::string expected;
-    for (std::size_t k = 0; k < expectedItems; ++k, ++next) {
-      char item[8];
-      std::snprintf(item, sizeof(item), "%02x ", static_cast<unsigned>(next));
-      expected += item;
-    }
-    ASSERT_EQ(lines[line], expected) << "line " << line;
-  }
-  EXPECT_EQ(next, 65535u);
 }
 
 TEST(HexDumpTest, BytesLongerThan65535Return) {

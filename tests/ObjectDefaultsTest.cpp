@@ -1,14 +1,11 @@
-// The protocol client's table of exception texts and its guards that need
-// no connection, the interface's own default bodies, and the names of the
-// error codes.
+// The protocol client's guards that need no connection, the interface's own
+// default bodies, and the names of the error codes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <string>
 
-#include "ExpectedExceptionTexts.h"
 #include "modbus/CMBusTCP.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "transport/CTcpSocket.h"
@@ -17,19 +14,6 @@ namespace {
 
 using tcpmodbus::CMBusTCP;
 using tcpmodbus::CTcpSocket;
-
-TEST(CMBusTCPConstructionTest, ExceptionTextsLetterForLetter) {
-  const tcpmodbus::TraceOutput trace(tcpmodbus::kDefaultOptions);
-  tcpmodbus::ConnectionState connection;
-  const CMBusTCP client(tcpmodbus::kDefaultOptions, trace, connection);
-  for (int code = 0; code < testsupport::kExceptionTableSize; ++code) {
-    SCOPED_TRACE("code " + std::to_string(code));
-    ASSERT_NE(client.ExceptionTexts[code], nullptr);
-    EXPECT_STREQ(client.ExceptionTexts[code],
-                 testsupport::kExpectedExceptionTable[code]);
-  }
-  EXPECT_EQ(std::strlen(client.ExceptionTexts[7]), 48u);
-}
 
 // Guards that fail before anything is built, traced or sent.
 TEST(CMBusTCPGuardTest, RefusesWithoutPrintingAnything) {

@@ -310,11 +310,6 @@ def test_names_and_ipv6_reach_the_module(start_module, listens, options, local, 
     assert (raised.value.code_name, raised.value.text, str(raised.value)) == failure[1:]
 
 
-def test_the_error_codes_are_the_librarys():
-    names = [TcpModbusError("", "", code=code).code_name for code in range(len(tcpmodbus.ErrorCode) + 1)]
-    assert names == [code.name for code in tcpmodbus.ErrorCode] + ["UNKNOWN"]
-
-
 # The library's trace of read_holding(0, 2) of a fresh simulated module,
 # transaction identifiers off.
 READ_TRACE = [
