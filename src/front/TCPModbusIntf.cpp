@@ -101,6 +101,16 @@ int TCPModbusIntf::ReadBatch(tcpmodbus_read* reads, unsigned int count) {
 
 unsigned int TCPModbusIntf::StepDowns() { return 0; }
 
+int TCPModbusIntf::ReadDeviceIdentification(int, unsigned char, unsigned char*,
+                                            std::size_t, std::size_t*, int*) {
+  return 0;
+}
+
+int TCPModbusIntf::RawRequest(unsigned char, const unsigned char*, std::size_t,
+                              unsigned char*, std::size_t, std::size_t*) {
+  return 0;
+}
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

@@ -23,6 +23,8 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt \
   _ZN13TCPModbusIntf15LastFailureTextEv _ZN13TCPModbusIntf14SetMaxInFlightEj \
   _ZN13TCPModbusIntf9ReadBatchEP14tcpmodbus_readj _ZN13TCPModbusIntf9StepDownsEv \
+  "_ZN13TCPModbusIntf24ReadDeviceIdentificationEihPh[my]P[my]Pi" \
+  "_ZN13TCPModbusIntf10RawRequestEhPKh[my]Ph[my]P[my]" \
   _ZN9tcpmodbus9LearnedOfER13TCPModbusIntf _ZN9tcpmodbus12ClearLearnedER13TCPModbusIntf \
   _ZN9tcpmodbus9TableNameENS_10PointTableE \
   _ZN9tcpmodbus17ReadingStatusNameENS_13ReadingStatusE; do
