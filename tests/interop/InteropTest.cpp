@@ -37,6 +37,9 @@ struct Peer {
   bool movingInputs;
   // What a write of 124 registers (a 261-byte request) meets.
   enum class Write124 { Taken, Exception3, Closed } write124;
+  // Its VendorName object; null: it refuses identification and the
+  // diagnostics echo with exception 1.
+  const char* vendorName;
 };
 
 // Test names and messages show the peer by its name.
@@ -64,12 +67,15 @@ std::vector<std::string> PymodbusCommand(const std::string& address) {
 }
 
 const Peer kPeers[] = {
-    {"SimulatedModule", 20, SimulatorCommand, true, Peer::Write124::Taken},
+    {"SimulatedModule", 20, SimulatorCommand, true, Peer::Write124::Taken,
+     "tcpmodbus"},
     // libmodbus refuses any request longer than 260 bytes before
     // modbus_reply sees it; the server then drops the connection.
-    {"LibmodbusReply", 21, ReplyServerCommand, false, Peer::Write124::Closed},
+    {"LibmodbusReply", 21, ReplyServerCommand, false, Peer::Write124::Closed,
+     nullptr},
     // pymodbus answers the standard's limit of 123 registers per write.
-    {"Pymodbus", 22, PymodbusCommand, false, Peer::Write124::Exception3},
+    {"Pymodbus", 22, PymodbusCommand, false, Peer::Write124::Exception3,
+     "pymodbus"},
 };
 
 class InteropTest : public testing::TestWithParam<Peer> {
@@ -303,6 +309,43 @@ TEST_P(InteropTest, LargestWriteOf124Registers) {
   // Nothing of the refused write was stored.
   EXPECT_EQ(ReadHolding(50, &back), 1) << harness_->LastErrorString();
   EXPECT_EQ(back, std::vector<std::uint16_t>(124, 0));
+}
+
+// The basic objects, VendorName first, and the diagnostics echo, with
+// transaction identifiers off and on; or exception 1 from a peer that has
+// neither.
+TEST_P(InteropTest, DeviceIdentificationAndTheEcho) {
+  START_OR_SKIP(6);
+  const char* vendor = GetParam().vendorName;
+  for (const bool ids : {false, true}) {
+    SCOPED_TRACE(ids ? "transaction identifiers on" : "off");
+    harness_->SetTransactionIds(ids);
+    unsigned char records[TCPMODBUS_MAX_IDENT_RECORDS];
+    std::size_t length = 0;
+    const int identified = harness_.Run([&](TCPModbusIntf& c) {
+      return c.ReadDeviceIdentification(TCPMODBUS_IDENT_BASIC, 0, records,
+                                        sizeof records, &length, nullptr);
+    });
+    const unsigned char echo[] = {0, 0, 0x5a, 0xa5};
+    unsigned char answer[TCPMODBUS_MAX_PDU_SIZE];
+    std::size_t answered = 0;
+    const int echoed = harness_.Run([&](TCPModbusIntf& c) {
+      return c.RawRequest(8, echo, sizeof echo, answer, sizeof answer,
+                          &answered);
+    });
+    if (vendor == nullptr) {
+      EXPECT_EQ(identified + echoed, 0);
+      EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(1));
+      continue;
+    }
+    ASSERT_EQ(identified, 1) << harness_->LastFailureText();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(records) + 2, records[1]),
+              vendor);
+    EXPECT_EQ(records[0], 0);
+    ASSERT_EQ(echoed, 1) << harness_->LastFailureText();
+    EXPECT_EQ(std::vector<unsigned char>(answer, answer + answered),
+              std::vector<unsigned char>({8, 0, 0, 0x5a, 0xa5}));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, InteropTest, testing::ValuesIn(kPeers),
