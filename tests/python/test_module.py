@@ -402,6 +402,8 @@ def test_device_identification_and_raw_requests(start_module, per_answer):
         with pytest.raises(ModbusExceptionError) as refused:
             module.request(0x41)
         assert refused.value.exception_code == 1
-        with pytest.raises(InvalidArgumentError):
-            module.read_device_identification("full")
+        for call in (lambda: module.read_device_identification("full"),
+                     lambda: module.request(8, bytes(253)), lambda: module.request(0x88)):
+            with pytest.raises(InvalidArgumentError):
+                call()
 
