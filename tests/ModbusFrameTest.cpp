@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "FakeModbusServer.h"
 #include "common/MbapFrame.h"
 #include "modbus/AnswerFraming.h"
+#include "modbus/DeviceIdentification.h"
 #include "modbus/ModbusFrame.h"
+#include "modbus/RawFrame.h"
 
 namespace {
 
@@ -88,6 +91,15 @@ TEST(ModbusFrameTest, RequestsCarryTheirFieldsBigEndian) {
          return mf::BuildReadWriteRegistersRequest(f, 3, 6, 14, kTwoValues, 2);
        },
        "00 00 00 00 00 0f 01 17 00 03 00 06 00 0e 00 02 04 00 01 02 03"},
+      {"read device identification, regular from object 3",
+       [](std::uint8_t* f) { return mf::BuildReadDeviceIdRequest(f, 2, 3); },
+       "00 00 00 00 00 05 01 2b 0e 02 03"},
+      {"raw request of code 8, echo of 0x1234",
+       [](std::uint8_t* f) {
+         static const std::uint8_t kData[] = {0, 0, 0x12, 0x34};
+         return mf::BuildRawRequest(f, 8, kData, 4);
+       },
+       "00 00 00 00 00 06 01 08 00 00 12 34"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -400,6 +412,12 @@ TEST(MissingAnswerBytesTest, AskForTheRestOfTheAnswerOnly) {
       {"register bytes of another answer", {0x11, 0x11, 0x11, 0x11}, 13, 0},
       {"answer larger than a receive", readOf(200), 263, 61},
       {"largest frame", Bytes(261, 0), 263, 0},
+      {"by length: up to the function code", first(5), 0, 3, 3},
+      {"by length: the rest it announces", first(8), 0, 5, 3},
+      {"by length: whole", read2, 0, 0, 3},
+      {"by length: an exception", {0, 0, 0, 0, 0, 3, 1, 0xab}, 0, 1, 43},
+      {"by length: 255 is no frame's", {0, 0, 0, 0, 0, 0xff, 1, 3}, 0, 0},
+      {"by length: another function code", {0, 0, 0, 0, 0, 7, 1, 4}, 0, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -475,6 +493,99 @@ TEST(FrameSizeTest, AnswerIdentity) {
         mf::CheckAnswerIdentity(row.frame.data(), header, 3);
     EXPECT_EQ(check.mismatch, row.mismatch);
     EXPECT_EQ(check.received, row.received);
+  }
+}
+
+// Answers sized by their MBAP length (raw requests, identification): the
+// header, unit and function code judged before the length counts them.
+TEST(PduAnswerTest, HeaderUnitFunctionCodeAndLength) {
+  using V = mf::Verdict;
+  struct Row {
+    const char* what;
+    Bytes frame;
+    V verdict;
+    int number;  // the exception code, the expected size or the value
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"echo", {0, 0, 0, 0, 0, 4, 5, 8, 0, 0}, V::Accepted, 0},
+      {"code alone", {0, 0, 0, 0, 0, 2, 5, 8}, V::Accepted, 0},
+      {"seven bytes", {0, 0, 0, 0, 0, 1, 5}, V::TooShort, 0},
+      {"protocol 1", {0, 0, 0, 1, 0, 2, 5, 8}, V::WrongAnswer, 1},
+      {"unit 6", {0, 0, 0, 0, 0, 2, 6, 8}, V::WrongAnswer, 6},
+      {"code 9", {0, 0, 0, 0, 0, 2, 5, 9}, V::WrongAnswer, 9},
+      {"exception 1", {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, V::Exception, 1},
+      {"length past the bytes", {0, 0, 0, 0, 0, 5, 5, 8, 0}, V::WrongSize, 11},
+      {"bytes past the length", {0, 0, 0, 0, 0, 2, 5, 8, 0}, V::WrongSize, 8},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const mf::Judgement judgement = mf::JudgePduAnswer(
+        row.frame.data(), static_cast<int>(row.frame.size()), 8, 5);
+    EXPECT_EQ(judgement.verdict, row.verdict);
+    EXPECT_EQ(judgement.exceptionCode + judgement.expectedSize +
+                  judgement.receivedValue,
+              row.number);
+  }
+  Bytes oversized(261, 0);
+  oversized[5] = 255, oversized[6] = 5, oversized[7] = 8;
+  EXPECT_NE(mf::JudgePduAnswer(oversized.data(), 261, 8, 5).message, nullptr);
+}
+
+// Identification answers as hostile modules make them: each fault of
+// content refused with its own message (a distinctive part of it) or field,
+// and the objects of an accepted answer located. `last` is the last object
+// id of earlier answers.
+TEST(PduAnswerTest, IdentificationAnswersAreJudgedStrictly) {
+  struct Row {
+    const char* what;
+    std::uint8_t code, asked;
+    int last;
+    Bytes pdu;
+    const char* fault;  // null: accepted
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"basic, 3 objects", 1, 0, -1, {43, 14, 1, 0x81, 0, 0, 3, 0, 1, 'a', 1, 0, 2, 1, 'c'}, nullptr},
+      {"more follows", 2, 0, 1, {43, 14, 2, 0x82, 0xff, 3, 1, 2, 0}, nullptr},
+      {"one object", 4, 5, -1, {43, 14, 4, 0x83, 0, 0, 1, 5, 1, 'm'}, nullptr},
+      {"a stream from its first", 3, 0x90, -1, {43, 14, 3, 3, 0xff, 1, 1, 0, 0}, nullptr},
+      {"head cut short", 1, 0, -1, {43, 14, 1, 0x81, 0, 0}, "too short"},
+      {"MEI type 13", 1, 0, -1, {43, 13, 1, 0x81, 0, 0, 0}, "MEI type"},
+      {"another code", 1, 0, -1, {43, 14, 2, 0x81, 0, 0, 0}, "read device id code"},
+      {"conformity 4", 1, 0, -1, {43, 14, 1, 4, 0, 0, 0}, "conformity level %d"},
+      {"more follows 1", 1, 0, -1, {43, 14, 1, 1, 1, 0, 0}, "gives more follows"},
+      {"length past the end", 1, 0, -1, {43, 14, 1, 1, 0, 0, 1, 0, 9, 'a'}, "past its end"},
+      {"count that lies high", 1, 0, -1, {43, 14, 1, 1, 0, 0, 2, 0, 1, 'a'}, "counts %d objects"},
+      {"count that lies low", 1, 0, -1, {43, 14, 1, 1, 0, 0, 1, 0, 1, 'a', 1, 1, 'b'}, "bytes past its"},
+      {"an id again", 1, 1, 1, {43, 14, 1, 1, 0xff, 2, 1, 1, 0}, "object ids rise"},
+      {"never advances", 1, 1, 0, {43, 14, 1, 1, 0xff, 1, 1, 1, 0}, "would not advance"},
+      {"no object, same id", 3, 0x80, 6, {43, 14, 3, 3, 0xff, 0x80, 0}, "would not advance"},
+      {"the end, a next id", 1, 0, -1, {43, 14, 1, 1, 0, 2, 1, 0, 0}, "next object id"},
+      {"one object, another", 4, 2, -1, {43, 14, 4, 0x81, 0, 0, 1, 1, 0}, "object id"},
+      {"one object, two", 4, 1, -1, {43, 14, 4, 0x81, 0, 0, 2, 1, 0, 2, 0}, "number of objects"},
+      {"one object, more", 4, 2, -1, {43, 14, 4, 0x81, 0xff, 3, 1, 2, 0}, "more follows"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    mf::IdentProgress progress = {row.code, row.asked, row.last};
+    mf::IdentAnswer answer;
+    const mf::Judgement judgement = mf::JudgeIdentAnswer(
+        row.pdu.data(), static_cast<int>(row.pdu.size()), progress, &answer);
+    const char* said = judgement.message ? judgement.message : judgement.field;
+    if (row.fault == nullptr) {
+      EXPECT_EQ(judgement.verdict, mf::Verdict::Accepted);
+      EXPECT_EQ(answer.objectsAt + answer.objectsSize, int(row.pdu.size()));
+      EXPECT_GT(progress.lastId, row.last);
+    } else {
+      EXPECT_EQ(progress.lastId, row.last);
+      ASSERT_EQ(judgement.verdict, mf::Verdict::WrongAnswer);
+      EXPECT_TRUE(judgement.message ? std::strstr(said, row.fault) != nullptr
+                                    : std::strcmp(said, row.fault) == 0)
+          << said;
+    }
   }
 }
 

@@ -65,6 +65,9 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
   unsigned short single = 513;
   unsigned char bits[10] = {};
   const unsigned char coils[10] = {1, 0, 0, 7, 0, 0, 0, 0, 0xff, 1};
+  unsigned char records[TCPMODBUS_MAX_PDU_SIZE];
+  const unsigned char echo[] = {0, 0, 0x12, 0x34};
+  std::size_t length = 0;
   struct Row {
     const char* what;
     Operation call;
@@ -197,6 +200,36 @@ TEST_F(RegisterOperationsTest, EachOperationTracesItsExchangeInOrder) {
        "CTCPModbus::ReadWriteMultiHoldRegs - Read data as below:\n"
        "8000 07 \n",
        {0x8000, 7}},
+      {"read the basic objects of a module",
+       [&](TCPModbusIntf& c) {
+         return c.ReadDeviceIdentification(1, 0, records, sizeof records,
+                                           &length, nullptr);
+       },
+       {0, 0, 0, 0, 0, 5, 1, 0x2b, 0x0e, 1, 0},
+       {0, 0, 0, 0, 0, 0x0c, 1, 0x2b, 0x0e, 1, 0x81, 0, 0, 1, 0, 2, 'h', 'i'},
+       "CMBusTCP::MbReadDeviceIdentification ==>Sending MbReadDeviceIdentification Request...Size=11\n"
+       "00 00 00 00 00 05 01 2b 0e 01 00 \n"
+       "CMBusTCP::MbReadDeviceIdentification <==Received MbReadDeviceIdentification Response...Size=18\n"
+       "00 00 00 00 00 0c 01 2b 0e 01 81 00 00 01 00 02 68 69 \n"
+       "CTCPModbus::ReadDeviceIdentification: Succeed to read data from Modbus Server (Read Device Identification) !\n"
+       "CTCPModbus::ReadDeviceIdentification - Read data as below:\n"
+       "00 02 68 69 \n",
+       {}},
+      {"a raw request of code 8",
+       [&](TCPModbusIntf& c) {
+         return c.RawRequest(8, echo, sizeof echo, records, sizeof records,
+                             &length);
+       },
+       {0, 0, 0, 0, 0, 6, 1, 8, 0, 0, 0x12, 0x34},
+       {0, 0, 0, 0, 0, 6, 1, 8, 0, 0, 0x12, 0x34},
+       "CMBusTCP::MbRawRequest ==>Sending MbRawRequest Request...Size=12\n"
+       "00 00 00 00 00 06 01 08 00 00 12 34 \n"
+       "CMBusTCP::MbRawRequest <==Received MbRawRequest Response...Size=12\n"
+       "00 00 00 00 00 06 01 08 00 00 12 34 \n"
+       "CTCPModbus::RawRequest: Succeed to exchange with Modbus Server (Raw Request) !\n"
+       "CTCPModbus::RawRequest - Answer as below:\n"
+       "08 00 00 12 34 \n",
+       {}},
   };
   std::vector<Step> script;
   for (const Row& row : rows) {
@@ -751,6 +784,30 @@ TEST_F(RegisterOperationsTest, AnAnswerOneByteAtATimeIsGatheredWhole) {
   EXPECT_EQ(std::vector<std::uint16_t>(values, values + 3),
             (std::vector<std::uint16_t>{0x4242, 0x4343, 0x4444}));
   EXPECT_EQ(harness_.Finish(), "");
+}
+
+// A module whose objects always have more to follow, each answer one
+// object further: followed for 64 answers, then refused.
+TEST_F(RegisterOperationsTest, MoreFollowsIsFollowedWithinItsBound) {
+  std::vector<Step> script;
+  for (std::uint8_t id = 0; id < TCPMODBUS_MAX_IDENT_ANSWERS; ++id) {
+    const std::uint8_t next = static_cast<std::uint8_t>(id + 1);
+    script.push_back(Step::Receive(11));
+    script.push_back(Step::Send(
+        {0, 0, 0, 0, 0, 10, 1, 0x2b, 0x0e, 3, 0x83, 0xff, next, 1, id, 0}));
+  }
+  script.push_back(Step::WaitForClientClose());
+  SERVE_OR_SKIP(harness_, {kAddress}, script);
+  unsigned char records[TCPMODBUS_MAX_IDENT_RECORDS];
+  harness_->SetTraceSink(nullptr, nullptr);
+  EXPECT_EQ(harness_->ReadDeviceIdentification(3, 0, records, sizeof records,
+                                               nullptr, nullptr),
+            0);
+  EXPECT_STREQ(
+      harness_->LastErrorString(),
+      "CMBusTCP::MbReadDeviceIdentification: DIO Module 1 still had objects to follow after 64 answers");
+  EXPECT_EQ(harness_.Finish(), "");
+  EXPECT_EQ(harness_.Server().Requests().size(), 64u);
 }
 
 }  // namespace

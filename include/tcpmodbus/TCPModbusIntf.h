@@ -232,6 +232,24 @@ class TCPMODBUS_EXPORT TCPModbusIntf {
   // call on the same object. Returns 1.
   virtual int Cancel();
 
+  // Device identification and raw requests (library 1.3).
+
+  // Read Device Identification (function code 43, MEI type 14): the
+  // objects of a category, or one object, as
+  // tcpmodbus_read_device_identification describes (`code` one of the
+  // TCPMODBUS_IDENT_* constants), into `records` of `size` bytes: each
+  // object's id, its length and its bytes. The base class reads nothing and
+  // returns 0.
+  virtual int ReadDeviceIdentification(int code, unsigned char objectId,
+                                       unsigned char* records, std::size_t size,
+                                       std::size_t* length, int* conformity);
+  // Sends a request of any function code (1 to 127) with `length` data
+  // bytes and gives its answer's PDU, function code first, as
+  // tcpmodbus_request describes. The base class sends nothing and returns 0.
+  virtual int RawRequest(unsigned char functionCode, const unsigned char* data,
+                         std::size_t length, unsigned char* answer,
+                         std::size_t size, std::size_t* answerLength);
+
   // A new, independent object on every call; the caller deletes it.
   static TCPModbusIntf* GetInstance();
   // The library's version, "major.minor.patch".

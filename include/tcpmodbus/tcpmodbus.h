@@ -775,6 +775,75 @@ TCPMODBUS_EXPORT int tcpmodbus_set_name_lookup(tcpmodbus_module* module,
  */
 TCPMODBUS_EXPORT int tcpmodbus_cancel(tcpmodbus_module* module);
 
+/*
+ * Device identification and raw requests (library 1.3). Nothing here
+ * changes a frame, trace line or result of the functions above.
+ */
+
+/*
+ * Read Device Identification (function code 43, MEI type 14): the read
+ * device id codes. A category holds the objects of those below it: basic
+ * VendorName (0), ProductCode (1), MajorMinorRevision (2); regular also
+ * VendorUrl (3), ProductName (4), ModelName (5), UserApplicationName (6);
+ * extended also the objects 0x80 to 0xFF. ONE_OBJECT reads the one object
+ * asked for.
+ */
+#define TCPMODBUS_IDENT_BASIC 1
+#define TCPMODBUS_IDENT_REGULAR 2
+#define TCPMODBUS_IDENT_EXTENDED 3
+#define TCPMODBUS_IDENT_ONE_OBJECT 4
+/* The answers one identification follows through "more follows". */
+#define TCPMODBUS_MAX_IDENT_ANSWERS 64
+/* The function code and data of a request or answer: one frame of 260. */
+#define TCPMODBUS_MAX_PDU_SIZE 253
+/* The records of the objects of one identification at most: 64 answers of
+ * 246 bytes of objects each. */
+#define TCPMODBUS_MAX_IDENT_RECORDS 15744
+
+/*
+ * Reads the objects of category `code` (TCPMODBUS_IDENT_BASIC, _REGULAR,
+ * _EXTENDED) from object_id on (0 for all), following "more follows" for up
+ * to TCPMODBUS_MAX_IDENT_ANSWERS answers, or (TCPMODBUS_IDENT_ONE_OBJECT)
+ * the one object object_id. The objects go into `records` as they come on
+ * the wire, one record each: the object id, its length N, then its N bytes
+ * (no NUL); *length tells the bytes written, *conformity (when not null) the
+ * module's conformity level. A buffer of TCPMODBUS_MAX_IDENT_RECORDS bytes
+ * takes any identification. The answers are judged strictly: MEI type 14,
+ * the read device id code echoed, a conformity level of 0x01 to 0x03 or
+ * 0x81 to 0x83, "more follows" 0x00 or 0xFF with a next object id above
+ * every object received (0 at the end), object ids that rise, and the
+ * object count and lengths that fill the answer exactly; one object answers
+ * ONE_OBJECT, the one asked for. An exception answer is a Modbus exception.
+ * 1 on success; 0 with the failure otherwise (records written until then
+ * are not a result).
+ */
+TCPMODBUS_EXPORT int tcpmodbus_read_device_identification(
+    tcpmodbus_module* module, int code, unsigned char object_id,
+    unsigned char* records, size_t size, size_t* length, int* conformity);
+
+/* The name of an object id: "VendorName", "ProductCode",
+ * "MajorMinorRevision", "VendorUrl", "ProductName", "ModelName",
+ * "UserApplicationName" for 0 to 6; "" for any other. Never null. */
+TCPMODBUS_EXPORT const char* tcpmodbus_object_name(int object_id);
+
+/*
+ * A raw request: function_code (1 to 127) and `length` data bytes (at most
+ * TCPMODBUS_MAX_PDU_SIZE - 1) sent as one request; the answer's PDU, its
+ * function code first, goes into `answer` (`size` bytes; one of
+ * TCPMODBUS_MAX_PDU_SIZE takes any answer) and its size into
+ * *answer_length. A size that would make a malformed frame is refused
+ * before anything is sent. The answer is framed by its MBAP length (2 to
+ * 254) with transaction identifiers off, as any frame with them on; it must
+ * carry protocol identifier 0, the request's unit identifier and function
+ * code, and a length field that counts it exactly. An exception answer is a
+ * Modbus exception. 1 on success, else 0.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_request(tcpmodbus_module* module,
+                                       unsigned char function_code,
+                                       const unsigned char* data, size_t length,
+                                       unsigned char* answer, size_t size,
+                                       size_t* answer_length);
+
 #ifdef __cplusplus
 }
 #endif

@@ -32,7 +32,8 @@ from typing import Dict, Iterator, List, Optional
 _ABI_MAJOR = 1
 # The C interface came with library 1.1; transaction identifiers, the
 # trace sink, the error codes and the point operations with 1.2; the failure
-# text, typed values, the device map, batches and name look-up with 1.3.
+# text, typed values, the device map, batches, name look-up, cancel, device
+# identification and raw requests with 1.3.
 _LEAST_MINOR = 3
 
 _Handle = ctypes.c_void_p
@@ -244,6 +245,25 @@ _PROTOTYPES = {
     "tcpmodbus_map_write": (
         ctypes.c_int,
         [_Handle, _Handle, ctypes.c_size_t, _TextArray, _TextArray],
+    ),
+    # Device identification and raw requests (1.3): bytes in, records or a
+    # PDU out, with their sizes.
+    "tcpmodbus_read_device_identification": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_int, ctypes.c_ubyte, _UCharArray, ctypes.c_size_t, _SizeOut, _IntOut],
+    ),
+    "tcpmodbus_object_name": (ctypes.c_char_p, [ctypes.c_int]),
+    "tcpmodbus_request": (
+        ctypes.c_int,
+        [
+            _Handle,
+            ctypes.c_ubyte,
+            ctypes.c_char_p,
+            ctypes.c_size_t,
+            _UCharArray,
+            ctypes.c_size_t,
+            _SizeOut,
+        ],
     ),
 }
 

@@ -10,6 +10,7 @@ from typing import Any, Callable, Iterable, List, Optional, Union
 
 from ._batch import BatchOperations
 from ._error import ErrorCode, error_of_code, library_failure
+from ._identify import IdentificationOperations
 from ._interrupt import CTRL_C, Interrupt
 from ._library import LIBRARY, constant, failure_text, last_error
 from ._mapping import MapOperations
@@ -78,7 +79,13 @@ class _Owned:
         _Owned.LEFT_TO_EXIT.append(self)
 
 
-class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperations):
+class Module(
+    PointOperations,
+    TypedValueOperations,
+    BatchOperations,
+    MapOperations,
+    IdentificationOperations,
+):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 

@@ -7,6 +7,7 @@
 
 #include "front/CHandle.h"
 #include "front/CTCPModbus.h"
+#include "modbus/DeviceIdentification.h"
 #include "tcpmodbus/tcpmodbus.h"
 
 namespace {
@@ -59,6 +60,13 @@ constexpr NamedConstant kConstants[] = {
     TCPMODBUS_CONSTANT(READING_FAILED)
     TCPMODBUS_CONSTANT(READING_NOT_READ)
     TCPMODBUS_CONSTANT(READING_HOLE)
+    TCPMODBUS_CONSTANT(IDENT_BASIC)
+    TCPMODBUS_CONSTANT(IDENT_REGULAR)
+    TCPMODBUS_CONSTANT(IDENT_EXTENDED)
+    TCPMODBUS_CONSTANT(IDENT_ONE_OBJECT)
+    TCPMODBUS_CONSTANT(MAX_IDENT_ANSWERS)
+    TCPMODBUS_CONSTANT(MAX_PDU_SIZE)
+    TCPMODBUS_CONSTANT(MAX_IDENT_RECORDS)
 };
 #undef TCPMODBUS_ERROR_CONSTANT
 #undef TCPMODBUS_CONSTANT
@@ -287,4 +295,31 @@ int tcpmodbus_set_name_lookup(tcpmodbus_module* module, int on) {
 
 int tcpmodbus_cancel(tcpmodbus_module* module) {
   return module != nullptr ? module->object.Cancel() : 0;
+}
+
+// Device identification and raw requests (library 1.3).
+
+int tcpmodbus_read_device_identification(tcpmodbus_module* module, int code,
+                                         unsigned char object_id,
+                                         unsigned char* records, size_t size,
+                                         size_t* length, int* conformity) {
+  return Guarded(module, "tcpmodbus_read_device_identification",
+                 [&](CTCPModbus& object) {
+                   return object.ReadDeviceIdentification(
+                       code, object_id, records, size, length, conformity);
+                 });
+}
+
+const char* tcpmodbus_object_name(int object_id) {
+  return tcpmodbus::modbusframe::ObjectName(object_id);
+}
+
+int tcpmodbus_request(tcpmodbus_module* module, unsigned char function_code,
+                      const unsigned char* data, size_t length,
+                      unsigned char* answer, size_t size,
+                      size_t* answer_length) {
+  return Guarded(module, "tcpmodbus_request", [&](CTCPModbus& object) {
+    return object.RawRequest(function_code, data, length, answer, size,
+                             answer_length);
+  });
 }

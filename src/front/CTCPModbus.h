@@ -5,6 +5,7 @@
 #ifndef TCPMODBUS_FRONT_CTCPMODBUS_H_
 #define TCPMODBUS_FRONT_CTCPMODBUS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,8 +14,8 @@
 #include "common/Failure.h"
 #include "common/Options.h"
 #include "modbus/CMBusTCP.h"
-#include "tcpmodbus/DeviceMap.h"
 #include "modbus/Operations.h"
+#include "tcpmodbus/DeviceMap.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "trace/TraceOutput.h"
 #include "transport/CTcpSocket.h"
@@ -75,6 +76,13 @@ class CTCPModbus : public TCPModbusIntf {
   int SetNameLookup(bool enabled) override;
   int Cancel() override;
 
+  int ReadDeviceIdentification(int code, unsigned char objectId,
+                               unsigned char* records, std::size_t size,
+                               std::size_t* length, int* conformity) override;
+  int RawRequest(unsigned char functionCode, const unsigned char* data,
+                 std::size_t length, unsigned char* answer, std::size_t size,
+                 std::size_t* answerLength) override;
+
   // Records a failure of a call refused before anything was sent (a value
   // out of range, not connected): its code and text; LastErrorString is left
   // as it was. Inside the object's own trace sink the record is the sink's,
@@ -108,11 +116,14 @@ class CTCPModbus : public TCPModbusIntf {
   bool SteppedDown;
 
  private:
-  // The values a successful operation dumps: registers, or bits one a byte.
+  // The values a successful operation dumps: registers, bits one a byte,
+  // or bytes as they came, as many as `*byteCount` says once it is done.
   struct DumpedValues {
     const unsigned short* registers;
     const unsigned char* bits;
     unsigned count;
+    const unsigned char* bytes = nullptr;
+    const std::size_t* byteCount = nullptr;
   };
 
   // Initialize's steps after it stored its arguments: close, (with name

@@ -3,6 +3,7 @@
 // the options and its state ask for it, and traces its outcome with the
 // lines of its entry in the table of operations.
 #include "front/CTCPModbus.h"
+#include "modbus/DeviceIdentification.h"
 #include "modbus/ModbusFrame.h"
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
@@ -77,7 +78,10 @@ int CTCPModbus::TraceOutcome(const Operation& operation, const Status& status,
   TraceText text(Trace);
   text.Printf(operation.successLine, operation.name);
   text.Printf(operation.dumpHeading, operation.name);
-  if (values.bits != nullptr) {
+  if (values.bytes != nullptr) {
+    DumpBytes(text, values.bytes,
+              static_cast<std::uint32_t>(*values.byteCount));
+  } else if (values.bits != nullptr) {
     DumpBits(text, values.bits, values.count);
   } else {
     DumpRegisters(text, values.registers,
@@ -175,6 +179,36 @@ int CTCPModbus::ReadWriteMultiHoldRegs(unsigned short readAddr,
                             readAddr, readCount, readValues, writeAddr,
                             writeCount, writeValues);
                       });
+}
+
+int CTCPModbus::ReadDeviceIdentification(int code, unsigned char objectId,
+                                         unsigned char* records,
+                                         std::size_t size, std::size_t* length,
+                                         int* conformity) {
+  std::size_t written = 0;
+  const int done =
+      RunOperation(OperationOf(mf::kEncapsulatedInterface),
+                   {nullptr, nullptr, 0, records, &written}, [&] {
+                     return ModbusClient.MbReadDeviceIdentification(
+                         code, objectId, records, size, &written, conformity);
+                   });
+  if (done == 1 && length != nullptr) *length = written;
+  return done;
+}
+
+int CTCPModbus::RawRequest(unsigned char functionCode,
+                           const unsigned char* data, std::size_t length,
+                           unsigned char* answer, std::size_t size,
+                           std::size_t* answerLength) {
+  std::size_t answered = 0;
+  const int done =
+      RunOperation(OperationOf(kRawRequestRow),
+                   {nullptr, nullptr, 0, answer, &answered}, [&] {
+                     return ModbusClient.MbRawRequest(
+                         functionCode, data, length, answer, size, &answered);
+                   });
+  if (done == 1 && answerLength != nullptr) *answerLength = answered;
+  return done;
 }
 
 }  // namespace tcpmodbus

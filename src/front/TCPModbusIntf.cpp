@@ -105,6 +105,16 @@ int TCPModbusIntf::SetNameLookup(bool) { return 1; }
 
 int TCPModbusIntf::Cancel() { return 1; }
 
+int TCPModbusIntf::ReadDeviceIdentification(int, unsigned char, unsigned char*,
+                                            std::size_t, std::size_t*, int*) {
+  return 0;
+}
+
+int TCPModbusIntf::RawRequest(unsigned char, const unsigned char*, std::size_t,
+                              unsigned char*, std::size_t, std::size_t*) {
+  return 0;
+}
+
 const char* TCPModbusIntf::ErrorName(int code) {
   return tcpmodbus::ErrorCodeName(code);
 }

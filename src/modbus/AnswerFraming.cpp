@@ -69,6 +69,21 @@ int FixedAnswerSize(std::uint8_t code) {
 
 constexpr int kFrameStart = mbap::kFunctionCode + 1;
 
+// The shortest and longest MBAP length of a frame: a unit identifier and a
+// function code; a unit identifier and a PDU of 253 bytes.
+constexpr int kLeastLength = 2;
+constexpr int kMostLength = 254;
+
+int MissingByLength(const std::uint8_t* bytes, int have,
+                    const ExpectedAnswer& answer) {
+  if (!CouldBegin(bytes, have, answer.functionCode)) return 0;
+  if (have < kFrameStart) return kFrameStart - have;
+  const int length = (bytes[mbap::kLength] << 8) | bytes[mbap::kLength + 1];
+  if (length < kLeastLength || length > kMostLength) return 0;
+  const int whole = 6 + length;
+  return have < whole ? whole - have : 0;
+}
+
 }  // namespace
 
 int FrameStartSize(const std::uint8_t* bytes, int have) {
@@ -94,7 +109,7 @@ int FrameSize(const std::uint8_t* bytes, int have) {
     size = FixedAnswerSize(code);
   } else {
     const int length = (bytes[mbap::kLength] << 8) | bytes[mbap::kLength + 1];
-    if (length < 2 || length > 254) return -1;
+    if (length < kLeastLength || length > kMostLength) return -1;
     size = 6 + length;
   }
   return size <= mbap::kMaxFrameSize ? size : -1;
@@ -102,6 +117,8 @@ int FrameSize(const std::uint8_t* bytes, int have) {
 
 int MissingAnswerBytes(const std::uint8_t* bytes, int have,
                        const ExpectedAnswer& answer) {
+  if (answer.size == kSizedByLength)
+    return MissingByLength(bytes, have, answer);
   const int whole =
       answer.size < mbap::kMaxFrameSize ? answer.size : mbap::kMaxFrameSize;
   if (have >= whole) return 0;

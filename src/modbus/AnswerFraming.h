@@ -21,6 +21,9 @@ struct ExpectedAnswer {
   int size;
   std::uint8_t functionCode;
 };
+// The size of an answer that only its MBAP length sizes (device
+// identification, raw requests).
+constexpr int kSizedByLength = 0;
 
 // How many more bytes the answer in `bytes` needs before it is judged, for
 // the `have` bytes (1 or more) received so far. 0 means judge now:
@@ -36,6 +39,10 @@ struct ExpectedAnswer {
 // up to it, so that pieces that do not begin this answer are never joined
 // with what follows into one of the right size. The length field never asks
 // for more, so nothing behind the answer is taken from the stream.
+//
+// An answer of size kSizedByLength is whole once it holds the 6 bytes and
+// the MBAP length it announces (2 to 254; another length is judged at
+// once), up to its function code first.
 int MissingAnswerBytes(const std::uint8_t* bytes, int have,
                        const ExpectedAnswer& answer);
 

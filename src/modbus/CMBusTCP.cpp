@@ -2,8 +2,10 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <cstring>
 
 #include "modbus/ExchangeTexts.h"
+#include "modbus/RawFrame.h"
 #include "trace/HexDump.h"
 #include "trace/PrintTrace.h"
 
@@ -149,6 +151,7 @@ Status CMBusTCP::ConnectToServer() {
 }
 
 int CMBusTCP::Answer::Size(std::uint8_t functionCode) const {
+  if (pdu != nullptr) return modbusframe::kSizedByLength;
   return strict != nullptr
              ? strict->size
              : modbusframe::ExpectedResponseSize(functionCode, count);
@@ -282,7 +285,9 @@ Status CMBusTCP::ReceiveAnswer(const Operation& operation,
       if (Judge(operation, frame, read, judgedOnly).ok()) {
         Fail(Failure::Of(ErrorCode::kWrongSize), operation.wrongSizeMessage,
              operation.exchangeName, read.received,
-             answer.Size(operation.functionCode));
+             answer.pdu != nullptr
+                 ? modbusframe::FrameSize(frame, read.received)
+                 : answer.Size(operation.functionCode));
       }
       return Conclude(Status::Failed(),
                       read.ending.ended() ? StreamEnd::kEnded
@@ -395,6 +400,9 @@ Status CMBusTCP::Judge(const Operation& operation,
   const modbusframe::Judgement judgement =
       answer.strict != nullptr
           ? modbusframe::JudgeStrict(response, received, *answer.strict)
+      : answer.pdu != nullptr
+          ? modbusframe::JudgePduAnswer(
+                response, received, operation.functionCode, answer.pdu->unitId)
           : modbusframe::JudgeResponse(response, received,
                                        operation.functionCode, answer.count);
   const char* name = operation.exchangeName;
@@ -422,12 +430,15 @@ Status CMBusTCP::Judge(const Operation& operation,
            name, received, judgement.expectedSize);
       return Status::Failed();
     case modbusframe::Verdict::WrongAnswer:
-      Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests, name,
-           ModuleId, judgement.field, judgement.receivedValue,
-           judgement.expectedValue);
+      FailWrongAnswer(name, judgement);
       return Status::Failed();
     case modbusframe::Verdict::Accepted:
       break;
+  }
+  if (answer.pdu != nullptr) {
+    answer.pdu->length = received - mbap::kHeaderSize;
+    std::memcpy(answer.pdu->bytes, response + mbap::kHeaderSize,
+                static_cast<std::size_t>(answer.pdu->length));
   }
   if (answer.registers != nullptr) {
     modbusframe::DecodeRegisters(response, answer.count, answer.registers);
@@ -436,6 +447,17 @@ Status CMBusTCP::Judge(const Operation& operation,
     modbusframe::DecodeBits(response, answer.count, answer.bits);
   }
   return Status::Ok();
+}
+
+void CMBusTCP::FailWrongAnswer(const char* name,
+                               const modbusframe::Judgement& judgement) {
+  if (judgement.message != nullptr) {
+    Fail(Failure::Of(ErrorCode::kWrongAnswer), judgement.message, name,
+         ModuleId, judgement.receivedValue, judgement.expectedValue);
+  } else {
+    Fail(Failure::Of(ErrorCode::kWrongAnswer), kNotThisRequests, name, ModuleId,
+         judgement.field, judgement.receivedValue, judgement.expectedValue);
+  }
 }
 
 void CMBusTCP::ReportNoResponse(const Operation& operation) {

@@ -11,6 +11,7 @@
 #define TCPMODBUS_MODBUS_CMBUSTCP_H_
 
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -89,6 +90,22 @@ class CMBusTCP {
                                  std::uint16_t writeCount,
                                  const std::uint16_t* writeValues);
 
+  // Read Device Identification (function code 43, MEI type 14) of read
+  // device id code `code` (1 to 4) from `objectId` on, following "more
+  // follows" for up to TCPMODBUS_MAX_IDENT_ANSWERS answers, each an
+  // exchange: the objects' records (id, length, bytes) into `records` of
+  // `size` bytes, their count of bytes into `*length` and the conformity
+  // level into `*conformity` (either may be null) on success.
+  Status MbReadDeviceIdentification(int code, std::uint8_t objectId,
+                                    std::uint8_t* records, std::size_t size,
+                                    std::size_t* length, int* conformity);
+  // A request of `functionCode` (1 to 127) and `length` data bytes; the
+  // answer's PDU into `answer` of `size` bytes and its size into
+  // `*answerLength` (may be null) on success.
+  Status MbRawRequest(std::uint8_t functionCode, const std::uint8_t* data,
+                      std::size_t length, std::uint8_t* answer,
+                      std::size_t size, std::size_t* answerLength);
+
   // A read of a pipelined batch: function code 1, 2, 3 or 4, and where its
   // values go (registers for 3 and 4, bits one a byte for 1 and 2).
   struct PipelinedRead {
@@ -146,6 +163,14 @@ class CMBusTCP {
     // The strict verdict of the point operations; null: the size and the
     // exception flag alone are judged.
     const modbusframe::StrictAnswer* strict = nullptr;
+    // An answer that its MBAP length alone sizes, judged by its header and
+    // function code; an accepted one's PDU is copied here.
+    struct Pdu {
+      std::uint8_t* bytes;  // modbusframe::kMaxPduSize of them
+      int length;
+      std::uint8_t unitId;
+    };
+    Pdu* pdu = nullptr;
     // The size the whole answer has.
     int Size(std::uint8_t functionCode) const;
   };
@@ -212,6 +237,13 @@ class CMBusTCP {
   Status Conclude(const Status& verdict, StreamEnd end,
                   std::uint16_t transactionId);
   void ReportNoResponse(const Operation& operation);
+  // The failure of a WrongAnswer judgement: its own message, or the field
+  // that is not the request's.
+  void FailWrongAnswer(const char* name,
+                       const modbusframe::Judgement& judgement);
+  // One exchange of a request whose answer `pdu` receives.
+  template <typename Build>
+  Status RequestPdu(const Operation& operation, Answer::Pdu& pdu, Build build);
   void TraceFrame(const char* line, const Operation& operation,
                   const std::uint8_t* bytes, int count);
   const char* ExceptionText(std::uint8_t code) const;

@@ -2,9 +2,12 @@
 // its request and runs it (CMBusTCP::Transact). Their names, trace lines and
 // limits come from the table of operations.
 #include <cstdint>
+#include <cstring>
 
 #include "modbus/CMBusTCP.h"
+#include "modbus/DeviceIdentification.h"
 #include "modbus/ModbusFrame.h"
+#include "modbus/RawFrame.h"
 
 namespace tcpmodbus {
 
@@ -197,6 +200,122 @@ Status CMBusTCP::MbReadWriteMultipleRegs(std::uint16_t readAddr,
                        frame, readAddr, readCount, writeAddr, writeValues,
                        writeCount, header);
                  });
+}
+
+template <typename Build>
+Status CMBusTCP::RequestPdu(const Operation& operation, Answer::Pdu& pdu,
+                            Build build) {
+  pdu.unitId = Settings.unitId;
+  Answer answer;
+  answer.pdu = &pdu;
+  return Request(operation, answer, build);
+}
+
+Status CMBusTCP::MbReadDeviceIdentification(int code, std::uint8_t objectId,
+                                            std::uint8_t* records,
+                                            std::size_t size,
+                                            std::size_t* length,
+                                            int* conformity) {
+  const Operation& operation = OperationOf(mf::kEncapsulatedInterface);
+  if (Refused(operation, records, kNullValues)) return Status::Failed();
+  if (code < TCPMODBUS_IDENT_BASIC || code > TCPMODBUS_IDENT_ONE_OBJECT) {
+    Fail(
+        Failure::Of(ErrorCode::kInvalidArgument),
+        "%s: Read device id code %d refused on DIO Module %d; the codes are 1 to 4",
+        operation.exchangeName, code, ModuleId);
+    return Status::Failed();
+  }
+  mf::IdentProgress progress = {static_cast<std::uint8_t>(code), objectId};
+  std::size_t written = 0;
+  for (int answers = 1;; ++answers) {
+    std::uint8_t pdu[mf::kMaxPduSize];
+    Answer::Pdu received = {pdu, 0, 0};
+    const Status status =
+        RequestPdu(operation, received,
+                   [&](std::uint8_t* frame, const mf::RequestHeader& header) {
+                     return mf::BuildReadDeviceIdRequest(
+                         frame, progress.code, progress.askedId, header);
+                   });
+    if (!status.ok()) return status;
+    mf::IdentAnswer answer;
+    const mf::Judgement judgement =
+        mf::JudgeIdentAnswer(pdu, received.length, progress, &answer);
+    if (judgement.verdict != mf::Verdict::Accepted) {
+      FailWrongAnswer(operation.exchangeName, judgement);
+      return Status::Failed();
+    }
+    const auto objects = static_cast<std::size_t>(answer.objectsSize);
+    if (objects > size - written) {
+      Fail(
+          Failure::Of(ErrorCode::kInvalidArgument),
+          "%s: The objects of DIO Module %d take more than the %lu bytes given",
+          operation.exchangeName, ModuleId, static_cast<unsigned long>(size));
+      return Status::Failed();
+    }
+    std::memcpy(records + written, pdu + answer.objectsAt, objects);
+    written += objects;
+    if (!answer.moreFollows) {
+      if (length != nullptr) *length = written;
+      if (conformity != nullptr) *conformity = answer.conformity;
+      return Status::Ok();
+    }
+    if (answers == mf::kMaxIdentAnswers) {
+      Fail(Failure::Of(ErrorCode::kWrongAnswer),
+           "%s: DIO Module %d still had objects to follow after %d answers",
+           operation.exchangeName, ModuleId, answers);
+      return Status::Failed();
+    }
+    progress.askedId = answer.nextId;
+  }
+}
+
+Status CMBusTCP::MbRawRequest(std::uint8_t functionCode,
+                              const std::uint8_t* data, std::size_t length,
+                              std::uint8_t* answer, std::size_t size,
+                              std::size_t* answerLength) {
+  // The row's texts, with the request's own function code for the framing
+  // and the verdict.
+  Operation operation = OperationOf(kRawRequestRow);
+  operation.functionCode = functionCode;
+  if ((length > 0 && Refused(operation, data, kNullValues)) ||
+      Refused(operation, answer, kNullValues)) {
+    return Status::Failed();
+  }
+  if (functionCode == 0 || functionCode > mf::kLastFunctionCode) {
+    Fail(
+        Failure::Of(ErrorCode::kInvalidArgument),
+        "%s: Function code %d cannot be sent to DIO Module %d; a request carries 1 to 127",
+        operation.exchangeName, functionCode, ModuleId);
+    return Status::Failed();
+  }
+  if (length > operation.maxQuantity) {
+    Fail(
+        Failure::Of(ErrorCode::kInvalidArgument),
+        "%s: Too many data bytes for one request on DIO Module %d: %lu (at most %d)",
+        operation.exchangeName, ModuleId, static_cast<unsigned long>(length),
+        operation.maxQuantity);
+    return Status::Failed();
+  }
+  std::uint8_t pdu[mf::kMaxPduSize];
+  Answer::Pdu received = {pdu, 0, 0};
+  const Status status =
+      RequestPdu(operation, received,
+                 [&](std::uint8_t* frame, const mf::RequestHeader& header) {
+                   return mf::BuildRawRequest(frame, functionCode, data,
+                                              static_cast<int>(length), header);
+                 });
+  if (!status.ok()) return status;
+  const auto answered = static_cast<std::size_t>(received.length);
+  if (answered > size) {
+    Fail(Failure::Of(ErrorCode::kInvalidArgument),
+         "%s: The answer of DIO Module %d takes %d bytes; the buffer holds %lu",
+         operation.exchangeName, ModuleId, received.length,
+         static_cast<unsigned long>(size));
+    return Status::Failed();
+  }
+  std::memcpy(answer, pdu, answered);
+  if (answerLength != nullptr) *answerLength = answered;
+  return Status::Ok();
 }
 
 }  // namespace tcpmodbus

@@ -133,6 +133,10 @@ struct Judgement {
   const char* field = nullptr;
   int receivedValue = 0;
   int expectedValue = 0;
+  // With Verdict::WrongAnswer, a message of its own instead of the field's:
+  // a format of the exchange's name, the module number, then the received
+  // and expected values as two ints.
+  const char* message = nullptr;
 };
 
 // Size a response to `functionCode` must have: 2 * regCount + 9 for reads,

@@ -94,6 +94,23 @@ constexpr Operation kOperations[] = {
      "%s: Succeed to write and read data on Modbus Server (Read/Write Multiple Registers) !\n",
      kReadHeading, TCPMODBUS_MAX_READ_REGISTERS,
      TCPMODBUS_MAX_READ_WRITE_REGISTERS, true},
+    // Read Device Identification: several answers when more follows, each
+    // an exchange; its objects judged apart (DeviceIdentification.h).
+    {43, "CMBusTCP::MbReadDeviceIdentification",
+     "%s ==>Sending MbReadDeviceIdentification Request...Size=%d\n",
+     "%s <==Received MbReadDeviceIdentification Response...Size=%d\n",
+     kReadWrongSize, "CTCPModbus::ReadDeviceIdentification", kReadNotConnected,
+     "%s: Failed to read Modbus Server (Read Device Identification). Error: \"%s\"\n",
+     "%s: Succeed to read data from Modbus Server (Read Device Identification) !\n",
+     kReadHeading, 0, 0, false},
+    // A raw request: its quantity is the data bytes after the function code.
+    {kRawRequestRow, "CMBusTCP::MbRawRequest",
+     "%s ==>Sending MbRawRequest Request...Size=%d\n",
+     "%s <==Received MbRawRequest Response...Size=%d\n", kReadWrongSize,
+     "CTCPModbus::RawRequest", kWriteNotConnected,
+     "%s: Failed to exchange with Modbus Server (Raw Request). Error: \"%s\"\n",
+     "%s: Succeed to exchange with Modbus Server (Raw Request) !\n",
+     "%s - Answer as below:\n", TCPMODBUS_MAX_PDU_SIZE - 1, 0, false},
 };
 
 }  // namespace

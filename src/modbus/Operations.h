@@ -33,7 +33,12 @@ struct Operation {
   bool strict;
 };
 
-// The operation of `functionCode`, one of the ten the library sends.
+// The row of raw requests, which carry any function code (the exchange
+// takes a copy with its own): keyed by 0, which no request carries.
+constexpr std::uint8_t kRawRequestRow = 0;
+
+// The operation of `functionCode`, one of the eleven the library sends, or
+// of kRawRequestRow.
 const Operation& OperationOf(std::uint8_t functionCode);
 
 }  // namespace tcpmodbus

@@ -26,7 +26,9 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN9tcpmodbus9LearnedOfER13TCPModbusIntf _ZN9tcpmodbus12ClearLearnedER13TCPModbusIntf \
   _ZN9tcpmodbus9TableNameENS_10PointTableE \
   _ZN9tcpmodbus17ReadingStatusNameENS_13ReadingStatusE \
-  _ZN13TCPModbusIntf13SetNameLookupEb _ZN13TCPModbusIntf6CancelEv; do
+  _ZN13TCPModbusIntf13SetNameLookupEb _ZN13TCPModbusIntf6CancelEv \
+  "_ZN13TCPModbusIntf24ReadDeviceIdentificationEihPh[my]P[my]Pi" \
+  "_ZN13TCPModbusIntf10RawRequestEhPKh[my]Ph[my]P[my]"; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 # Each free function a C++ header declares exported ("TCPMODBUS_EXPORT int

@@ -240,6 +240,31 @@ static const struct {
      TCPMODBUS_ERROR_OPEN, 0, OTHER_FAMILY},
 };
 
+/* The basic objects, VendorName first; the diagnostics echo; a function
+ * code the module does not serve (exception 1), and one with the exception
+ * flag, refused. */
+static void identification_and_raw(tcpmodbus_module* module) {
+  static const unsigned char echo[] = {0, 0, 0x12, 0x34};
+  unsigned char records[TCPMODBUS_MAX_IDENT_RECORDS];
+  size_t length = 0;
+  int conformity = 0;
+  check(tcpmodbus_read_device_identification(module, TCPMODBUS_IDENT_BASIC, 0,
+                                             records, sizeof records, &length,
+                                             &conformity) == 1 &&
+            memcmp(records, "\0\11tcpmodbus", 11) == 0 && conformity == 0x81 &&
+            strcmp(tcpmodbus_object_name(records[0]), "VendorName") == 0 &&
+            tcpmodbus_request(module, 8, echo, 4, records, 5, &length) == 1 &&
+            length == 5 && records[0] == 8 && memcmp(records + 1, echo, 4) == 0,
+        "device identification and the echo",
+        tcpmodbus_last_failure_text(module));
+  check(
+      tcpmodbus_request(module, 0x41, NULL, 0, records, 5, &length) == 0 &&
+          tcpmodbus_last_exception_code(module) == 1 &&
+          tcpmodbus_request(module, 0x80, NULL, 0, records, 5, &length) == 0 &&
+          tcpmodbus_last_error_code(module) == TCPMODBUS_ERROR_INVALID_ARGUMENT,
+      "raw requests refused", tcpmodbus_last_failure_text(module));
+}
+
 static int run(tcpmodbus_module* module, size_t row, unsigned short* values) {
   const unsigned short address = rows[row].address, count = rows[row].count;
   switch (rows[row].operation) {
@@ -288,6 +313,7 @@ int main(int argc, char** argv) {
         tcpmodbus_last_error(module));
   typed_values(module);
   device_map(module);
+  identification_and_raw(module);
   for (row = 0; row < sizeof rows / sizeof rows[0]; ++row) {
     const int reads = rows[row].operation >= READ_HOLDING;
     unsigned short values[125] = {0};

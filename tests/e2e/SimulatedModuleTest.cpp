@@ -344,4 +344,40 @@ TEST_F(SimulatedModuleTest, NameLookupReachesItByNameAndIpv6) {
   }
 }
 
+// Objects read in every category and one at a time, one object an answer
+// so that each stream follows "more follows": as records, each its id, its
+// length and its bytes.
+TEST_F(SimulatedModuleTest, DeviceIdentificationInEveryCategory) {
+  START_AND_CONNECT(
+      "127.0.51.26",
+      Module("127.0.51.26", {"--ident", "VendorUrl=http://x", "--ident",
+                             "0x80=serial 7", "--ident-per-answer", "1"}));
+  const std::string objects[] = {
+      std::string("\0\x09tcpmodbus", 11), std::string("\x01\x0dtcpmodbus-sim"),
+      std::string("\x02\x03") + TCPMODBUS_SIM_REVISION,
+      std::string("\x03\x08http://x"), std::string("\x80\x08serial 7")};
+  struct Row {
+    int code;
+    unsigned char object;
+    std::vector<int> read;  // the objects above it gives
+  };
+  const Row rows[] = {{TCPMODBUS_IDENT_BASIC, 0, {0, 1, 2}},
+                      {TCPMODBUS_IDENT_REGULAR, 0, {0, 1, 2, 3}},
+                      {TCPMODBUS_IDENT_EXTENDED, 2, {2, 3, 4}},
+                      {TCPMODBUS_IDENT_ONE_OBJECT, 0x80, {4}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE("code " + std::to_string(row.code));
+    std::string expected;
+    for (int i : row.read) expected += objects[i];
+    unsigned char records[TCPMODBUS_MAX_IDENT_RECORDS];
+    std::size_t length = 0;
+    ASSERT_EQ(
+        client_->ReadDeviceIdentification(row.code, row.object, records,
+                                          sizeof records, &length, nullptr),
+        1)
+        << client_->LastFailureText();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(records), length), expected);
+  }
+}
+
 }  // namespace

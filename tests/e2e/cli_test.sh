@@ -225,6 +225,14 @@ past                 hole (exception 2)" \
   check "read-map --in-flight 8: the same table, the hole learned" 0 "$table
 past                 exception 2" "" \
     -- "${server[@]}" --quiet --in-flight 8 read-map "$work/map.csv"
+
+  # Identification objects one a line, a category as its objects one by
+  # one; and a raw request's answer.
+  check "identify prints the basic objects" 0 "$(for id in 0 1 2; do
+    cli "${server[@]}" --quiet identify object "$id" | plain_lines
+  done)" "" -- "${server[@]}" --quiet identify
+  check "request 8 prints the echo" 0 "08 00 00 12 34" "" \
+    -- "${server[@]}" --quiet request 8 0 0 0x12 0x34
   # The request's dump in the trace: what | its line | CLI arguments.
   while IFS='|' read -r what want args; do
     read -ra args <<<"$args"
@@ -257,6 +265,15 @@ else
   check "a local address that is not dotted IPv4 exits 1" 1 "" \
     "tcpmodbus-cli: cannot open a TCP socket on 127.1:0: '127.1' is not a dotted IPv4 address" \
     -- --server "$address" --local 127.1 --no-name-lookup --quiet read-input 0 1
+  check "a function code the module does not serve exits 1 with exception 1" 1 "" \
+    'tcpmodbus-cli: request failed: CMBusTCP::MbRawRequest: MODBUS exception response on DIO Module 1 - Code=1, "Unallowable or invalid function code received in the query"' \
+    -- "${server[@]}" --quiet request 0x41
+  check "an object the module lacks exits 1 with exception 2" 1 "" \
+    'tcpmodbus-cli: identify failed: CMBusTCP::MbReadDeviceIdentification: MODBUS exception response on DIO Module 1 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \
+    -- "${server[@]}" --quiet identify object 5
+  check "identify takes a category" 2 "" \
+    "tcpmodbus-cli: identify takes basic, regular, extended or object ID
+$usage_hint" -- "${server[@]}" identify full
   check "a count past 125 is a usage error" 2 "" \
     "tcpmodbus-cli: COUNT '126' is out of range (1 to 125)
 $usage_hint" -- "${server[@]}" read-holding 0 126

@@ -37,6 +37,9 @@ struct Peer {
   bool movingInputs;
   // What a write of 124 registers (a 261-byte request) meets.
   enum class Write124 { Taken, Exception3, Closed } write124;
+  // Its VendorName object; null: it refuses identification and the
+  // diagnostics echo with exception 1.
+  const char* vendorName;
 };
 
 // Test names and messages show the peer by its name.
@@ -64,12 +67,15 @@ std::vector<std::string> PymodbusCommand(const std::string& address) {
 }
 
 const Peer kPeers[] = {
-    {"SimulatedModule", 20, SimulatorCommand, true, Peer::Write124::Taken},
+    {"SimulatedModule", 20, SimulatorCommand, true, Peer::Write124::Taken,
+     "tcpmodbus"},
     // libmodbus refuses any request longer than 260 bytes before
     // modbus_reply sees it; the server then drops the connection.
-    {"LibmodbusReply", 21, ReplyServerCommand, false, Peer::Write124::Closed},
+    {"LibmodbusReply", 21, ReplyServerCommand, false, Peer::Write124::Closed,
+     nullptr},
     // pymodbus answers the standard's limit of 123 registers per write.
-    {"Pymodbus", 22, PymodbusCommand, false, Peer::Write124::Exception3},
+    {"Pymodbus", 22, PymodbusCommand, false, Peer::Write124::Exception3,
+     "pymodbus"},
 };
 
 class InteropTest : public testing::TestWithParam<Peer> {
@@ -303,6 +309,36 @@ TEST_P(InteropTest, LargestWriteOf124Registers) {
   // Nothing of the refused write was stored.
   EXPECT_EQ(ReadHolding(50, &back), 1) << harness_->LastErrorString();
   EXPECT_EQ(back, std::vector<std::uint16_t>(124, 0));
+}
+
+// The basic objects, VendorName first, and the diagnostics echo, with
+// transaction identifiers off and on; or exception 1 from a peer that has
+// neither.
+TEST_P(InteropTest, DeviceIdentificationAndTheEcho) {
+  START_OR_SKIP(6);
+  const std::string vendor = GetParam().vendorName ? GetParam().vendorName : "";
+  const unsigned char echo[] = {8, 0, 0, 0x5a, 0xa5};  // and its answer
+  harness_->SetTraceSink(nullptr, nullptr);
+  for (const bool ids : {false, true}) {
+    SCOPED_TRACE(ids ? "transaction identifiers on" : "off");
+    harness_->SetTransactionIds(ids);
+    unsigned char bytes[TCPMODBUS_MAX_IDENT_RECORDS] = {};
+    std::size_t length = 0;
+    const int identified = harness_->ReadDeviceIdentification(
+        TCPMODBUS_IDENT_BASIC, 0, bytes, sizeof bytes, &length, nullptr);
+    const std::string first(reinterpret_cast<char*>(bytes), 2 + vendor.size());
+    const int echoed =
+        harness_->RawRequest(8, echo + 1, 4, bytes, sizeof bytes, &length);
+    if (vendor.empty()) {
+      EXPECT_EQ(identified + echoed, 0);
+      EXPECT_EQ(FailureRecordOf(harness_.Client()), ModbusException(1));
+      continue;
+    }
+    EXPECT_EQ(identified, 1);
+    EXPECT_EQ(first, std::string(1, '\0') + char(vendor.size()) + vendor);
+    ASSERT_EQ(echoed, 1) << harness_->LastFailureText();
+    EXPECT_EQ(std::string(bytes, bytes + length), std::string(echo, echo + 5));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Peers, InteropTest, testing::ValuesIn(kPeers),

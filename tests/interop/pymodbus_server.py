@@ -6,7 +6,8 @@ Usage: pymodbus_server.py ADDRESS PORT REGISTERS
 Serves four tables of REGISTERS entries each, at addresses 0 to
 REGISTERS - 1, any unit: holding registers and coils (all 0), input registers
 (input register i holds 1000 + i) and discrete inputs (discrete input i holds
-bit i mod 16 of input register i / 16, least significant bit first).
+bit i mod 16 of input register i / 16, least significant bit first); and
+the basic objects of device identification, VendorName "pymodbus".
 Prints "listening on ADDRESS:PORT" to stderr once the socket is bound, and
 runs until it is terminated.
 """
@@ -17,6 +18,7 @@ import sys
 
 from pymodbus.datastore import (ModbusSequentialDataBlock, ModbusServerContext,
                                 ModbusSlaveContext)
+from pymodbus.device import ModbusDeviceIdentification
 from pymodbus.server import StartAsyncTcpServer
 
 
@@ -31,7 +33,10 @@ async def main(address, port, registers):
             0, [bool(inputs[i // 16] >> (i % 16) & 1) for i in range(registers)]),
         zero_mode=True)
     context = ModbusServerContext(slaves=store, single=True)
-    server = await StartAsyncTcpServer(context=context, address=(address, port),
+    identity = ModbusDeviceIdentification(info_name={
+        "VendorName": "pymodbus", "ProductCode": "PM", "MajorMinorRevision": "3.0"})
+    server = await StartAsyncTcpServer(context=context, identity=identity,
+                                       address=(address, port),
                                        defer_start=True, allow_reuse_address=True)
     task = asyncio.ensure_future(server.serve_forever())
     await server.serving

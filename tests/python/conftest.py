@@ -16,13 +16,14 @@ BUILD_DIR = os.environ["TCPMODBUS_BUILD_DIR"]
 
 @pytest.fixture
 def start_module():
-    """start_module(address, port=0) -> (process, port); stopped after the test."""
+    """start_module(address, port=0, *options) -> (process, port); stopped after
+    the test."""
     processes = []
 
-    def start(address, port=0):
+    def start(address, port=0, *options):
         processes.append(subprocess.Popen(
             [f"{BUILD_DIR}/tools/tcpmodbus-sim", "--address", address, "--port", str(port),
-             "--quiet"], stderr=subprocess.PIPE, text=True))
+             "--quiet", *options], stderr=subprocess.PIPE, text=True))
         said = processes[-1].stderr.readline()  # "... listening on A:P (N registers)"
         assert f"listening on {address}:" in said, said
         return processes[-1], int(said.split(f"{address}:")[1].split()[0])

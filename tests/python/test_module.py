@@ -431,3 +431,29 @@ def test_read_batch(module, options, reads, error, results):
             module.read_batch(reads)
         assert raised.value.results == results
     assert module.step_downs == 0
+
+
+# Identification by category and one object, also with one object an answer
+# (more follows); raw requests: the echo, and exception 1.
+@pytest.mark.parametrize("per_answer", ["255", "1"])
+def test_device_identification_and_raw_requests(start_module, per_answer):
+    port = start_module(SERVER, 0, "--ident", "ModelName=M-7", "--ident", "0x80=serial",
+                        "--ident-per-answer", per_answer)[1]
+    basic = {"VendorName": "tcpmodbus", "ProductCode": "tcpmodbus-sim",
+             "MajorMinorRevision": tcpmodbus.__version__.rsplit(".", 1)[0]}
+    with tcpmodbus.Module(server_port=port) as module:
+        module.initialize(1, LOCAL, 0, SERVER)
+        assert module.read_device_identification() == basic
+        assert module.read_device_identification("regular") == {**basic, "ModelName": "M-7"}
+        assert module.read_device_identification("extended") == {
+            **basic, "ModelName": "M-7", 0x80: "serial"}
+        assert module.read_device_identification("object", 0x80) == {0x80: "serial"}
+        assert module.request(8, b"\0\0\xa5\x37") == b"\x08\0\0\xa5\x37"
+        with pytest.raises(ModbusExceptionError) as refused:
+            module.request(0x41)
+        assert refused.value.exception_code == 1
+        for call in (lambda: module.read_device_identification("full"),
+                     lambda: module.request(8, bytes(253)), lambda: module.request(0x88)):
+            with pytest.raises(InvalidArgumentError):
+                call()
+

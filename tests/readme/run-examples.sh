@@ -57,6 +57,9 @@ check_commands docs/tools.md \
   "Among the module's log lines, that prints:" "$tools_build"
 check_commands docs/tools.md "A host through a 10 ms round trip:" \
   "Besides the connection lines, that prints:" "$tools_build"
+check_commands docs/tools.md \
+  "A module that describes itself, asked by the command-line host, one object an answer:" \
+  "It prints (MajorMinorRevision is the project's version):" "$tools_build"
 
 check_commands docs/maps.md \
   "Against the simulated module, its spare register undeclared, 8 registers a request at most:" \

@@ -157,25 +157,6 @@ std::string FloatText(Float value) {
   return std::string(text, written.ptr);
 }
 
-// A text in double quotes, with \" \\ and \xHH for what does not print.
-std::string Quoted(const std::string& value) {
-  std::string quoted = "\"";
-  for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
-
 std::string ValueText(const Display& display, const unsigned short* registers) {
   const tcpmodbus::ValueFormat& format = display.format;
   switch (KindOf(display)) {
@@ -208,6 +189,24 @@ std::string ValueText(const Display& display, const unsigned short* registers) {
 }
 
 }  // namespace
+
+std::string Quoted(const std::string& value) {
+  std::string quoted = "\"";
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      quoted += escaped;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
 
 Display ParseDisplay(const std::string& type, const std::string& order) {
   Display display;

@@ -34,6 +34,9 @@ void AppendValue(const Display& display, const std::string& text,
 void PrintValues(std::FILE* stream, const Display& display, unsigned first,
                  const std::vector<unsigned short>& registers);
 
+// A text in double quotes, with \" \\ and \xHH for what does not print.
+std::string Quoted(const std::string& value);
+
 }  // namespace cli
 
 #endif  // TCPMODBUS_TOOLS_CLI_TYPEDVALUES_H_

@@ -9,6 +9,8 @@
 //   tcpmodbus-cli [options] write-coils ADDR BIT...
 //   tcpmodbus-cli [options] mask-write ADDR AND OR
 //   tcpmodbus-cli [options] read-write READ-ADDR READ-COUNT WRITE-ADDR VALUE...
+//   tcpmodbus-cli [options] identify [basic|regular|extended|object ID]
+//   tcpmodbus-cli [options] request CODE [BYTE...]
 //
 // Results go to standard output, one register a line (address, decimal
 // value, hex value) or one bit a line (address, 0 or 1). The library traces
@@ -40,6 +42,7 @@
 #include "FailureText.h"
 #include "MapCommands.h"
 #include "Operation.h"
+#include "PduCommands.h"
 #include "PollSchedule.h"
 #include "ResultsOutput.h"
 #include "StopSignal.h"
@@ -181,6 +184,7 @@ int main(int argc, char** argv) {
   Arguments args;
   Request request{};
   cli::MapJob job;
+  cli::PduJob pduJob;
   try {
     args = cli::ParseArguments(argc, argv);
     if (args.command == "help") {
@@ -190,6 +194,8 @@ int main(int argc, char** argv) {
     }
     if (cli::IsMapCommand(args.command)) {
       job = cli::CheckMapOperands(args);
+    } else if (cli::IsPduCommand(args.command)) {
+      pduJob = cli::CheckPduOperands(args);
     } else {
       request = cli::CheckOperands(args);
     }
@@ -224,6 +230,11 @@ int main(int argc, char** argv) {
 #endif
   ResultsOutput output;
   const Run run = [&](TCPModbusIntf& module, ResultsOutput& out) {
+    if (cli::IsPduCommand(args.command)) {
+      const bool ran = cli::RunPduJob(module, args, pduJob, out.stream());
+      out.Flush();
+      return ran;
+    }
     if (!cli::IsMapCommand(args.command)) {
       return Exchange(module, args, request, out);
     }
