@@ -39,7 +39,7 @@ case "${cli_command[-1]}" in
     ;;
   *)
     windows=0 glob=0
-    refused='Error(111): Connection refused' in_use='Address already in use (98)'
+    refused='Error(111): Connection refused' in_use='Error(98): Address already in use'
     ;;
 esac
 # results_to=full or closed: standard output is /dev/full, or closed.
@@ -98,7 +98,7 @@ if [ "$case" = names ]; then
     "tcpmodbus-cli: CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.0.0.1, LocalPort=0. Error: The local address '127.0.0.1' has no address of the server's family" \
     -- --server ::1 --local 127.0.0.1 "${on[@]}" read-holding 7 1
   check "a name without name look-up exits 1" 1 "" \
-    "tcpmodbus-cli: cannot connect to localhost: CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 1 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true))" \
+    "tcpmodbus-cli: CMBusTCP::ConnectToServer: The address 'localhost' of DIO Module 1 is not dotted IPv4 text; a host name or an IPv6 address needs name look-up on (SetNameLookup(true)): Invalid argument" \
     -- --server localhost --no-name-lookup "${on[@]}" read-holding 7 1
   # A name whose first address refuses: the module on its second.
   stop_module
@@ -257,13 +257,13 @@ else
     'tcpmodbus-cli: write-coils failed: CMBusTCP::MbForceMultipleCoils: MODBUS exception response on DIO Module 1 - Code=2, "Unallowable or invalid data address received in the query for the slave"' \
     -- "${server[@]}" --quiet write-coils 999 1 1
   err_glob=$glob check "a refused connection exits 1 with the system's reason" 1 "" \
-    "tcpmodbus-cli: cannot connect to 127.0.52.3: WSASocket failed. connect $refused" \
+    "tcpmodbus-cli: CMBusTCP::ConnectToServer: Failed to connect to DIO Module 1 at 127.0.52.3 port 502: WSASocket failed. connect $refused" \
     -- --server 127.0.52.3 --local "$address" --quiet read-input 0 1
   err_glob=$glob check "a local port in use exits 1 with the system's reason" 1 "" \
-    "tcpmodbus-cli: cannot open a TCP socket on $address:502: $in_use" \
+    "tcpmodbus-cli: CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=$address, LocalPort=502. Error: WSASocket failed. bind $in_use" \
     -- "${server[@]}" --local-port 502 --quiet read-input 0 1
   check "a local address that is not dotted IPv4 exits 1" 1 "" \
-    "tcpmodbus-cli: cannot open a TCP socket on 127.1:0: '127.1' is not a dotted IPv4 address" \
+    "tcpmodbus-cli: CTCPModbus::Initialize - Failed to Open TCP socket. LocalIpAddr=127.1, LocalPort=0. Error: '127.1' is not a dotted IPv4 address (four numbers separated by dots)" \
     -- --server "$address" --local 127.1 --no-name-lookup --quiet read-input 0 1
   check "a function code the module does not serve exits 1 with exception 1" 1 "" \
     'tcpmodbus-cli: request failed: CMBusTCP::MbRawRequest: MODBUS exception response on DIO Module 1 - Code=1, "Unallowable or invalid function code received in the query"' \
@@ -274,36 +274,38 @@ else
   check "identify takes a category" 2 "" \
     "tcpmodbus-cli: identify takes basic, regular, extended or object ID
 $usage_hint" -- "${server[@]}" identify full
-  check "a count past 125 is a usage error" 2 "" \
-    "tcpmodbus-cli: COUNT '126' is out of range (1 to 125)
-$usage_hint" -- "${server[@]}" read-holding 0 126
+  # The protocol's limits are the library's: it refuses, or sends and the
+  # module refuses.
+  check "a count past 125 goes to the module, which refuses it" 1 "" \
+    "tcpmodbus-cli: read-holding failed: CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=3, \"Unallowable or invalid value contained in the query data field for the slave\"" \
+    -- "${server[@]}" --quiet read-holding 0 126
   check "a value past 65535 is a usage error" 2 "" \
     "tcpmodbus-cli: VALUE '0x10000' is out of range (0 to 65535)
 $usage_hint" -- "${server[@]}" write 0 0x10000
   check "a negative address is a usage error" 2 "" \
     "tcpmodbus-cli: ADDR '-1' is not a number (decimal or 0x-hex)
 $usage_hint" -- "${server[@]}" read-input -1 1
-  check "125 values are too many for one write" 2 "" \
-    "tcpmodbus-cli: too many values: 125 (at most 124 in one write)
-$usage_hint" -- "${server[@]}" write-multiple 0 $(seq 1 125)
-  check "2001 coils are too many for one read" 2 "" \
-    "tcpmodbus-cli: COUNT '2001' is out of range (1 to 2000)
-$usage_hint" -- "${server[@]}" read-coils 0 2001
-  check "2001 discrete inputs are too many for one read" 2 "" \
-    "tcpmodbus-cli: COUNT '2001' is out of range (1 to 2000)
-$usage_hint" -- "${server[@]}" read-discrete-inputs 0 2001
-  check "1969 coils are too many for one write" 2 "" \
-    "tcpmodbus-cli: too many bits: 1969 (at most 1968 in one write)
-$usage_hint" -- "${server[@]}" write-coils 0 $(yes 1 | head -n 1969)
+  check "125 values are too many for one write" 1 "" \
+    "tcpmodbus-cli: write-multiple failed: CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 125 (at most 124)" \
+    -- "${server[@]}" --quiet write-multiple 0 $(seq 1 125)
+  check "2001 coils are too many for one read" 1 "" \
+    "tcpmodbus-cli: read-coils failed: CMBusTCP::MbReadCoilStatus: Quantity 2001 out of range for one request on DIO Module 1 (1 to 2000)" \
+    -- "${server[@]}" --quiet read-coils 0 2001
+  check "2001 discrete inputs are too many for one read" 1 "" \
+    "tcpmodbus-cli: read-discrete-inputs failed: CMBusTCP::MbReadInputStatus: Quantity 2001 out of range for one request on DIO Module 1 (1 to 2000)" \
+    -- "${server[@]}" --quiet read-discrete-inputs 0 2001
+  check "1969 coils are too many for one write" 1 "" \
+    "tcpmodbus-cli: write-coils failed: CMBusTCP::MbForceMultipleCoils: Quantity 1969 out of range for one request on DIO Module 1 (1 to 1968)" \
+    -- "${server[@]}" --quiet write-coils 0 $(yes 1 | head -n 1969)
   check "a coil is 0 or 1" 2 "" \
     "tcpmodbus-cli: BIT '2' is out of range (0 to 1)
 $usage_hint" -- "${server[@]}" write-coil 0 2
-  check "126 registers are too many for a read-write's read" 2 "" \
-    "tcpmodbus-cli: READ-COUNT '126' is out of range (1 to 125)
-$usage_hint" -- "${server[@]}" read-write 0 126 0 1
-  check "122 values are too many for a read-write's write" 2 "" \
-    "tcpmodbus-cli: too many values: 122 (at most 121 in one read-write)
-$usage_hint" -- "${server[@]}" read-write 0 1 0 $(seq 1 122)
+  check "126 registers are too many for a read-write's read" 1 "" \
+    "tcpmodbus-cli: read-write failed: CMBusTCP::MbReadWriteMultipleRegs: Quantity 126 out of range for one request on DIO Module 1 (1 to 125)" \
+    -- "${server[@]}" --quiet read-write 0 126 0 1
+  check "122 values are too many for a read-write's write" 1 "" \
+    "tcpmodbus-cli: read-write failed: CMBusTCP::MbReadWriteMultipleRegs: Quantity 122 out of range for one request on DIO Module 1 (1 to 121)" \
+    -- "${server[@]}" --quiet read-write 0 1 0 $(seq 1 122)
   check "a read-write writes one value at least" 2 "" \
     "tcpmodbus-cli: read-write takes READ-ADDR READ-COUNT WRITE-ADDR VALUE...
 $usage_hint" -- "${server[@]}" read-write 0 1 0
@@ -319,12 +321,15 @@ $usage_hint" -- "${server[@]}" --type i16 write 0 -32769
   check "a text longer than its registers is a usage error" 2 "" \
     "tcpmodbus-cli: VALUE 'PUMP12' does not fit string:2 (at most 4 characters)
 $usage_hint" -- "${server[@]}" --type string:2 write 0 PUMP12
-  check "COUNT counts values of one read" 2 "" \
-    "tcpmodbus-cli: COUNT '63' is out of range (1 to 62)
-$usage_hint" -- "${server[@]}" --type f32 read-holding 0 63
-  check "32 f64 values are too many for one write" 2 "" \
-    "tcpmodbus-cli: too many values: 32 (at most 31 in one write)
-$usage_hint" -- "${server[@]}" --type f64 write-multiple 0 $(seq 1 32)
+  check "COUNT counts values: 63 f32 are 126 registers" 1 "" \
+    "tcpmodbus-cli: read-holding failed: CMBusTCP::MbReadHoldingRegs: MODBUS exception response on DIO Module 1 - Code=3, \"Unallowable or invalid value contained in the query data field for the slave\"" \
+    -- "${server[@]}" --quiet --type f32 read-holding 0 63
+  check "32 f64 values are too many for one write" 1 "" \
+    "tcpmodbus-cli: write-multiple failed: CMBusTCP::MbPresetMultipleRegs: Too many registers for one request on DIO Module 1: 128 (at most 124)" \
+    -- "${server[@]}" --quiet --type f64 write-multiple 0 $(seq 1 32)
+  check "a count that is no unsigned short is a usage error" 2 "" \
+    "tcpmodbus-cli: COUNT '65536' is out of range (0 to 65535)
+$usage_hint" -- "${server[@]}" read-holding 0 65536
   check "--one-based has no address 0" 2 "" \
     "tcpmodbus-cli: ADDR '0' is out of range (1 to 65536)
 $usage_hint" -- "${server[@]}" --one-based read-coils 0 1

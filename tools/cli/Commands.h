@@ -1,5 +1,6 @@
-// The commands of tcpmodbus-cli and their operands, checked against the
-// protocol's limits before anything is connected.
+// The commands of tcpmodbus-cli and their operands, checked for what the
+// command line can say before anything is connected: numbers that fit their
+// C types. The protocol's limits are the library's.
 #ifndef TCPMODBUS_TOOLS_CLI_COMMANDS_H_
 #define TCPMODBUS_TOOLS_CLI_COMMANDS_H_
 

@@ -1,21 +1,19 @@
-// What the CLI says on standard error when the library failed, chosen by the
-// failure's code (LastErrorCode), never by its text: the library's text, then
-// the system's own description of its error number, if any.
+// What the CLI says on standard error when the library failed: the library's
+// own text of the failure (LastFailureText), then the system's description
+// of its error number, if any. The CLI builds no message of its own for it.
 #ifndef TCPMODBUS_TOOLS_CLI_FAILURETEXT_H_
 #define TCPMODBUS_TOOLS_CLI_FAILURETEXT_H_
 
 #include <string>
 
-#include "Arguments.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace cli {
 
-// After a failed Initialize: "cannot connect to A: REASON" or "cannot open a
-// TCP socket on A:P: REASON".
-std::string ConnectFailure(TCPModbusIntf& module, const Arguments& args);
-// After a failed operation: the reason alone.
-std::string OperationFailure(TCPModbusIntf& module);
+// After a failed Initialize or operation: "CMBusTCP::ConnectToServer: Failed
+// to connect to DIO Module 1 at 10.0.0.7 port 502: WSASocket failed. connect
+// Error(111): Connection refused".
+std::string FailureText(TCPModbusIntf& module);
 
 }  // namespace cli
 

@@ -151,7 +151,7 @@ bool RunMapJob(TCPModbusIntf& module, const Arguments& args, const MapJob& job,
   if (job.write) {
     if (tcpmodbus::WritePoints(module, job.map, job.values, nullptr) != 1) {
       std::fprintf(stderr, "tcpmodbus-cli: write-map failed: %s\n",
-                   OperationFailure(module).c_str());
+                   FailureText(module).c_str());
       return false;
     }
     for (const auto& [name, value] : job.values) {
@@ -180,7 +180,7 @@ bool RunMapJob(TCPModbusIntf& module, const Arguments& args, const MapJob& job,
   PrintTable(stream, rows);
   if (!answered) {
     std::fprintf(stderr, "tcpmodbus-cli: %s failed: %s\n", args.command.c_str(),
-                 OperationFailure(module).c_str());
+                 FailureText(module).c_str());
   }
   return answered;
 }

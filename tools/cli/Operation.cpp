@@ -2,13 +2,25 @@
 
 namespace cli {
 
+namespace {
+
+// A vector's array, never null: a count of 0 goes to the library as it is,
+// which sends it (reads) or refuses it with its own text.
+template <typename T>
+T* ArrayOf(std::vector<T>& values) {
+  static T none;
+  return values.empty() ? &none : values.data();
+}
+
+}  // namespace
+
 int Perform(TCPModbusIntf& module, Request& request) {
   using Kind = Request::Kind;
   const unsigned short address = request.address;
-  unsigned short* registers = request.registers.data();
+  unsigned short* registers = ArrayOf(request.registers);
   const auto registerCount =
       static_cast<unsigned short>(request.registers.size());
-  unsigned char* bits = request.bits.data();
+  unsigned char* bits = ArrayOf(request.bits);
   const auto bitCount = static_cast<unsigned short>(request.bits.size());
   switch (request.kind) {
     case Kind::ReadHolding:
@@ -32,7 +44,7 @@ int Perform(TCPModbusIntf& module, Request& request) {
     case Kind::ReadWrite:
       return module.ReadWriteMultiHoldRegs(
           address, registers, registerCount, request.writeAddress,
-          request.written.data(),
+          ArrayOf(request.written),
           static_cast<unsigned short>(request.written.size()));
   }
   return 0;

@@ -55,7 +55,7 @@ bool RunPduJob(TCPModbusIntf& module, const Arguments& args, const PduJob& job,
                               bytes.data(), bytes.size(), &length);
   if (done != 1) {
     std::fprintf(stderr, "tcpmodbus-cli: %s failed: %s\n", args.command.c_str(),
-                 OperationFailure(module).c_str());
+                 FailureText(module).c_str());
     return false;
   }
   if (!job.identify) {

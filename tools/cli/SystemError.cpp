@@ -1,7 +1,7 @@
 #include "SystemError.h"
 
 #ifdef _WIN32
-// FormatMessageA and WSAEINVAL; winsock2.h includes windows.h itself, after
+// FormatMessageA; winsock2.h includes windows.h itself, after
 // the definitions that keep the older winsock.h out.
 #include <winsock2.h>
 #else
@@ -30,14 +30,6 @@ std::string SystemErrorText(int number) {
     text.pop_back();
   }
   return text;
-}
-
-bool IsInvalidArgument(int number) {
-#ifdef _WIN32
-  return number == WSAEINVAL;
-#else
-  return number == EINVAL;
-#endif
 }
 
 }  // namespace cli

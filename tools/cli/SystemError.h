@@ -11,10 +11,6 @@ namespace cli {
 // "Connection refused", without a final full stop or line end; empty when
 // the system has no text for the number.
 std::string SystemErrorText(int number);
-// Whether `number` is the platform's invalid-argument number (EINVAL,
-// WSAEINVAL): a connect failed with it for a server address that is no
-// address the library takes.
-bool IsInvalidArgument(int number);
 
 }  // namespace cli
 

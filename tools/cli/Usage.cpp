@@ -1,5 +1,9 @@
 #include "Arguments.h"
 
+// The library's limits, as text.
+#define CLI_TEXT(x) #x
+#define CLI_LIMIT(x) CLI_TEXT(x)
+
 namespace cli {
 
 const char kUsage[] =
@@ -8,20 +12,28 @@ const char kUsage[] =
     "over Modbus/TCP.\n"
     "\n"
     "Commands:\n"
-    "  read-holding ADDR COUNT      read COUNT holding registers (1 to 125)\n"
-    "  read-input ADDR COUNT        read COUNT input registers (1 to 125)\n"
-    "  read-coils ADDR COUNT        read COUNT coils (1 to 2000)\n"
+    "  read-holding ADDR COUNT      read COUNT holding registers (1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_REGISTERS) ")\n"
+    "  read-input ADDR COUNT        read COUNT input registers (1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_REGISTERS) ")\n"
+    "  read-coils ADDR COUNT        read COUNT coils (1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_BITS) ")\n"
     "  read-discrete-inputs ADDR COUNT\n"
-    "                               read COUNT discrete inputs (1 to 2000)\n"
+    "                               read COUNT discrete inputs (1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_BITS) ")\n"
     "  write ADDR VALUE             write one holding register\n"
-    "  write-multiple ADDR VALUE... write 1 to 124 holding registers from ADDR on\n"
+    "  write-multiple ADDR VALUE... write 1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_PRESET_REGISTERS) " holding registers from ADDR on\n"
     "  write-coil ADDR 0|1          switch one coil off or on\n"
-    "  write-coils ADDR BIT...      write 1 to 1968 coils from ADDR on, each 0 or 1\n"
+    "  write-coils ADDR BIT...      write 1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_WRITE_BITS) " coils from ADDR on, each 0 or 1\n"
     "  mask-write ADDR AND OR       set holding register ADDR to (its value AND\n"
     "                               AND) OR (OR AND NOT AND) in the module\n"
     "  read-write READ-ADDR READ-COUNT WRITE-ADDR VALUE...\n"
-    "                               write 1 to 121 holding registers from\n"
-    "                               WRITE-ADDR on, then read READ-COUNT (1 to 125)\n"
+    "                               write 1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_WRITE_REGISTERS) " holding registers from\n"
+    "                               WRITE-ADDR on, then read READ-COUNT (1 to "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_REGISTERS) ")\n"
     "                               from READ-ADDR on, in one transaction\n"
     "  read-map FILE                read the points of the map FILE (CSV:\n"
     "                               name,table,address,type,order,scale,unit)\n"
@@ -73,7 +85,8 @@ const char kUsage[] =
     "  --max-gap N     read-map: read at most N addresses in a row that no point\n"
     "                  takes (default 0: none)\n"
     "  --max-registers N, --max-bits N\n"
-    "                  read-map: the most one request reads (default 125, 2000)\n"
+    "                  read-map: the most one request reads (default "
+    CLI_LIMIT(TCPMODBUS_MAX_READ_REGISTERS) ", " CLI_LIMIT(TCPMODBUS_MAX_READ_BITS) ")\n"
     "  --no-name-lookup\n"
     "                  take --server and --local as dotted IPv4 text only, as the\n"
     "                  library does by default (default: names and IPv6 too)\n"

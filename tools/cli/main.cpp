@@ -93,7 +93,7 @@ bool Connect(TCPModbusIntf& module, const Arguments& args) {
     return true;
   }
   std::fprintf(stderr, "tcpmodbus-cli: %s\n",
-               cli::ConnectFailure(module, args).c_str());
+               cli::FailureText(module).c_str());
   return false;
 }
 
@@ -104,7 +104,7 @@ bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
               ResultsOutput& output) {
   if (cli::Perform(module, request) == 0) {
     std::fprintf(stderr, "tcpmodbus-cli: %s failed: %s\n", args.command.c_str(),
-                 cli::OperationFailure(module).c_str());
+                 cli::FailureText(module).c_str());
     return false;
   }
   cli::PrintResults(output.stream(), request);
