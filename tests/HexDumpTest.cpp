@@ -57,14 +57,6 @@ std::string DumpRegistersText(const std::vector<std::uint16_t>& values) {
   });
 }
 
-std::vector<std::uint8_t> Sequence(std::size_t count) {
-  std::vector<std::uint8_t> bytes(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    bytes[i] = static_cast<std::uint8_t>(i);
-  }
-  return bytes;
-}
-
 std::size_t ItemCount(const std::string& line) {
   std::istringstream items(line);
   std::size_t count = 0;
@@ -187,6 +179,14 @@ TEST(HexDumpTest, BytesLongerThan65535Return) {
 }
 
 #ifndef _WIN32
+std::vector<std::uint8_t> Sequence(std::size_t count) {
+  std::vector<std::uint8_t> bytes(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(i);
+  }
+  return bytes;
+}
+
 // A line-buffered stream (a terminal) writes at each newline; a packet socket
 // keeps each write a message, so the dump arrives as one. A line goes first,
 // as in an exchange: glibc writes a new stream's first text line by line.
