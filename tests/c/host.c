@@ -311,6 +311,9 @@ int main(int argc, char** argv) {
         "create and set the options (server port 0 refused)", "");
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[1]) == 1, "initialize",
         tcpmodbus_last_error(module));
+  /* With no call in progress a cancel does nothing: the calls below run. */
+  check(tcpmodbus_cancel(NULL) == 0 && tcpmodbus_cancel(module) == 1,
+        "a cancel between calls", "");
   typed_values(module);
   device_map(module);
   identification_and_raw(module);
