@@ -111,8 +111,9 @@ TEST(PipelineTest, EveryReadGetsItsOwnRequestsValues) {
        true,
        1,
        1},
+      // One answer: the object resets the connection at the first.
       {"a device that echoes one fixed identifier",
-       {Takes(kReads, inOrder, 0x7777), Step::WaitForClientClose()},
+       {Takes(kReads, {0}, 0x7777), Step::WaitForClientClose()},
        true,
        false,
        0,
