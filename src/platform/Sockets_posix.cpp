@@ -149,26 +149,6 @@ IoResult Receive(int fd, void* buffer, int capacity, int flags) {
   return FailedWithErrno();
 }
 
-// ConnectSocket's steps for an address of either family.
-IoResult ConnectTo(SocketHandle socket, const sockaddr* address,
-                   socklen_t length, unsigned timeoutMs,
-                   const CancelFlag* cancel) {
-  int fd;
-  if (!ToDescriptor(socket, &fd)) return BadHandle();
-  // A connect that can end early, by its time-out or a cancel, runs in the
-  // background and is waited for.
-  const bool background = timeoutMs != 0 || cancel != nullptr;
-  if (background && !SetBlocking(fd, false)) return IoResult::Failed(errno);
-  IoResult result = Connect(fd, address, length, timeoutMs, cancel);
-  if (background && !SetBlocking(fd, true) && result.done()) {
-    result = IoResult::Failed(errno);
-  }
-  if (result.done() && ConnectedToItself(fd)) {
-    return IoResult::Failed(ECONNREFUSED);
-  }
-  return result;
-}
-
 }  // namespace
 
 IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
@@ -327,9 +307,22 @@ IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
 
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
                         unsigned timeoutMs, const CancelFlag* cancel) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
   const sockaddr_storage address = ToStorage(server);
-  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   server.length, timeoutMs, cancel);
+  // A connect that can end early, by its time-out or a cancel, runs in the
+  // background and is waited for.
+  const bool background = timeoutMs != 0 || cancel != nullptr;
+  if (background && !SetBlocking(fd, false)) return IoResult::Failed(errno);
+  IoResult result = Connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                            server.length, timeoutMs, cancel);
+  if (background && !SetBlocking(fd, true) && result.done()) {
+    result = IoResult::Failed(errno);
+  }
+  if (result.done() && ConnectedToItself(fd)) {
+    return IoResult::Failed(ECONNREFUSED);
+  }
+  return result;
 }
 
 }  // namespace platform

@@ -169,26 +169,6 @@ bool ConnectedToItself(SOCKET socket) {
   return SameEndpoint(local, peer);
 }
 
-// ConnectSocket's steps for an address of either family.
-IoResult ConnectTo(SocketHandle socket, const sockaddr* address, int length,
-                   unsigned timeoutMs, const CancelFlag* cancel) {
-  const SOCKET handle = ToSocket(socket);
-  // A connect that can end early, by its time-out or a cancel, runs in the
-  // background and is waited for.
-  const bool background = timeoutMs != 0 || cancel != nullptr;
-  if (background && !SetBlocking(handle, false)) {
-    return IoResult::Failed(::WSAGetLastError());
-  }
-  IoResult result = Connect(handle, address, length, timeoutMs, cancel);
-  if (background && !SetBlocking(handle, true) && result.done()) {
-    result = IoResult::Failed(::WSAGetLastError());
-  }
-  if (result.done() && ConnectedToItself(handle)) {
-    return IoResult::Failed(WSAECONNREFUSED);
-  }
-  return result;
-}
-
 // Copies the first address of a lookup's answer: h_length bytes (at most
 // four) and h_addrtype. False when the answer lists no address.
 bool CopyFirstAddress(const hostent* answer, HostAddress* result) {
@@ -381,9 +361,23 @@ IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
 
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
                         unsigned timeoutMs, const CancelFlag* cancel) {
+  const SOCKET handle = ToSocket(socket);
   const sockaddr_storage address = ToStorage(server);
-  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   server.length, timeoutMs, cancel);
+  // A connect that can end early, by its time-out or a cancel, runs in the
+  // background and is waited for.
+  const bool background = timeoutMs != 0 || cancel != nullptr;
+  if (background && !SetBlocking(handle, false)) {
+    return IoResult::Failed(::WSAGetLastError());
+  }
+  IoResult result = Connect(handle, reinterpret_cast<const sockaddr*>(&address),
+                            server.length, timeoutMs, cancel);
+  if (background && !SetBlocking(handle, true) && result.done()) {
+    result = IoResult::Failed(::WSAGetLastError());
+  }
+  if (result.done() && ConnectedToItself(handle)) {
+    return IoResult::Failed(WSAECONNREFUSED);
+  }
+  return result;
 }
 
 }  // namespace platform
