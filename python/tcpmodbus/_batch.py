@@ -6,10 +6,11 @@ transaction identifier."""
 from __future__ import annotations
 
 import ctypes
-from typing import Any, Callable, List, Sequence, Tuple, Union
+from typing import Any, List, Sequence, Tuple, Union
 
 from ._error import TcpModbusError
 from ._library import LIBRARY, constant
+from ._operations import Operations
 from ._values import USHORT_MAX, number
 
 #: What one read of a batch gives: registers, or bits as bools.
@@ -50,17 +51,8 @@ def _prepare(operation: str, read: _Read, table: str, address: int, count: int) 
     raise TypeError(f'{operation}: table must be "holding", "input", "coil" or "discrete", not {table!r}')  # noqa: E501
 
 
-class BatchOperations:
+class BatchOperations(Operations):
     """read_batch and the count of step-downs."""
-
-    @property
-    def _handle(self) -> int:
-        """The library's object; Module's."""
-        raise NotImplementedError
-
-    def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
-        """Runs one operation of the library; Module's raises its failure."""
-        raise NotImplementedError
 
     def read_batch(self, reads: Sequence[Tuple[str, int, int]]) -> List[Values]:
         """Reads each (table, address, count), table "holding", "input",

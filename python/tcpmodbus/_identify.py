@@ -6,10 +6,11 @@ PDU comes back as bytes."""
 from __future__ import annotations
 
 import ctypes
-from typing import Any, Callable, Dict, Union
+from typing import Dict, Union
 
 from ._error import invalid_argument
 from ._library import LIBRARY, constant
+from ._operations import Operations
 from ._values import UCHAR_MAX, number
 
 #: The read device id codes by name: a category, or "object" for the one
@@ -42,12 +43,8 @@ def _objects(records: bytes) -> Dict[ObjectKey, str]:
     return objects
 
 
-class IdentificationOperations:
+class IdentificationOperations(Operations):
     """read_device_identification and request."""
-
-    def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
-        """Runs one operation of the library; Module's raises its failure."""
-        raise NotImplementedError
 
     def read_device_identification(
         self, category: str = "basic", object_id: int = 0

@@ -53,6 +53,11 @@ _TextArray = ctypes.POINTER(ctypes.c_char_p)
 _TYPED = [ctypes.c_int, ctypes.c_int]
 _READ = [_Handle, ctypes.c_int, ctypes.c_ushort]
 _WRITE = [_Handle, ctypes.c_ushort]
+# Handle, address, values and count of the register and bit operations; a
+# module, a map and the three limits of a plan or a map read.
+_REGISTERS = [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort]
+_BITS = [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort]
+_PLANNED = [_Handle, _Handle, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint]
 
 # tcpmodbus_trace_fn: void (*)(void* context, const char* text, size_t
 # length). The text comes as its address, read as length bytes: the length
@@ -69,22 +74,10 @@ _PROTOTYPES = {
     ),
     "tcpmodbus_close": (None, [_Handle]),
     "tcpmodbus_last_error": (ctypes.c_char_p, [_Handle]),
-    "tcpmodbus_write_single_hold_reg": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, ctypes.c_ushort],
-    ),
-    "tcpmodbus_write_multi_hold_regs": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort],
-    ),
-    "tcpmodbus_read_hold_regs": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort],
-    ),
-    "tcpmodbus_read_input_regs": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, _UShortArray, ctypes.c_ushort],
-    ),
+    "tcpmodbus_write_single_hold_reg": (ctypes.c_int, [_Handle, ctypes.c_ushort, ctypes.c_ushort]),
+    "tcpmodbus_write_multi_hold_regs": (ctypes.c_int, _REGISTERS),
+    "tcpmodbus_read_hold_regs": (ctypes.c_int, _REGISTERS),
+    "tcpmodbus_read_input_regs": (ctypes.c_int, _REGISTERS),
     "tcpmodbus_set_connect_timeout": (ctypes.c_int, [_Handle, ctypes.c_uint]),
     "tcpmodbus_set_response_timeout": (ctypes.c_int, [_Handle, ctypes.c_uint]),
     "tcpmodbus_set_recovery": (ctypes.c_int, [_Handle, ctypes.c_int]),
@@ -103,19 +96,10 @@ _PROTOTYPES = {
     "tcpmodbus_set_max_in_flight": (ctypes.c_int, [_Handle, ctypes.c_uint]),
     "tcpmodbus_read_batch": (ctypes.c_int, [_Handle, ctypes.c_void_p, ctypes.c_uint]),
     "tcpmodbus_step_downs": (ctypes.c_uint, [_Handle]),
-    "tcpmodbus_read_coils": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
-    ),
-    "tcpmodbus_read_discrete_inputs": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
-    ),
+    "tcpmodbus_read_coils": (ctypes.c_int, _BITS),
+    "tcpmodbus_read_discrete_inputs": (ctypes.c_int, _BITS),
     "tcpmodbus_write_single_coil": (ctypes.c_int, [_Handle, ctypes.c_ushort, ctypes.c_int]),
-    "tcpmodbus_write_multi_coils": (
-        ctypes.c_int,
-        [_Handle, ctypes.c_ushort, _UCharArray, ctypes.c_ushort],
-    ),
+    "tcpmodbus_write_multi_coils": (ctypes.c_int, _BITS),
     "tcpmodbus_mask_write_hold_reg": (
         ctypes.c_int,
         [_Handle, ctypes.c_ushort, ctypes.c_ushort, ctypes.c_ushort],
@@ -205,10 +189,7 @@ _PROTOTYPES = {
             _TextOut,
         ],
     ),
-    "tcpmodbus_plan_create": (
-        _Handle,
-        [_Handle, _Handle, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint],
-    ),
+    "tcpmodbus_plan_create": (_Handle, _PLANNED),
     "tcpmodbus_plan_destroy": (None, [_Handle]),
     "tcpmodbus_plan_requests": (ctypes.c_size_t, [_Handle]),
     "tcpmodbus_plan_request": (
@@ -216,10 +197,7 @@ _PROTOTYPES = {
         [_Handle, ctypes.c_size_t, _TextOut, _UShortOut, _UShortOut, _SizeOut],
     ),
     "tcpmodbus_plan_point": (ctypes.c_size_t, [_Handle, ctypes.c_size_t, ctypes.c_size_t]),
-    "tcpmodbus_map_read": (
-        _Handle,
-        [_Handle, _Handle, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint],
-    ),
+    "tcpmodbus_map_read": (_Handle, _PLANNED),
     "tcpmodbus_snapshot_destroy": (None, [_Handle]),
     "tcpmodbus_snapshot_size": (ctypes.c_size_t, [_Handle]),
     "tcpmodbus_snapshot_status": (ctypes.c_int, [_Handle, ctypes.c_size_t]),

@@ -21,6 +21,7 @@ from ._map import (
     value_of,
     value_text,
 )
+from ._operations import Operations
 from ._values import UINT_MAX, number, text
 
 
@@ -32,19 +33,10 @@ def _status_name(status: int) -> str:
     return _text(LIBRARY.tcpmodbus_reading_status_name(status))
 
 
-class MapOperations:
+class MapOperations(Operations):
     """plan, read_points, write_points, learned_holes, clear_holes."""
 
     _lock: Any
-
-    @property
-    def _handle(self) -> int:
-        """The library's object; Module's."""
-        raise NotImplementedError
-
-    def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
-        """Runs one operation of the library; Module's raises its failure."""
-        raise NotImplementedError
 
     def plan(
         self,

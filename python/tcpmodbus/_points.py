@@ -5,20 +5,17 @@ and from the library; here they are bools."""
 from __future__ import annotations
 
 import ctypes
-from typing import Any, Callable, Iterable, List, Sequence
+from typing import Callable, Iterable, List, Sequence
 
 from . import _values
 from ._library import LIBRARY
+from ._operations import Operations
 from ._values import USHORT_MAX
 
 
-class PointOperations:
+class PointOperations(Operations):
     """Coils, discrete inputs, the mask write and the read/write of
     registers."""
-
-    def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
-        """Runs one operation of the library; Module's raises its failure."""
-        raise NotImplementedError
 
     def read_coils(self, address: int, count: int) -> List[bool]:
         """Reads count coils (1 to 2000) from address (function code 1)."""

@@ -19,6 +19,7 @@ from ._codec import (
     parse_table,
 )
 from ._library import LIBRARY
+from ._operations import Operations
 from ._values import USHORT_MAX, number
 
 # kind: the C function of a read and its arguments (table, address, format)
@@ -52,12 +53,8 @@ _WRITERS: Dict[str, Callable[[int, Format], Tuple[Any, ...]]] = {
 }
 
 
-class TypedValueOperations:
+class TypedValueOperations(Operations):
     """read_value and write_value."""
-
-    def _call(self, operation: str, function: Callable[..., int], *arguments: Any) -> None:
-        """Runs one operation of the library; Module's raises its failure."""
-        raise NotImplementedError
 
     @overload
     def read_value(self, table: str, address: int, type: IntegerType, order: str = ...) -> int:

@@ -33,15 +33,9 @@ constexpr const char* kObjectNames[] = {
     "ProductName", "ModelName",   "UserApplicationName"};
 
 Judgement Fault(const char* message, int first, int second) {
-  Judgement judgement = {Verdict::WrongAnswer, 0, 0};
+  Judgement judgement = WrongAnswer(nullptr, first, second);
   judgement.message = message;
-  judgement.receivedValue = first;
-  judgement.expectedValue = second;
   return judgement;
-}
-
-Judgement NotEchoed(const char* field, int received, int expected) {
-  return {Verdict::WrongAnswer, 0, 0, field, received, expected};
 }
 
 bool ValidConformity(int level) {
@@ -67,10 +61,10 @@ Judgement JudgeIdentAnswer(const std::uint8_t* pdu, int length,
     return Fault(kTooShort, length, kIdentHeadSize);
   }
   if (pdu[kMeiAt] != kReadDeviceIdMei) {
-    return NotEchoed("MEI type", pdu[kMeiAt], kReadDeviceIdMei);
+    return WrongAnswer("MEI type", pdu[kMeiAt], kReadDeviceIdMei);
   }
   if (pdu[kCodeAt] != progress.code) {
-    return NotEchoed("read device id code", pdu[kCodeAt], progress.code);
+    return WrongAnswer("read device id code", pdu[kCodeAt], progress.code);
   }
   if (!ValidConformity(pdu[kConformityAt])) {
     return Fault(kBadConformity, pdu[kConformityAt], 0);
@@ -94,13 +88,13 @@ Judgement JudgeIdentAnswer(const std::uint8_t* pdu, int length,
   if (at != length) return Fault(kBytesLeft, length - at, count);
   const int next = pdu[kNextIdAt];
   if (progress.code == kSingleObject) {
-    if (count != 1) return NotEchoed("number of objects", count, 1);
+    if (count != 1) return WrongAnswer("number of objects", count, 1);
     if (pdu[kIdentHeadSize] != progress.askedId) {
-      return NotEchoed("object id", pdu[kIdentHeadSize], progress.askedId);
+      return WrongAnswer("object id", pdu[kIdentHeadSize], progress.askedId);
     }
-    if (more != 0) return NotEchoed("more follows", more, 0);
+    if (more != 0) return WrongAnswer("more follows", more, 0);
   }
-  if (more == 0 && next != 0) return NotEchoed("next object id", next, 0);
+  if (more == 0 && next != 0) return WrongAnswer("next object id", next, 0);
   // The next request must ask for more than came: past the last object,
   // or past the one asked for when none came (a module may start a stream
   // it does not hold the asked object of at its first object).

@@ -9,14 +9,6 @@ const char* const kCoilEcho[] = {"address", "value"};
 const char* const kCoilsEcho[] = {"address", "quantity"};
 const char* const kMaskEcho[] = {"address", "AND mask", "OR mask"};
 
-Judgement WrongAnswer(const char* field, int received, int expected) {
-  Judgement judgement = {Verdict::WrongAnswer, 0, 0};
-  judgement.field = field;
-  judgement.receivedValue = received;
-  judgement.expectedValue = expected;
-  return judgement;
-}
-
 bool IsRead(std::uint8_t functionCode) {
   return functionCode == kReadHoldingRegisters ||
          functionCode == kReadInputRegisters;
@@ -35,6 +27,14 @@ bool JudgedOnCount(int received, Judgement* judgement) {
 }
 
 }  // namespace
+
+Judgement WrongAnswer(const char* field, int received, int expected) {
+  Judgement judgement = {Verdict::WrongAnswer, 0, 0};
+  judgement.field = field;
+  judgement.receivedValue = received;
+  judgement.expectedValue = expected;
+  return judgement;
+}
 
 void PutUint16(std::uint8_t* at, std::uint16_t value) {
   at[0] = static_cast<std::uint8_t>(value >> 8);

@@ -139,6 +139,9 @@ struct Judgement {
   const char* message = nullptr;
 };
 
+// The WrongAnswer verdict on `field`: the answer's value and the request's.
+Judgement WrongAnswer(const char* field, int received, int expected);
+
 // Size a response to `functionCode` must have: 2 * regCount + 9 for reads,
 // 12 for writes.
 int ExpectedResponseSize(std::uint8_t functionCode, std::uint16_t regCount);

@@ -1,5 +1,5 @@
 // What both platform files do with the system's socket addresses, written
-// once: the conversion from the platform-neutral address, and the test for
+// once: the conversion to the system's own storage, and the test for
 // a socket connected to itself. Include after the system's socket headers.
 #ifndef TCPMODBUS_PLATFORM_SOCKADDRIN_H_
 #define TCPMODBUS_PLATFORM_SOCKADDRIN_H_
@@ -12,22 +12,10 @@ namespace tcpmodbus {
 namespace platform {
 
 template <typename SockaddrIn>
-SockaddrIn ToSockaddrIn(const Ipv4SocketAddress& address) {
-  SockaddrIn result;
-  std::memset(&result, 0, sizeof(result));
-  result.sin_family = address.family;
-  result.sin_port = address.port;
-  std::memcpy(&result.sin_addr, address.address, sizeof(address.address));
-  return result;
-}
-
-template <typename SockaddrIn>
 bool SameEndpoint(const SockaddrIn& a, const SockaddrIn& b) {
   return a.sin_family == b.sin_family && a.sin_port == b.sin_port &&
          std::memcmp(&a.sin_addr, &b.sin_addr, sizeof(a.sin_addr)) == 0;
 }
-
-// The same for addresses of either family (host names and IPv6).
 
 static_assert(sizeof(sockaddr_in6) <= sizeof(SocketAddress::bytes),
               "a sockaddr_in6 must fit a SocketAddress");
@@ -38,22 +26,6 @@ inline sockaddr_storage ToStorage(const SocketAddress& address) {
   std::memset(&result, 0, sizeof(result));
   std::memcpy(&result, address.bytes, address.length);
   return result;
-}
-
-// A system address of `length` bytes as a SocketAddress; false for a
-// family other than IPv4 and IPv6.
-inline bool FromSystemAddress(const sockaddr* address, std::size_t length,
-                              SocketAddress* result) {
-  const bool ipv4 = address->sa_family == AF_INET;
-  if ((!ipv4 && address->sa_family != AF_INET6) ||
-      length > sizeof(result->bytes)) {
-    return false;
-  }
-  *result = SocketAddress();
-  result->family = ipv4 ? Family::kIpv4 : Family::kIpv6;
-  result->length = static_cast<std::uint8_t>(length);
-  std::memcpy(result->bytes, address, length);
-  return true;
 }
 
 inline bool SameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {

@@ -1,9 +1,10 @@
 // The socket operations the transport needs, as plain functions.
 //
 // One implementation per operating system (Sockets_posix.cpp,
-// Sockets_windows.cpp), chosen by the build. Every call returns an IoResult:
-// done (with the bytes moved, where it moves bytes), or how it ended
-// otherwise, with the system's error number where the system gave one.
+// Sockets_windows.cpp), chosen by the build, and the address work both share
+// (Addresses.cpp). Every call returns an IoResult: done (with the bytes
+// moved, where it moves bytes), or how it ended otherwise, with the system's
+// error number where the system gave one.
 // Error numbers are the platform's own (errno, or Windows Sockets' numbers),
 // so messages read "Error(111)" on Linux and "Error(10061)" on Windows.
 #ifndef TCPMODBUS_PLATFORM_SOCKETS_H_

@@ -15,7 +15,6 @@
 //   name look-up on, both addresses go to getaddrinfo(), in its order;
 // - dotted addresses are never looked up in reverse DNS (see
 //   LookupHostAddress).
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -150,44 +149,7 @@ IoResult Receive(int fd, void* buffer, int capacity, int flags) {
   return FailedWithErrno();
 }
 
-// ConnectSocket's steps for an address of either family.
-IoResult ConnectTo(SocketHandle socket, const sockaddr* address,
-                   socklen_t length, unsigned timeoutMs,
-                   const CancelFlag* cancel) {
-  int fd;
-  if (!ToDescriptor(socket, &fd)) return BadHandle();
-  // A connect that can end early, by its time-out or a cancel, runs in the
-  // background and is waited for.
-  const bool background = timeoutMs != 0 || cancel != nullptr;
-  if (background && !SetBlocking(fd, false)) return IoResult::Failed(errno);
-  IoResult result = Connect(fd, address, length, timeoutMs, cancel);
-  if (background && !SetBlocking(fd, true) && result.done()) {
-    result = IoResult::Failed(errno);
-  }
-  if (result.done() && ConnectedToItself(fd)) {
-    return IoResult::Failed(ECONNREFUSED);
-  }
-  return result;
-}
-
-// Whether a look-up's list holds `address` already (a hosts file may list
-// one address twice).
-bool Listed(const AddressList& list, const SocketAddress& address) {
-  for (int i = 0; i < list.count; ++i) {
-    if (list.entries[i].length == address.length &&
-        std::memcmp(list.entries[i].bytes, address.bytes, address.length) ==
-            0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
-
-IoResult OpenTcpSocket(SocketHandle* handle) {
-  return OpenStreamSocket(Family::kIpv4, handle);
-}
 
 IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
   *handle = kInvalidSocket;
@@ -203,24 +165,6 @@ IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
   }
   *handle = static_cast<SocketHandle>(fd);
   return IoResult::Done();
-}
-
-IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
-  int fd;
-  if (!ToDescriptor(socket, &fd)) return BadHandle();
-  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(local);
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address),
-             sizeof(address)) != 0) {
-    return IoResult::Failed(errno);
-  }
-  return IoResult::Done();
-}
-
-IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                       unsigned timeoutMs, const CancelFlag* cancel) {
-  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
-  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address), timeoutMs, cancel);
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
@@ -344,39 +288,6 @@ IoResult LookupHostAddress(const std::uint8_t* /*address*/,
   return IoResult::Failed(NO_DATA);
 }
 
-IoResult ParseIpv4(const char* text, std::uint8_t address[4]) {
-  return ::inet_pton(AF_INET, text, address) == 1 ? IoResult::Done()
-                                                  : IoResult::Failed(EINVAL);
-}
-
-IoResult LookUpAddresses(const char* host, std::uint16_t port,
-                         AddressList* list) {
-  addrinfo hints = {};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV | (host == nullptr ? AI_PASSIVE : 0);
-  // Not std::to_string: its table of digits would be exported with the
-  // library.
-  char service[8];
-  std::snprintf(service, sizeof(service), "%u", static_cast<unsigned>(port));
-  addrinfo* found = nullptr;
-  const int looked = ::getaddrinfo(host, service, &hints, &found);
-  if (looked != 0) return IoResult::Failed(looked);
-  list->count = 0;
-  for (const addrinfo* entry = found;
-       entry != nullptr && list->count < kMaxAddresses;
-       entry = entry->ai_next) {
-    SocketAddress address;
-    if (FromSystemAddress(entry->ai_addr, entry->ai_addrlen, &address) &&
-        !Listed(*list, address)) {
-      list->entries[list->count++] = address;
-    }
-  }
-  ::freeaddrinfo(found);
-  return list->count > 0 ? IoResult::Done() : IoResult::Failed(EAI_NONAME);
-}
-
 void DescribeLookupError(int error, char* text, std::size_t size) {
   if (size == 0) return;
   // gai_strerror's texts are constants, safe on any thread.
@@ -396,9 +307,22 @@ IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
 
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
                         unsigned timeoutMs, const CancelFlag* cancel) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
   const sockaddr_storage address = ToStorage(server);
-  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   server.length, timeoutMs, cancel);
+  // A connect that can end early, by its time-out or a cancel, runs in the
+  // background and is waited for.
+  const bool background = timeoutMs != 0 || cancel != nullptr;
+  if (background && !SetBlocking(fd, false)) return IoResult::Failed(errno);
+  IoResult result = Connect(fd, reinterpret_cast<const sockaddr*>(&address),
+                            server.length, timeoutMs, cancel);
+  if (background && !SetBlocking(fd, true) && result.done()) {
+    result = IoResult::Failed(errno);
+  }
+  if (result.done() && ConnectedToItself(fd)) {
+    return IoResult::Failed(ECONNREFUSED);
+  }
+  return result;
 }
 
 }  // namespace platform

@@ -169,39 +169,6 @@ bool ConnectedToItself(SOCKET socket) {
   return SameEndpoint(local, peer);
 }
 
-// ConnectSocket's steps for an address of either family.
-IoResult ConnectTo(SocketHandle socket, const sockaddr* address, int length,
-                   unsigned timeoutMs, const CancelFlag* cancel) {
-  const SOCKET handle = ToSocket(socket);
-  // A connect that can end early, by its time-out or a cancel, runs in the
-  // background and is waited for.
-  const bool background = timeoutMs != 0 || cancel != nullptr;
-  if (background && !SetBlocking(handle, false)) {
-    return IoResult::Failed(::WSAGetLastError());
-  }
-  IoResult result = Connect(handle, address, length, timeoutMs, cancel);
-  if (background && !SetBlocking(handle, true) && result.done()) {
-    result = IoResult::Failed(::WSAGetLastError());
-  }
-  if (result.done() && ConnectedToItself(handle)) {
-    return IoResult::Failed(WSAECONNREFUSED);
-  }
-  return result;
-}
-
-// Whether a look-up's list holds `address` already (a hosts file may list
-// one address twice).
-bool Listed(const AddressList& list, const SocketAddress& address) {
-  for (int i = 0; i < list.count; ++i) {
-    if (list.entries[i].length == address.length &&
-        std::memcmp(list.entries[i].bytes, address.bytes, address.length) ==
-            0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Copies the first address of a lookup's answer: h_length bytes (at most
 // four) and h_addrtype. False when the answer lists no address.
 bool CopyFirstAddress(const hostent* answer, HostAddress* result) {
@@ -226,10 +193,6 @@ IoResult Received(int received) {
 
 }  // namespace
 
-IoResult OpenTcpSocket(SocketHandle* handle) {
-  return OpenStreamSocket(Family::kIpv4, handle);
-}
-
 IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
   // Overlapped sockets still block in send, recv and connect; the flag only
   // allows overlapped I/O, which the library does not use. Like
@@ -251,22 +214,6 @@ IoResult OpenStreamSocket(Family family, SocketHandle* handle) {
   *handle = static_cast<SocketHandle>(socket);
   return socket == INVALID_SOCKET ? IoResult::Failed(::WSAGetLastError())
                                   : IoResult::Done();
-}
-
-IoResult BindSocket(SocketHandle socket, const Ipv4SocketAddress& local) {
-  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(local);
-  if (::bind(ToSocket(socket), reinterpret_cast<const sockaddr*>(&address),
-             sizeof(address)) != 0) {
-    return IoResult::Failed(::WSAGetLastError());
-  }
-  return IoResult::Done();
-}
-
-IoResult ConnectSocket(SocketHandle socket, const Ipv4SocketAddress& server,
-                       unsigned timeoutMs, const CancelFlag* cancel) {
-  const sockaddr_in address = ToSockaddrIn<sockaddr_in>(server);
-  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   sizeof(address), timeoutMs, cancel);
 }
 
 IoResult WaitWritable(SocketHandle socket, unsigned seconds,
@@ -383,37 +330,6 @@ IoResult LookupHostAddress(const std::uint8_t address[4], HostAddress* result) {
                                           : IoResult::Failed(WSANO_DATA);
 }
 
-IoResult ParseIpv4(const char* text, std::uint8_t address[4]) {
-  return ::inet_pton(AF_INET, text, address) == 1 ? IoResult::Done()
-                                                  : IoResult::Failed(WSAEINVAL);
-}
-
-IoResult LookUpAddresses(const char* host, std::uint16_t port,
-                         AddressList* list) {
-  addrinfo hints = {};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV | (host == nullptr ? AI_PASSIVE : 0);
-  char service[8];
-  std::snprintf(service, sizeof(service), "%u", static_cast<unsigned>(port));
-  addrinfo* found = nullptr;
-  const int looked = ::getaddrinfo(host, service, &hints, &found);
-  if (looked != 0) return IoResult::Failed(looked);
-  list->count = 0;
-  for (const addrinfo* entry = found;
-       entry != nullptr && list->count < kMaxAddresses;
-       entry = entry->ai_next) {
-    SocketAddress address;
-    if (FromSystemAddress(entry->ai_addr, entry->ai_addrlen, &address) &&
-        !Listed(*list, address)) {
-      list->entries[list->count++] = address;
-    }
-  }
-  ::freeaddrinfo(found);
-  return list->count > 0 ? IoResult::Done() : IoResult::Failed(WSANO_DATA);
-}
-
 void DescribeLookupError(int error, char* text, std::size_t size) {
   if (size == 0) return;
   // gai_strerror keeps its text in one buffer for the process; the
@@ -445,9 +361,23 @@ IoResult BindAddress(SocketHandle socket, const SocketAddress& local) {
 
 IoResult ConnectAddress(SocketHandle socket, const SocketAddress& server,
                         unsigned timeoutMs, const CancelFlag* cancel) {
+  const SOCKET handle = ToSocket(socket);
   const sockaddr_storage address = ToStorage(server);
-  return ConnectTo(socket, reinterpret_cast<const sockaddr*>(&address),
-                   server.length, timeoutMs, cancel);
+  // A connect that can end early, by its time-out or a cancel, runs in the
+  // background and is waited for.
+  const bool background = timeoutMs != 0 || cancel != nullptr;
+  if (background && !SetBlocking(handle, false)) {
+    return IoResult::Failed(::WSAGetLastError());
+  }
+  IoResult result = Connect(handle, reinterpret_cast<const sockaddr*>(&address),
+                            server.length, timeoutMs, cancel);
+  if (background && !SetBlocking(handle, true) && result.done()) {
+    result = IoResult::Failed(::WSAGetLastError());
+  }
+  if (result.done() && ConnectedToItself(handle)) {
+    return IoResult::Failed(WSAECONNREFUSED);
+  }
+  return result;
 }
 
 }  // namespace platform
