@@ -83,3 +83,14 @@ stop_module() {
   module_pid=""
   return "$status"
 }
+
+# How busy each core was while a run lasted, from /proc/stat: a pinned run
+# keeps its own core busy, so what the other cores did shows how quiet the
+# machine was. cpu_times before the run, busy_since with its output after.
+cpu_times() { awk '/^cpu[0-9]/ {t = 0; for (i = 2; i <= NF; i++) t += $i; print $1, t, $5 + $6}' /proc/stat; }
+busy_since() { # earlier cpu_times
+  cpu_times | awk 'NR == FNR {t[$1] = $2; i[$1] = $3; next}
+    {dt = $2 - t[$1]; busy = dt > 0 ? 100 * (1 - ($3 - i[$1]) / dt) : 0
+     line = line sprintf("%s %s %.0f%%", sep, $1, busy); sep = ","}
+    END {print "cores busy during the run:" line}' <(echo "$1") -
+}
