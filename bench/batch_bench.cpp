@@ -9,7 +9,9 @@
 // into the module's holding registers and coils, checks that every client
 // reads it, then runs its rounds: a round runs one batch of calls of every
 // client for every case, the clients in a rotating order. A client's figure
-// for a case is the median over the rounds of the batch means.
+// for a case is the median over the rounds of the batch means; beside it,
+// the time the module and the client spent on a core per read, over all
+// rounds (from /proc/PID/schedstat), tell where a call's time goes.
 //
 // Usage: tcpmodbus-batch-bench [--delay MS] [--rounds N] [--calls N]
 //            [--cases read1000,map50,read64] [--clients NAME,...]
@@ -234,8 +236,15 @@ int main(int argc, char** argv) {
     for (size_t ci = 0; ci < cases.size(); ++ci) {
       for (size_t step = 0; step < clientCount; ++step) {
         const size_t k = (static_cast<size_t>(round) + step) % clientCount;
-        samples[ci][k].microseconds.push_back(
-            clients[k]->Run(*cases[ci], calls));
+        ClientSamples& sample = samples[ci][k];
+        const pid_t owner = clients[k]->CpuOwner();
+        const long long module0 = CpuNanoseconds(sim.Pid());
+        const long long client0 = CpuNanoseconds(owner);
+        sample.microseconds.push_back(clients[k]->Run(*cases[ci], calls));
+        sample.moduleCpuNs += CpuNanoseconds(sim.Pid()) - module0;
+        sample.clientCpuNs += CpuNanoseconds(owner) - client0;
+        sample.reads += static_cast<long long>(calls) *
+                        static_cast<long long>(cases[ci]->reads.size());
       }
     }
   }

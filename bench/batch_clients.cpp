@@ -9,6 +9,7 @@
 #include <set>
 
 #include "child_process.h"
+#include "raw_batch_client.h"
 #include "socket_hooks.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
@@ -233,6 +234,7 @@ class PymodbusClient : public BatchClient {
     const std::string answer = Ask("nodelay\n");
     return answer == "nodelay 1" ? 1 : answer == "nodelay 0" ? 0 : -1;
   }
+  pid_t CpuOwner() const override { return helper_.Pid(); }
 
  private:
   std::string Ask(const std::string& command) {
@@ -286,6 +288,7 @@ std::unique_ptr<BatchClient> MakeBatchClient(const std::string& name,
   if (ParseOurs(name, &depth, &noDelay, &quickAck)) {
     return std::make_unique<OursClient>(name, module, depth, noDelay, quickAck);
   }
+  if (auto raw = MakeRawBatchClient(name, module)) return raw;
   if (name == "libmodbus") return std::make_unique<LibmodbusClient>(module);
   if (name == "pymodbus")
     return std::make_unique<PymodbusClient>(module, paths);

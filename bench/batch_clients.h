@@ -11,6 +11,7 @@
 //                    the library (an experiment: the library sets none);
 //   ours-dN-quickack ours-dN with TCP_QUICKACK after each receive (the
 //                    same); -nodelay-quickack both;
+//   raw-dN           the floor: raw_batch_client.h;
 //   libmodbus        the libmodbus client, its reads one after another;
 //   pymodbus         pymodbus's synchronous client, likewise, in a Python
 //                    co-process that times its own calls.
@@ -18,6 +19,8 @@
 // a 3000 ms response time-out.
 #ifndef TCPMODBUS_BENCH_BATCH_CLIENTS_H_
 #define TCPMODBUS_BENCH_BATCH_CLIENTS_H_
+
+#include <sys/types.h>
 
 #include <memory>
 #include <string>
@@ -41,6 +44,8 @@ class BatchClient {
   virtual std::vector<std::vector<int>> Values(const BatchCase& c) = 0;
   // TCP_NODELAY of its socket (1, 0; -1 unknown).
   virtual int NoDelay() = 0;
+  // The process whose time on a core is the client's (0: this thread).
+  virtual pid_t CpuOwner() const { return 0; }
 
  protected:
   explicit BatchClient(std::string name) : name_(std::move(name)) {}

@@ -41,7 +41,8 @@ void PrintCaseTable(std::FILE* out, const BatchCase& c,
   const ClientSamples* pymodbus = Find(clients, "pymodbus");
   if (libmodbus != nullptr) std::fprintf(out, " %12s", "/libmodbus");
   if (pymodbus != nullptr) std::fprintf(out, " %11s", "/pymodbus");
-  std::fprintf(out, " %11s\n", "TCP_NODELAY");
+  std::fprintf(out, " %11s %11s %11s\n", "module cpu", "client cpu",
+               "TCP_NODELAY");
   for (const ClientSamples& client : clients) {
     const double ms = MedianMs(client);
     std::fprintf(out, "%-26s %9.3f %9.3f %9.3f %10.0f", client.name.c_str(), ms,
@@ -55,10 +56,14 @@ void PrintCaseTable(std::FILE* out, const BatchCase& c,
     if (pymodbus != nullptr) {
       std::fprintf(out, " %11.3f", ms / MedianMs(*pymodbus));
     }
+    const double served = static_cast<double>(client.reads);
     const char* noDelay = client.noDelay < 0    ? "?"
                           : client.noDelay != 0 ? "on"
                                                 : "off";
-    std::fprintf(out, " %11s\n", noDelay);
+    std::fprintf(out, " %11.2f %11.2f %11s\n",
+                 served > 0 ? client.moduleCpuNs / served / 1000 : NAN,
+                 served > 0 ? client.clientCpuNs / served / 1000 : NAN,
+                 noDelay);
   }
   const ClientSamples* depth1 = Find(clients, "ours-d1");
   if (depth1 == nullptr) return;

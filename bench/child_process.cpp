@@ -25,6 +25,18 @@ void BenchFail(const std::string& what) {
   std::exit(1);
 }
 
+long long CpuNanoseconds(pid_t pid) {
+  const std::string path = pid == 0
+                               ? "/proc/thread-self/schedstat"
+                               : "/proc/" + std::to_string(pid) + "/schedstat";
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return -1;
+  long long nanoseconds = -1;
+  if (std::fscanf(file, "%lld", &nanoseconds) != 1) nanoseconds = -1;
+  std::fclose(file);
+  return nanoseconds;
+}
+
 std::string OwnPath() {
   char path[4096];
   const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);

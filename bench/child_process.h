@@ -31,6 +31,7 @@ class ChildProcess {
   // Drops what the child wrote since, so that it never blocks on a full
   // pipe; only for output nobody reads.
   void Drain();
+  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;
@@ -39,6 +40,9 @@ class ChildProcess {
   std::string pending_;  // read, not yet handed out
 };
 
+// The time a process (or, for 0, the calling thread) has run on a core, in
+// nanoseconds, from /proc/PID/schedstat; -1 when the system does not tell.
+long long CpuNanoseconds(pid_t pid);
 // Where this program itself is, to find what was built beside it.
 std::string OwnPath();
 // Ends the benchmark with "PROGRAM: what" on standard error.
