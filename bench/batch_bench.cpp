@@ -15,7 +15,8 @@
 //
 // Usage: tcpmodbus-batch-bench [--delay MS] [--rounds N] [--calls N]
 //            [--cases read1000,map50,read64] [--clients NAME,...]
-//            [--module-nodelay] [--cpu N] [--quick] [--address A]
+//            [--module-nodelay] [--cpu N [--module-cpu M]] [--quick]
+//            [--address A]
 //            [--sim PATH] [--proxy PATH] [--python PATH] [--helper PATH]
 #include <modbus/modbus.h>
 #include <sched.h>
@@ -45,6 +46,7 @@ struct Options {
                                       "pymodbus"};
   bool moduleNoDelay = false;
   int cpu = -1;
+  int moduleCpu = -1;  // -1: the client's
   std::string address = "127.0.72.1";
   std::string sim = TCPMODBUS_BENCH_SIM;
   std::string proxy = TCPMODBUS_BENCH_PROXY;
@@ -94,6 +96,8 @@ Options ParseOptions(int argc, char** argv) {
       options.moduleNoDelay = true;
     } else if (arg == "--cpu") {
       options.cpu = Number(arg, next(), 0);
+    } else if (arg == "--module-cpu") {
+      options.moduleCpu = Number(arg, next(), 0);
     } else if (arg == "--quick") {
       options.rounds = 2;
       options.calls = 1;
@@ -115,6 +119,9 @@ Options ParseOptions(int argc, char** argv) {
     if (FindBatchCase(name) == nullptr) BenchFail("unknown case " + name);
   }
   if (options.clients.empty()) BenchFail("--clients names no client");
+  if (options.moduleCpu >= 0 && options.cpu < 0) {
+    BenchFail("--module-cpu goes with --cpu");
+  }
   return options;
 }
 
@@ -162,6 +169,24 @@ void CheckValues(BatchClient& client, const BatchCase& c) {
   if (!right) BenchFail(client.Name() + " read wrong values in " + c.name);
 }
 
+std::string Placement(const Options& options) {
+  if (options.cpu < 0) return "not pinned";
+  if (options.moduleCpu < 0 || options.moduleCpu == options.cpu) {
+    return "all pinned to cpu " + std::to_string(options.cpu);
+  }
+  return "clients pinned to cpu " + std::to_string(options.cpu) +
+         ", module and proxy to cpu " + std::to_string(options.moduleCpu);
+}
+
+void PinTo(int cpu) {
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  CPU_SET(cpu, &cpus);
+  if (sched_setaffinity(0, sizeof(cpus), &cpus) != 0) {
+    BenchFail("cannot pin to cpu " + std::to_string(cpu));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -173,14 +198,12 @@ int main(int argc, char** argv) {
   const int calls = options.calls > 0     ? options.calls
                     : options.delayMs > 0 ? 2
                                           : 50;
-  // Pinned, every program of the run shares one core (children inherit the
-  // mask).
-  if (options.cpu >= 0) {
-    cpu_set_t cpus;
-    CPU_ZERO(&cpus);
-    CPU_SET(options.cpu, &cpus);
-    if (sched_setaffinity(0, sizeof(cpus), &cpus) != 0) BenchFail("bad --cpu");
-  }
+  // Pinned, every program of the run shares one core, or the module and the
+  // proxy have one and the clients the other (children inherit the mask
+  // they are started with).
+  const int moduleCpu =
+      options.moduleCpu >= 0 ? options.moduleCpu : options.cpu;
+  if (moduleCpu >= 0) PinTo(moduleCpu);
 
   std::vector<std::string> simArgs = {options.sim,
                                       "--address",
@@ -209,6 +232,7 @@ int main(int argc, char** argv) {
     endpoint.port = proxy->NumberAfter("");
   }
 
+  if (options.cpu >= 0) PinTo(options.cpu);
   std::vector<std::unique_ptr<BatchClient>> clients;
   for (const std::string& name : options.clients) {
     clients.push_back(MakeBatchClient(name, endpoint, options.paths));
@@ -263,10 +287,7 @@ int main(int argc, char** argv) {
           : "answers held behind unacknowledged ones (Nagle's algorithm on)",
       link.c_str());
   std::printf("%d rounds x %d calls per client and case, interleaved; %s\n\n",
-              options.rounds, calls,
-              options.cpu >= 0
-                  ? ("all pinned to cpu " + std::to_string(options.cpu)).c_str()
-                  : "not pinned");
+              options.rounds, calls, Placement(options).c_str());
   for (size_t ci = 0; ci < cases.size(); ++ci) {
     PrintCaseTable(stdout, *cases[ci], samples[ci], 2.0 * options.delayMs);
     std::printf("\n");
