@@ -140,6 +140,20 @@ def main():
     write("fuzz_exchange", "read_coils",
           bytes([0]) + struct.pack(">H", 9) + b"\x00" + header(5) + bytes([1, 2, 0xcd, 1]))
 
+    # Batches: four reads of 2 registers answered in another order, with a
+    # copy and a foreign frame among them; and the same cut one byte a
+    # receive, with a response time-out.
+    def batch_answer(read, values):
+        answer = read_answer(3, values)
+        return bytes([read, len(answer)]) + answer
+    batch = (batch_answer(2, [5, 6]) + batch_answer(0, [1, 2]) + batch_answer(0, [1, 2]) +
+             bytes([0xff, 13]) + b"\x7f\x7f" + read_answer(3, [9, 9])[2:] +
+             batch_answer(3, [7, 8]) + batch_answer(1, [3, 4]))
+    write("fuzz_batch", "reordered", bytes([3, 2, 0]) + batch)
+    write("fuzz_batch", "one_byte_at_a_time", bytes([0x0b, 2, 15]) + bytes([1] * 15) + batch)
+    write("fuzz_batch", "coils", bytes([0x21, 9, 0]) + bytes([0, 11]) +
+          header(5) + bytes([1, 2, 0xcd, 1]) + batch_answer(1, [3]))
+
     write("fuzz_hexdump", "bytes_frame", b"\x00" + frame)
     write("fuzz_hexdump", "bytes_long", b"\x00" + bytes(range(256)))
     write("fuzz_hexdump", "registers_wide", b"\x01" + b"".join(

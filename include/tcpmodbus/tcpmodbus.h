@@ -545,8 +545,12 @@ TCPMODBUS_EXPORT int tcpmodbus_set_max_in_flight(tcpmodbus_module* module,
 /*
  * Reads each of count reads, as the single reads do but with requests in
  * flight as set: 1 when every read was read, else 0; each read tells how it
- * ended, and the handle's last failure is the batch's last. Each request
- * waits within its own response time-out from its own send. When the module
+ * ended, and the handle's last failure is the batch's last. A failure that
+ * loses the connection (closed, reset, a time-out, a failed send or
+ * receive, not connected) ends the batch: the reads not sent then have
+ * result 0 and error_code TCPMODBUS_ERROR_NOT_CONNECTED, and recovery, when
+ * on, reconnects at the next call. Each request waits within its own
+ * response time-out from its own send. When the module
  * leaves a request unanswered while it answers later ones, or ends the
  * connection with several in flight, the handle steps down to one request
  * in flight until the next tcpmodbus_initialize: the trace says so, the
@@ -560,6 +564,180 @@ TCPMODBUS_EXPORT int tcpmodbus_read_batch(tcpmodbus_module* module,
 /* How many times a batch stepped down since the last
  * tcpmodbus_initialize. */
 TCPMODBUS_EXPORT unsigned int tcpmodbus_step_downs(tcpmodbus_module* module);
+
+/*
+ * Device map (library 1.3). A module's points by name, read in the fewest
+ * requests that never read an address the map does not declare (docs/maps.md),
+ * and written by name. Nothing here changes a frame, trace line or result of
+ * the functions above; the map only runs them. Its tables are the
+ * TCPMODBUS_TABLE_* constants, its limits the TCPMODBUS_MAX_* ones.
+ */
+
+/* What a snapshot says of each point. */
+#define TCPMODBUS_READING_OK 0        /* read; the value is its own */
+#define TCPMODBUS_READING_EXCEPTION 1 /* refused: see its exception code */
+#define TCPMODBUS_READING_TIMEOUT 2   /* no answer within the time-out */
+#define TCPMODBUS_READING_FAILED 3    /* another failure: see its error code */
+#define TCPMODBUS_READING_NOT_READ 4  /* an earlier failure lost the link */
+#define TCPMODBUS_READING_HOLE 5      /* skipped: refused before (a hole) */
+
+typedef struct tcpmodbus_map tcpmodbus_map;
+typedef struct tcpmodbus_plan tcpmodbus_plan;
+typedef struct tcpmodbus_snapshot tcpmodbus_snapshot;
+
+/* A new, empty map; null when it could not be allocated. The caller releases
+ * it with tcpmodbus_map_destroy. */
+TCPMODBUS_EXPORT tcpmodbus_map* tcpmodbus_map_create(void);
+TCPMODBUS_EXPORT void tcpmodbus_map_destroy(tcpmodbus_map* map);
+
+/*
+ * Appends a point: its name (unique in the map), table text, address, type
+ * ("bit" for coils and discrete inputs; "u16", "i16", "u32", "i32", "u64",
+ * "i64", "f32", "f64" or "string:N" for registers; NULL or empty for "bit"
+ * or "u16"), order (NULL or empty for ABCD), scale (0 for none; values read
+ * are multiplied by it) and unit (NULL for none, shown beside the value).
+ * 1, or 0 with the reason in
+ * tcpmodbus_map_error and the map as it was.
+ */
+TCPMODBUS_EXPORT int tcpmodbus_map_add(tcpmodbus_map* map, const char* name,
+                                       const char* table,
+                                       unsigned short address, const char* type,
+                                       const char* order, double scale,
+                                       const char* unit);
+/* Appends the points of a CSV file with the header
+ * name,table,address,type,order,scale,unit (docs/maps.md): all of them, or
+ * none and 0 with the reason, naming the line and the column, in
+ * tcpmodbus_map_error. */
+TCPMODBUS_EXPORT int tcpmodbus_map_load(tcpmodbus_map* map, const char* path);
+/* Why the last tcpmodbus_map_add or tcpmodbus_map_load failed; empty before.
+ * Never null; it belongs to the map. */
+TCPMODBUS_EXPORT const char* tcpmodbus_map_error(const tcpmodbus_map* map);
+/* The number of points, and point `index` of them as it was added (order
+ * "ABCD" when given empty, scale 0 when none, unit "" when none). Each
+ * pointer given receives its field; NULL pointers are skipped. The texts
+ * belong to the map and last until a point is added. 0 for an index past
+ * the end. */
+TCPMODBUS_EXPORT size_t tcpmodbus_map_size(const tcpmodbus_map* map);
+TCPMODBUS_EXPORT int tcpmodbus_map_point(const tcpmodbus_map* map, size_t index,
+                                         const char** name, const char** table,
+                                         unsigned short* address,
+                                         const char** type, const char** order,
+                                         double* scale, const char** unit);
+
+/*
+ * The requests that read the map, planned under the limits: max_gap
+ * addresses a request may span that no point declares (0: none), at most
+ * max_registers (1 to 125) or max_bits (1 to 2000) a request, and without
+ * what the module's object learned to be refused. Nothing is sent. Null, with
+ * INVALID_ARGUMENT and the reason as the module's last error, for a limit out
+ * of range or a point wider than a request may be; null for a null handle.
+ */
+TCPMODBUS_EXPORT tcpmodbus_plan* tcpmodbus_plan_create(
+    tcpmodbus_module* module, const tcpmodbus_map* map, unsigned int max_gap,
+    unsigned int max_registers, unsigned int max_bits);
+TCPMODBUS_EXPORT void tcpmodbus_plan_destroy(tcpmodbus_plan* plan);
+/* The number of requests, and request `index`: its table text, first
+ * address, count and number of points served; 0 past the end. */
+TCPMODBUS_EXPORT size_t tcpmodbus_plan_requests(const tcpmodbus_plan* plan);
+TCPMODBUS_EXPORT int tcpmodbus_plan_request(const tcpmodbus_plan* plan,
+                                            size_t index, const char** table,
+                                            unsigned short* start,
+                                            unsigned short* count,
+                                            size_t* points);
+/* The map index of the nth point served by request `index`, in address
+ * order; (size_t)-1 past the end. */
+TCPMODBUS_EXPORT size_t tcpmodbus_plan_point(const tcpmodbus_plan* plan,
+                                             size_t index, size_t nth);
+
+/*
+ * Reads the map as tcpmodbus_plan_create plans it, through the module's
+ * operations, into a new snapshot. A request refused with exception 2 or 3 is
+ * split until the points that cause the refusal are found; the module's object
+ * learns them (holes) and later plans skip them. A failure that loses the
+ * connection stops the read: the points not read yet say so. Null only when
+ * the plan is refused (as tcpmodbus_plan_create) or memory ran out.
+ */
+TCPMODBUS_EXPORT tcpmodbus_snapshot* tcpmodbus_map_read(
+    tcpmodbus_module* module, const tcpmodbus_map* map, unsigned int max_gap,
+    unsigned int max_registers, unsigned int max_bits);
+TCPMODBUS_EXPORT void tcpmodbus_snapshot_destroy(tcpmodbus_snapshot* snapshot);
+/* The number of readings: one per point of the map, in its order. */
+TCPMODBUS_EXPORT size_t
+tcpmodbus_snapshot_size(const tcpmodbus_snapshot* snapshot);
+/* Reading `index`: its TCPMODBUS_READING_* status, the Modbus exception code
+ * (EXCEPTION, HOLE; else 0), the library's error code of its failure (else
+ * 0), the time its answer came in seconds since 1970-01-01 UTC (0 when not
+ * read), and the number of the request that served it (1 up; 0 none). An
+ * index past the end reads as NOT_READ with zeros. */
+TCPMODBUS_EXPORT int tcpmodbus_snapshot_status(
+    const tcpmodbus_snapshot* snapshot, size_t index);
+TCPMODBUS_EXPORT int tcpmodbus_snapshot_exception_code(
+    const tcpmodbus_snapshot* snapshot, size_t index);
+TCPMODBUS_EXPORT int tcpmodbus_snapshot_error_code(
+    const tcpmodbus_snapshot* snapshot, size_t index);
+TCPMODBUS_EXPORT double tcpmodbus_snapshot_time(
+    const tcpmodbus_snapshot* snapshot, size_t index);
+TCPMODBUS_EXPORT size_t
+tcpmodbus_snapshot_request(const tcpmodbus_snapshot* snapshot, size_t index);
+/* The value read, scaled: a number (a bit 0 or 1; 64-bit integers rounded to
+ * the nearest double), NaN for a text or a point not read. */
+TCPMODBUS_EXPORT double tcpmodbus_snapshot_value(
+    const tcpmodbus_snapshot* snapshot, size_t index);
+/* The value as exact text: integers in decimal, floating values in the
+ * fewest digits that read back the same, a bit "0" or "1", a string as read;
+ * empty when not read. Never null; it belongs to the snapshot. */
+TCPMODBUS_EXPORT const char* tcpmodbus_snapshot_text(
+    const tcpmodbus_snapshot* snapshot, size_t index);
+/* The number of requests the read sent, and request `number` (1 up): its
+ * table text, first address, count, the library's error code (0: answered)
+ * and the exception code. 0 past the end. */
+TCPMODBUS_EXPORT size_t
+tcpmodbus_snapshot_requests(const tcpmodbus_snapshot* snapshot);
+TCPMODBUS_EXPORT int tcpmodbus_snapshot_sent(const tcpmodbus_snapshot* snapshot,
+                                             size_t number, const char** table,
+                                             unsigned short* start,
+                                             unsigned short* count,
+                                             int* error_code,
+                                             int* exception_code);
+/* The name of a TCPMODBUS_READING_* status: "ok", "exception", "timeout",
+ * "failed", "not read", "hole"; "unknown" for another number. */
+TCPMODBUS_EXPORT const char* tcpmodbus_reading_status_name(int status);
+
+/* What the module's object learned: the holes (addresses refused alone) and
+ * the lowered limits, both kept until cleared (not by Close or Initialize).
+ * The number of holes, and hole `index`: table text, first address, count,
+ * and the exception code that refused it; 0 past the end. */
+TCPMODBUS_EXPORT size_t tcpmodbus_holes(tcpmodbus_module* module);
+TCPMODBUS_EXPORT int tcpmodbus_hole(tcpmodbus_module* module, size_t index,
+                                    const char** table, unsigned short* start,
+                                    unsigned short* count, int* exception_code);
+/* The most a request of the table (a table text) may read as learned from
+ * refusals with exception 3; 0 when none was learned. */
+TCPMODBUS_EXPORT unsigned int tcpmodbus_learned_limit(tcpmodbus_module* module,
+                                                      const char* table);
+/* Forgets every hole and learned limit; the next plan asks for them again.
+ * Returns 1. */
+TCPMODBUS_EXPORT int tcpmodbus_clear_holes(tcpmodbus_module* module);
+
+/*
+ * Writes count points of the map by name, each value a text (a number in
+ * decimal, 0x-hex or floating notation, a bit 0 or 1, a string as it is):
+ * in address order, adjacent registers of a table joined into one write of
+ * multiple registers (code 16; code 6 for a lone register) of up to 123, and
+ * coils into one of code 15 of up to 1968 (code 5 for a lone coil); a value
+ * is never split. A point of a scale takes the value before scaling: the
+ * registers receive value / scale, rounded to the nearest integer for
+ * integer types. 1 on success. 0, with INVALID_ARGUMENT and the reason as the
+ * module's last error and nothing sent, for an unknown name, a point of a
+ * read-only table, a value that does not fit its type, or two values for one
+ * register or coil; 0 with the failure of the request as its last error when
+ * the module refused or could not be reached (the requests before it were
+ * written).
+ */
+TCPMODBUS_EXPORT int tcpmodbus_map_write(tcpmodbus_module* module,
+                                         const tcpmodbus_map* map, size_t count,
+                                         const char* const* names,
+                                         const char* const* values);
 
 #ifdef __cplusplus
 }

@@ -25,6 +25,11 @@ Typed values: tcpmodbus.encode(value, "f32", "CDAB") gives the registers
 that hold a value, tcpmodbus.decode(registers, "f32", "CDAB") the value they
 hold, and Module.read_value and Module.write_value read and write one value
 in one request.
+
+The device map: tcpmodbus.Point names a value of a module, tcpmodbus.load_map
+reads a map file of them, Module.plan shows the fewest requests that read
+them, Module.read_points reads them into a Snapshot of each name's Reading,
+and Module.write_points writes them by name.
 """
 
 from ._codec import decode, encode
@@ -39,6 +44,7 @@ from ._error import (
     WrongAnswerError,
 )
 from ._library import version
+from ._map import Hole, Point, Reading, Request, SentRequest, Snapshot, load_map
 from ._module import Module
 
 # The package is the library's thin layer and ships with it, so both carry
@@ -48,15 +54,22 @@ __version__ = version()
 __all__ = [
     "ConnectFailedError",
     "ErrorCode",
+    "Hole",
     "InvalidArgumentError",
     "ModbusExceptionError",
     "ModbusTimeoutError",
     "Module",
     "NotConnectedError",
+    "Point",
+    "Reading",
+    "Request",
+    "SentRequest",
+    "Snapshot",
     "TcpModbusError",
     "WrongAnswerError",
     "__version__",
     "decode",
     "encode",
+    "load_map",
     "version",
 ]

@@ -32,7 +32,7 @@ from typing import Dict, Iterator, List, Optional
 _ABI_MAJOR = 1
 # The C interface came with library 1.1; transaction identifiers, the
 # trace sink, the error codes and the point operations with 1.2; typed
-# values with 1.3.
+# values and the device map with 1.3.
 _LEAST_MINOR = 3
 
 _Handle = ctypes.c_void_p
@@ -45,6 +45,8 @@ _UInt64Out = ctypes.POINTER(ctypes.c_uint64)
 _FloatOut = ctypes.POINTER(ctypes.c_float)
 _DoubleOut = ctypes.POINTER(ctypes.c_double)
 _SizeOut = ctypes.POINTER(ctypes.c_size_t)
+_TextOut = ctypes.POINTER(ctypes.c_char_p)
+_TextArray = ctypes.POINTER(ctypes.c_char_p)
 # The leading arguments of typed values: type and order; handle, table and
 # address of a read; handle and address of a write.
 _TYPED = [ctypes.c_int, ctypes.c_int]
@@ -165,6 +167,81 @@ _PROTOTYPES = {
     "tcpmodbus_write_string": (
         ctypes.c_int,
         [*_WRITE, ctypes.c_int, ctypes.c_ushort, ctypes.c_char_p],
+    ),
+    # The device map (1.3): handles of a map, a plan and a snapshot, each
+    # released by its destroy function.
+    "tcpmodbus_map_create": (_Handle, []),
+    "tcpmodbus_map_destroy": (None, [_Handle]),
+    "tcpmodbus_map_add": (
+        ctypes.c_int,
+        [
+            _Handle,
+            ctypes.c_char_p,
+            ctypes.c_char_p,
+            ctypes.c_ushort,
+            ctypes.c_char_p,
+            ctypes.c_char_p,
+            ctypes.c_double,
+            ctypes.c_char_p,
+        ],
+    ),
+    "tcpmodbus_map_load": (ctypes.c_int, [_Handle, ctypes.c_char_p]),
+    "tcpmodbus_map_error": (ctypes.c_char_p, [_Handle]),
+    "tcpmodbus_map_size": (ctypes.c_size_t, [_Handle]),
+    "tcpmodbus_map_point": (
+        ctypes.c_int,
+        [
+            _Handle,
+            ctypes.c_size_t,
+            _TextOut,
+            _TextOut,
+            _UShortOut,
+            _TextOut,
+            _TextOut,
+            _DoubleOut,
+            _TextOut,
+        ],
+    ),
+    "tcpmodbus_plan_create": (
+        _Handle,
+        [_Handle, _Handle, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint],
+    ),
+    "tcpmodbus_plan_destroy": (None, [_Handle]),
+    "tcpmodbus_plan_requests": (ctypes.c_size_t, [_Handle]),
+    "tcpmodbus_plan_request": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_size_t, _TextOut, _UShortOut, _UShortOut, _SizeOut],
+    ),
+    "tcpmodbus_plan_point": (ctypes.c_size_t, [_Handle, ctypes.c_size_t, ctypes.c_size_t]),
+    "tcpmodbus_map_read": (
+        _Handle,
+        [_Handle, _Handle, ctypes.c_uint, ctypes.c_uint, ctypes.c_uint],
+    ),
+    "tcpmodbus_snapshot_destroy": (None, [_Handle]),
+    "tcpmodbus_snapshot_size": (ctypes.c_size_t, [_Handle]),
+    "tcpmodbus_snapshot_status": (ctypes.c_int, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_exception_code": (ctypes.c_int, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_error_code": (ctypes.c_int, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_time": (ctypes.c_double, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_request": (ctypes.c_size_t, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_value": (ctypes.c_double, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_text": (ctypes.c_char_p, [_Handle, ctypes.c_size_t]),
+    "tcpmodbus_snapshot_requests": (ctypes.c_size_t, [_Handle]),
+    "tcpmodbus_snapshot_sent": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_size_t, _TextOut, _UShortOut, _UShortOut, _IntOut, _IntOut],
+    ),
+    "tcpmodbus_reading_status_name": (ctypes.c_char_p, [ctypes.c_int]),
+    "tcpmodbus_holes": (ctypes.c_size_t, [_Handle]),
+    "tcpmodbus_hole": (
+        ctypes.c_int,
+        [_Handle, ctypes.c_size_t, _TextOut, _UShortOut, _UShortOut, _IntOut],
+    ),
+    "tcpmodbus_learned_limit": (ctypes.c_uint, [_Handle, ctypes.c_char_p]),
+    "tcpmodbus_clear_holes": (ctypes.c_int, [_Handle]),
+    "tcpmodbus_map_write": (
+        ctypes.c_int,
+        [_Handle, _Handle, ctypes.c_size_t, _TextArray, _TextArray],
     ),
 }
 

@@ -12,6 +12,7 @@ from ._batch import BatchOperations
 from ._error import ErrorCode, error_of_code, library_failure
 from ._interrupt import Interrupt
 from ._library import LIBRARY, constant, failure_text, last_error
+from ._mapping import MapOperations
 from ._points import PointOperations
 from ._trace import TraceRoute, TraceTarget
 from ._typed import TypedValueOperations
@@ -74,7 +75,7 @@ class _Owned:
         _Owned.LEFT_TO_EXIT.append(self)
 
 
-class Module(PointOperations, TypedValueOperations, BatchOperations):
+class Module(PointOperations, TypedValueOperations, BatchOperations, MapOperations):
     """One connection to a remote I/O module: the library's object behind a
     handle of its C interface.
 

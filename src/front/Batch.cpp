@@ -55,7 +55,7 @@ int CTCPModbus::ReadBatch(tcpmodbus_read* reads, unsigned int count) {
     return 0;
   }
   if (Settings.maxInFlight <= 1 || SteppedDown || count <= 1) {
-    return TCPModbusIntf::ReadBatch(reads, count);
+    return ReadInTurn(*this, reads, count);
   }
   if (!Settings.transactionIds) {
     Refuse(Failure::Of(tcpmodbus::ErrorCode::kInvalidArgument),
@@ -75,6 +75,7 @@ int CTCPModbus::ReadPipelined(tcpmodbus_read* reads, unsigned int count) {
   int all = 1;
   for (unsigned int i = 0; i < count; ++i) {
     if (!Readable(reads[i])) {
+      // Refused as its read operation refuses it, with nothing sent.
       all &= ReadOne(*this, reads[i]);
       continue;
     }
@@ -114,6 +115,11 @@ int CTCPModbus::ReadPipelined(tcpmodbus_read* reads, unsigned int count) {
           {request.registers, request.bits, request.count});
       all &= RecordOutcome(object, reads[batchIndex[read]], result);
     }
+    void NotSent(int read) override {
+      judged[read] = true;
+      all = 0;
+      tcpmodbus::NotSent(reads[batchIndex[read]]);
+    }
   } outcomes(*this, reads, pipelined, batchIndex);
 
   CMBusTCP::StepDown stepDown = CMBusTCP::StepDown::kNone;
@@ -138,10 +144,19 @@ int CTCPModbus::ReadPipelined(tcpmodbus_read* reads, unsigned int count) {
     PrintTrace(Trace, "%s\n", ModbusClient.LastFailure.text);
   }
   // What was not judged goes again, one read at a time, as the read
-  // operations send it (reconnecting first where recovery says so).
+  // operations send it (reconnecting first where recovery says so), until
+  // one loses the connection.
+  bool lost = false;
   for (std::size_t i = 0; i < pipelined.size(); ++i) {
     if (outcomes.judged[i]) continue;
-    all &= ReadOne(*this, reads[batchIndex[i]]);
+    tcpmodbus_read& read = reads[batchIndex[i]];
+    if (lost) {
+      tcpmodbus::NotSent(read);
+      all = 0;
+    } else if (ReadOne(*this, read) == 0) {
+      all = 0;
+      lost = LosesConnection(read.error_code);
+    }
   }
   return all & outcomes.all;
 }

@@ -34,4 +34,30 @@ int ReadOne(TCPModbusIntf& module, tcpmodbus_read& read) {
   }
 }
 
+void NotSent(tcpmodbus_read& read) {
+  read.result = 0;
+  read.error_code = TCPMODBUS_ERROR_NOT_CONNECTED;
+  read.exception_code = 0;
+}
+
+bool LosesConnection(int errorCode) {
+  return errorCode == TCPMODBUS_ERROR_NOT_CONNECTED ||
+         errorCode == TCPMODBUS_ERROR_TIMEOUT ||
+         errorCode == TCPMODBUS_ERROR_CLOSED ||
+         errorCode == TCPMODBUS_ERROR_SEND ||
+         errorCode == TCPMODBUS_ERROR_RECEIVE;
+}
+
+int ReadInTurn(TCPModbusIntf& module, tcpmodbus_read* reads,
+               unsigned int count) {
+  int all = 1;
+  for (unsigned int i = 0; i < count; ++i) {
+    if (ReadOne(module, reads[i]) != 0) continue;
+    all = 0;
+    if (!LosesConnection(reads[i].error_code)) continue;
+    while (++i < count) NotSent(reads[i]);
+  }
+  return all;
+}
+
 }  // namespace tcpmodbus

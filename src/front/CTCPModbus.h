@@ -13,6 +13,7 @@
 #include "common/Failure.h"
 #include "common/Options.h"
 #include "modbus/CMBusTCP.h"
+#include "tcpmodbus/DeviceMap.h"
 #include "modbus/Operations.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 #include "trace/TraceOutput.h"
@@ -96,6 +97,9 @@ class CTCPModbus : public TCPModbusIntf {
   std::uint16_t ServerPort;
   CMBusTCP ModbusClient;
   unsigned int ReconnectCount;
+  // What reads of device maps learned from this module's refusals, for the
+  // plans of later reads; kept until cleared, across Initialize and Close.
+  Learned MapLearned;
   // Batches since the last Initialize that gave up several requests in
   // flight, and whether one did: then every later batch runs one at a time.
   unsigned int StepDownCount;

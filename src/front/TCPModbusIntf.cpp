@@ -96,11 +96,7 @@ int TCPModbusIntf::SetMaxInFlight(unsigned int) { return 1; }
 
 int TCPModbusIntf::ReadBatch(tcpmodbus_read* reads, unsigned int count) {
   if (reads == nullptr) return count == 0 ? 1 : 0;
-  int all = 1;
-  for (unsigned int i = 0; i < count; ++i) {
-    if (tcpmodbus::ReadOne(*this, reads[i]) == 0) all = 0;
-  }
-  return all;
+  return tcpmodbus::ReadInTurn(*this, reads, count);
 }
 
 unsigned int TCPModbusIntf::StepDowns() { return 0; }

@@ -99,6 +99,8 @@ class CMBusTCP {
   class PipelineSink {
    public:
     virtual void Judged(int read, const Status& status) = 0;
+    // Read `read` was not sent: the connection was lost before.
+    virtual void NotSent(int read) = 0;
 
    protected:
     ~PipelineSink() = default;

@@ -160,7 +160,13 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
       sink.Judged(slots[i].read, Status::Failed());
       slots[i].read = -1;
     }
-    for (; next < count; ++next) sink.Judged(next, Status::Failed());
+    for (; next < count; ++next) {
+      if (status.connectionLost()) {
+        sink.NotSent(next);
+      } else {
+        sink.Judged(next, Status::Failed());
+      }
+    }
     return status;
   };
   // Gives up several in flight: what is not judged is sent again by the

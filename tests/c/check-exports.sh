@@ -1,10 +1,11 @@
 #!/bin/sh
 # Reads a library's exported names, one a line, and fails unless the members
 # that came with libraries 1.1 to 1.3 are among them, the free functions of
-# namespace tcpmodbus that the public C++ headers declare (Values.h, library
-# 1.3) are there, and the names outside the class TCPModbusIntf and those
-# functions are exactly the C interface's functions, undecorated: the EXPORTS
-# of the shipped src/front/tcpmodbus.def. Used by the .so and DLL checks.
+# namespace tcpmodbus that the public C++ headers declare (Values.h,
+# DeviceMap.h, library 1.3) and the members of the classes they export are
+# there, and the names outside the class TCPModbusIntf and those are exactly
+# the C interface's functions, undecorated: the EXPORTS of the shipped
+# src/front/tcpmodbus.def. Used by the .so and DLL checks.
 here="$(cd "$(dirname "$0")" && pwd)"
 names="$(cat)"
 for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
@@ -21,7 +22,10 @@ for wanted in _ZN13TCPModbusIntf17SetConnectTimeoutEj \
   _ZN13TCPModbusIntf16MaskWriteHoldRegEttt \
   _ZN13TCPModbusIntf22ReadWriteMultiHoldRegsEtPtttPKtt \
   _ZN13TCPModbusIntf15LastFailureTextEv _ZN13TCPModbusIntf14SetMaxInFlightEj \
-  _ZN13TCPModbusIntf9ReadBatchEP14tcpmodbus_readj _ZN13TCPModbusIntf9StepDownsEv; do
+  _ZN13TCPModbusIntf9ReadBatchEP14tcpmodbus_readj _ZN13TCPModbusIntf9StepDownsEv \
+  _ZN9tcpmodbus9LearnedOfER13TCPModbusIntf _ZN9tcpmodbus12ClearLearnedER13TCPModbusIntf \
+  _ZN9tcpmodbus9TableNameENS_10PointTableE \
+  _ZN9tcpmodbus17ReadingStatusNameENS_13ReadingStatusE; do
   echo "$names" | grep -qx "$wanted" || { echo "FAIL: missing export $wanted" >&2; exit 1; }
 done
 # Each free function a C++ header declares exported ("TCPMODBUS_EXPORT int
@@ -35,6 +39,16 @@ free_prefixes=""
 for function in $free_functions; do
   prefix="_ZN9tcpmodbus${#function}${function}E"
   echo "$names" | grep -q "^$prefix" || { echo "FAIL: missing export tcpmodbus::$function" >&2; exit 1; }
+  free_prefixes="$free_prefixes\\|$prefix"
+done
+# Each class a C++ header of namespace tcpmodbus exports ("class
+# TCPMODBUS_EXPORT DeviceMap"): at least one member exported; its members
+# are the interface too.
+classes="$(sed -n 's/^class TCPMODBUS_EXPORT \([A-Za-z_][A-Za-z0-9_]*\).*/\1/p' \
+  $(ls "$here/../../include/tcpmodbus/"*.h | grep -v '/TCPModbusIntf\.h$') | LC_ALL=C sort -u)"
+for class in $classes; do
+  prefix="_ZNK\\?9tcpmodbus${#class}${class}"
+  echo "$names" | grep -q "^$prefix" || { echo "FAIL: no member of tcpmodbus::$class exported" >&2; exit 1; }
   free_prefixes="$free_prefixes\\|$prefix"
 done
 others="$(echo "$names" | grep -v "^_Z\(N\|T[VIS]\)13TCPModbusIntf${free_prefixes}" | LC_ALL=C sort)"

@@ -165,6 +165,58 @@ static void typed_values(tcpmodbus_module* module) {
         "a typed read of an input register", tcpmodbus_last_error(module));
 }
 
+/* A device map written by name, then read twice: the point past the table
+ * is refused and learned as a hole, then skipped. */
+static void device_map(tcpmodbus_module* module) {
+  static const char* const names[] = {"level", "count", "name", "run"};
+  static const char* const values[] = {"123456", "21", "AB", "1"};
+  tcpmodbus_map* map = tcpmodbus_map_create();
+  tcpmodbus_snapshot* snapshot;
+  const char* table = "";
+  unsigned short start = 0, count = 0;
+  int cycle, held;
+  held =
+      map != NULL &&
+      tcpmodbus_map_add(map, "level", "holding", 200, "f32", "CDAB", 0, "m") &&
+      tcpmodbus_map_add(map, "count", "holding", 202, NULL, NULL, 0.5, NULL) &&
+      tcpmodbus_map_add(map, "name", "holding", 203, "string:2", NULL, 0,
+                        NULL) &&
+      tcpmodbus_map_add(map, "run", "coil", 40, NULL, NULL, 0, NULL) &&
+      tcpmodbus_map_add(map, "past", "holding", 999, "u32", NULL, 0, NULL) &&
+      !tcpmodbus_map_add(map, "run", "input", 1, NULL, NULL, 0, NULL) &&
+      tcpmodbus_map_size(map) == 5 &&
+      tcpmodbus_map_write(module, map, 4, names, values) == 1;
+  check(held, "a map built and written by name",
+        map != NULL ? tcpmodbus_map_error(map) : "no map");
+  for (cycle = 1; cycle <= 2; ++cycle) {
+    snapshot = tcpmodbus_map_read(module, map, 0, 40, 2000);
+    held = snapshot != NULL && tcpmodbus_snapshot_size(snapshot) == 5 &&
+           tcpmodbus_snapshot_value(snapshot, 0) == 123456.0 &&
+           tcpmodbus_snapshot_value(snapshot, 1) == 21.0 &&
+           strcmp(tcpmodbus_snapshot_text(snapshot, 2), "AB") == 0 &&
+           tcpmodbus_snapshot_value(snapshot, 3) == 1.0 &&
+           tcpmodbus_snapshot_status(snapshot, 3) == TCPMODBUS_READING_OK &&
+           tcpmodbus_snapshot_time(snapshot, 3) > 1.6e9 &&
+           tcpmodbus_snapshot_request(snapshot, 3) == 1 &&
+           tcpmodbus_snapshot_status(snapshot, 4) ==
+               (cycle == 1 ? TCPMODBUS_READING_EXCEPTION
+                           : TCPMODBUS_READING_HOLE) &&
+           tcpmodbus_snapshot_exception_code(snapshot, 4) == 2 &&
+           tcpmodbus_snapshot_requests(snapshot) == (cycle == 1 ? 3u : 2u) &&
+           tcpmodbus_holes(module) == 1 &&
+           tcpmodbus_hole(module, 0, &table, &start, &count, NULL) &&
+           start == 999 && count == 2;
+    check(held,
+          cycle == 1 ? "a map read: the hole refused"
+                     : "read again: the hole skipped",
+          tcpmodbus_last_error(module));
+    tcpmodbus_snapshot_destroy(snapshot);
+  }
+  check(tcpmodbus_clear_holes(module) && tcpmodbus_holes(module) == 0,
+        "holes cleared", "");
+  tcpmodbus_map_destroy(map);
+}
+
 static int run(tcpmodbus_module* module, size_t row, unsigned short* values) {
   const unsigned short address = rows[row].address, count = rows[row].count;
   switch (rows[row].operation) {
@@ -212,6 +264,7 @@ int main(int argc, char** argv) {
   check(tcpmodbus_initialize(module, 7, argv[3], 0, argv[1]) == 1, "initialize",
         tcpmodbus_last_error(module));
   typed_values(module);
+  device_map(module);
   for (row = 0; row < sizeof rows / sizeof rows[0]; ++row) {
     const int reads = rows[row].operation >= READ_HOLDING;
     unsigned short values[125] = {0};

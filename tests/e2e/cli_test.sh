@@ -179,6 +179,30 @@ if [ "$case" = happy-path ]; then
 402 -1.5 0x0000 0xbfc0" "" -- "${server[@]}" --quiet --type f32 --order CDAB read-holding 400 2
   check "--one-based: address 401 is register 400" 0 "401 0x2000
 402 0x47f1" "" -- "${server[@]}" --quiet --one-based --type hex read-holding 401 2
+  # A device map: written by name, read in the requests of its plan; the
+  # point past the table is refused, then skipped as a hole (--plan: the
+  # example of docs/maps.md).
+  printf '%s\n' name,table,address,type,order,scale,unit level,holding,500,f32,CDAB,,m \
+    count,holding,502,u16,,0.5, label,holding,503,string:2,,, run,coil,320,,,, \
+    past,holding,999,u32,,, >"$work/map.csv"
+  check "write-map writes points by name" 0 "level 123456
+count 21
+label AB
+run 1" "" -- "${server[@]}" --quiet write-map "$work/map.csv" level=123456 count=21 label=AB run=1
+  table="name   value   unit  status
+level  123456  m     ok
+count  21            ok
+label  AB            ok
+run    1             ok"
+  check "read-map: a table; the hole refused, then skipped" 0 "$table
+past                 exception 2
+$table
+past                 hole (exception 2)" \
+    "tcpmodbus-cli: 2 exchanges, 0 failed, 0 reconnects, 0 periods skipped" \
+    -- "${server[@]}" --quiet --poll 50 --count 2 read-map "$work/map.csv"
+  check "read-map --in-flight 8: the same table, the hole learned" 0 "$table
+past                 exception 2" "" \
+    -- "${server[@]}" --quiet --in-flight 8 read-map "$work/map.csv"
   # The request's dump in the trace: what | its line | CLI arguments.
   while IFS='|' read -r what want args; do
     read -ra args <<<"$args"
@@ -265,6 +289,18 @@ $usage_hint" -- "${server[@]}" --type f64 write-multiple 0 $(seq 1 32)
   check "--one-based has no address 0" 2 "" \
     "tcpmodbus-cli: ADDR '0' is out of range (1 to 65536)
 $usage_hint" -- "${server[@]}" --one-based read-coils 0 1
+  printf '%s\n' name,table,address,type,order,scale,unit count,holding,0,u16,,0.5, \
+    past,holding,70000 >"$work/bad.csv"
+  check "a map file refused names its line and column" 2 "" \
+    "tcpmodbus-cli: $work/bad.csv:3:14: address '70000' is not a number from 0 to 65535
+$usage_hint" -- "${server[@]}" read-map "$work/bad.csv"
+  head -n 2 "$work/bad.csv" >"$work/map.csv"
+  check "write-map refuses a value before connecting" 2 "" \
+    "tcpmodbus-cli: point 'count': 70000 does not fit u16
+$usage_hint" -- --server 127.0.52.3 write-map "$work/map.csv" count=70000
+  check "the plan's limits go with read-map" 2 "" \
+    "tcpmodbus-cli: --plan, --max-gap, --max-registers and --max-bits go with read-map
+$usage_hint" -- "${server[@]}" --max-gap 1 read-holding 0 1
   check "an unknown command is a usage error" 2 "" \
     "tcpmodbus-cli: unknown command 'read-coil'
 $usage_hint" -- "${server[@]}" read-coil 0 1

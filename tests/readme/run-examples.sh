@@ -3,7 +3,8 @@
 # example, the C example of docs/c-interface.md and the C# example of
 # docs/csharp.md are the files in examples/; the commands each page gives, run from the project root exactly
 # as written, succeed (what they leave running is stopped), and they print the
-# lines the page says; so do the examples of docs/tools.md. The README's C++
+# lines the page says; so do the examples of docs/tools.md and docs/maps.md
+# (whose map file is examples/module.csv). The README's C++
 # host compiles against the public header.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -56,6 +57,13 @@ check_commands docs/tools.md \
   "Among the module's log lines, that prints:" "$tools_build"
 check_commands docs/tools.md "A host through a 10 ms round trip:" \
   "Besides the connection lines, that prints:" "$tools_build"
+
+check_commands docs/maps.md \
+  "Against the simulated module, its spare register undeclared, 8 registers a request at most:" \
+  "the requests of a new connection, which knows of no hole yet. That prints:" \
+  "From the project root, with the tools built and put on PATH:"
+diff -u "$root/examples/module.csv" <(block_after docs/maps.md "A pump's map, \`examples/module.csv\`:") ||
+  fail "docs/maps.md shows another examples/module.csv"
 
 host="$(block_after README.md "A C++ host:")"
 [ -n "$host" ] || fail "no C++ host in the README"

@@ -51,7 +51,9 @@ Arguments ParseArguments(int argc, char** argv) {
           arg == "--server" || arg == "--local" || arg == "--local-port" ||
           arg == "--module" || arg == "--port" || arg == "--unit" ||
           arg == "--timeout" || arg == "--poll" || arg == "--count" ||
-          arg == "--trace" || arg == "--type" || arg == "--order";
+          arg == "--trace" || arg == "--type" || arg == "--order" ||
+          arg == "--max-gap" || arg == "--max-registers" || arg == "--max-bits" ||
+          arg == "--in-flight";
       if (takesValue && !hasValue) {
         if (i + 1 >= argc) throw UsageError(arg + " needs a value");
         value = argv[++i];
@@ -68,6 +70,9 @@ Arguments ParseArguments(int argc, char** argv) {
         args.traceFile = value;
       } else if (arg == "--no-transaction-ids") {
         args.transactionIds = false;
+      } else if (arg == "--in-flight") {
+        args.inFlight =
+            ParseNumber("--in-flight", value, 1, TCPMODBUS_MAX_IN_FLIGHT);
       } else if (arg == "--type") {
         if (value.empty()) throw UsageError("--type needs a type");
         args.valueType = value;
@@ -76,6 +81,20 @@ Arguments ParseArguments(int argc, char** argv) {
         args.valueOrder = value;
       } else if (arg == "--one-based") {
         args.oneBased = true;
+      } else if (arg == "--plan") {
+        args.planOnly = true;
+        args.mapOptions = true;
+      } else if (arg == "--max-gap") {
+        args.maxGap = ParseNumber("--max-gap", value, 0, 65535);
+        args.mapOptions = true;
+      } else if (arg == "--max-registers") {
+        args.maxRegisters = ParseNumber("--max-registers", value, 1,
+                                        TCPMODBUS_MAX_READ_REGISTERS);
+        args.mapOptions = true;
+      } else if (arg == "--max-bits") {
+        args.maxBits =
+            ParseNumber("--max-bits", value, 1, TCPMODBUS_MAX_READ_BITS);
+        args.mapOptions = true;
       } else if (arg == "--server") {
         args.server = value;
       } else if (arg == "--local") {
@@ -115,6 +134,13 @@ Arguments ParseArguments(int argc, char** argv) {
   }
   if (args.count != 0 && args.pollMs == 0) {
     throw UsageError("--count goes with --poll");
+  }
+  if (args.mapOptions && args.command != "read-map") {
+    throw UsageError(
+        "--plan, --max-gap, --max-registers and --max-bits go with read-map");
+  }
+  if (args.planOnly && args.pollMs != 0) {
+    throw UsageError("--plan sends nothing; it does not go with --poll");
   }
   if (!args.valueOrder.empty() && args.valueType.empty()) {
     throw UsageError("--order goes with --type");

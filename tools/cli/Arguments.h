@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "tcpmodbus/tcpmodbus.h"
+
 namespace cli {
 
 extern const char kUsage[];
@@ -29,6 +31,9 @@ struct Arguments {
   // On unless --no-transaction-ids: the CLI's own default, so that a late or
   // duplicated answer is never printed as this request's.
   bool transactionIds = true;
+  // Requests of a map read in flight before the first answer; 1: one at a
+  // time.
+  unsigned long inFlight = 1;
   // --type and --order: the registers as typed values (TypedValues.h);
   // empty when not given.
   std::string valueType;
@@ -36,6 +41,13 @@ struct Arguments {
   // --one-based: addresses given and shown from 1, address 1 being register
   // (or coil, or input) 0.
   bool oneBased = false;
+  // read-map: the plan's limits, and --plan (print it, send nothing);
+  // mapOptions: one of these options was given.
+  unsigned long maxGap = 0;
+  unsigned long maxRegisters = TCPMODBUS_MAX_READ_REGISTERS;
+  unsigned long maxBits = TCPMODBUS_MAX_READ_BITS;
+  bool planOnly = false;
+  bool mapOptions = false;
   std::string command;
   std::vector<std::string> operands;
 };

@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,6 +37,7 @@
 #include "Arguments.h"
 #include "Commands.h"
 #include "FailureText.h"
+#include "MapCommands.h"
 #include "Operation.h"
 #include "PollSchedule.h"
 #include "ResultsOutput.h"
@@ -75,6 +77,7 @@ std::unique_ptr<TCPModbusIntf> NewModule(const Arguments& args,
   }
   module->SetRecovery(args.pollMs != 0);
   module->SetTransactionIds(args.transactionIds);
+  module->SetMaxInFlight(static_cast<unsigned>(args.inFlight));
   return module;
 }
 
@@ -104,11 +107,15 @@ bool Exchange(TCPModbusIntf& module, const Arguments& args, Request& request,
   return true;
 }
 
-int RunOnce(const Arguments& args, Request& request, ResultsOutput& output,
+// One run of the command: its exchanges and their results; false when it
+// failed.
+using Run = std::function<bool(TCPModbusIntf&, ResultsOutput&)>;
+
+int RunOnce(const Arguments& args, const Run& run, ResultsOutput& output,
             TraceFile& trace) {
   std::unique_ptr<TCPModbusIntf> module = NewModule(args, trace);
   if (!Connect(*module, args)) return kExitFailed;
-  return Exchange(*module, args, request, output) ? kExitOk : kExitFailed;
+  return run(*module, output) ? kExitOk : kExitFailed;
 }
 
 // Sleeps until `until`, or less when a stop is requested.
@@ -123,7 +130,7 @@ void SleepUntil(std::chrono::steady_clock::time_point until) {
 // Polls every args.pollMs until Ctrl-C, args.count polls or results or trace
 // that cannot be written. A module that is down at the start or goes away later
 // is reconnected by the library's recovery on the next poll.
-int Poll(const Arguments& args, Request& request, ResultsOutput& output,
+int Poll(const Arguments& args, const Run& run, ResultsOutput& output,
          TraceFile& trace) {
   cli::InstallStopHandlers();
   std::unique_ptr<TCPModbusIntf> module = NewModule(args, trace);
@@ -135,7 +142,7 @@ int Poll(const Arguments& args, Request& request, ResultsOutput& output,
                         std::chrono::milliseconds(args.pollMs));
   while (!cli::StopRequested() && output.error() == 0 && trace.error() == 0 &&
          (args.count == 0 || exchanges < args.count)) {
-    lastOk = Exchange(*module, args, request, output);
+    lastOk = run(*module, output);
     ++exchanges;
     if (!lastOk) ++failures;
     SleepUntil(schedule.Next(PollSchedule::Clock::now()));
@@ -171,6 +178,7 @@ int CheckTraceWritten(const TraceFile& trace, int error, int status) {
 int main(int argc, char** argv) {
   Arguments args;
   Request request{};
+  cli::MapJob job;
   try {
     args = cli::ParseArguments(argc, argv);
     if (args.command == "help") {
@@ -178,7 +186,11 @@ int main(int argc, char** argv) {
       std::fputs(cli::kUsage, output.stream());
       return CheckResultsWritten(output.Close(), kExitOk);
     }
-    request = cli::CheckOperands(args);
+    if (cli::IsMapCommand(args.command)) {
+      job = cli::CheckMapOperands(args);
+    } else {
+      request = cli::CheckOperands(args);
+    }
   } catch (const cli::UsageError& error) {
     std::fprintf(stderr,
                  "tcpmodbus-cli: %s\nTry 'tcpmodbus-cli --help' for more.\n",
@@ -186,6 +198,12 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  if (args.planOnly) {
+    // Sends nothing: no connection, no trace.
+    ResultsOutput output;
+    cli::PrintPlan(output.stream(), job);
+    return CheckResultsWritten(output.Close(), kExitOk);
+  }
   TraceFile trace;
   if (!args.traceFile.empty()) {
     if (const int error = trace.Open(args.traceFile)) {
@@ -203,8 +221,16 @@ int main(int argc, char** argv) {
   }
 #endif
   ResultsOutput output;
-  int status = args.pollMs != 0 ? Poll(args, request, output, trace)
-                                : RunOnce(args, request, output, trace);
+  const Run run = [&](TCPModbusIntf& module, ResultsOutput& out) {
+    if (!cli::IsMapCommand(args.command)) {
+      return Exchange(module, args, request, out);
+    }
+    const bool ran = cli::RunMapJob(module, args, job, out.stream());
+    out.Flush();
+    return ran;
+  };
+  int status = args.pollMs != 0 ? Poll(args, run, output, trace)
+                                : RunOnce(args, run, output, trace);
   status = CheckResultsWritten(output.Close(), status);
   status = CheckTraceWritten(trace, trace.Close(), status);
 #ifdef _WIN32

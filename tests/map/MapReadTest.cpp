@@ -1,0 +1,126 @@
+// Reading a map from a module held in memory: holes found by splitting
+// refused requests and skipped from then on, limits learned, and what a
+// failure that loses the connection leaves. Sixty points with two holes and
+// a limit: tests/e2e/DeviceMapTest.cpp.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MapText.h"
+#include "MemoryModule.h"
+#include "tcpmodbus/DeviceMap.h"
+
+namespace {
+
+using tcpmodbus::DeviceMap;
+using tcpmodbus::Learned;
+using tcpmodbus::PlanLimits;
+using tcpmodbus::PointTable;
+using tcpmodbus::Snapshot;
+using testsupport::MemoryModule;
+
+// "ok,exception 2,not read": each reading's status, and its exception code
+// when it has one.
+std::string Statuses(const Snapshot& snapshot) {
+  std::string text;
+  for (const tcpmodbus::Reading& reading : snapshot.readings) {
+    text += std::string(text.empty() ? "" : ",") +
+            tcpmodbus::ReadingStatusName(reading.status);
+    if (reading.exceptionCode != 0) {
+      text += " " + std::to_string(reading.exceptionCode);
+    }
+  }
+  return text;
+}
+
+TEST(MapReadTest, RefusalsAreLearnedSoThatTheNextCycleSendsNoneRefused) {
+  struct Row {
+    const char* what;
+    const char* points;
+    int missing;  // a holding register the module lacks; -1 none
+    unsigned deviceLimit, maxGap;
+    const char* first;  // the statuses of the first read
+    const char* learned;
+  };
+  const std::vector<Row> rows = {
+      {"a device limit below the plan's: learned from exception 3",
+       "a@h0:string:30 b@h30:string:30 c@h60:string:30", -1, 40, 0, "ok,ok,ok",
+       "limit 30"},
+      {"a gap the device lacks, spanned by max_gap: learned as a hole",
+       "a@h0 b@h2", 1, 125, 1, "ok,ok", "hole 1+1"},
+      {"a wide point refused where a narrow one inside it is answered",
+       "wide@h10:u32 inside@h11", 10, 125, 0, "exception 2,ok", "hole 10+1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    MemoryModule module;
+    module.maxRegisters = row.deviceLimit;
+    if (row.missing >= 0) {
+      module.missing.insert(
+          {PointTable::kHolding, static_cast<std::uint32_t>(row.missing)});
+    }
+    const DeviceMap map = testsupport::MapOf(row.points);
+    PlanLimits limits;
+    limits.maxGap = row.maxGap;
+    Learned learned;
+    Snapshot snapshot;
+    ASSERT_TRUE(
+        tcpmodbus::ReadMap(module, map, limits, &learned, &snapshot, nullptr));
+    EXPECT_EQ(Statuses(snapshot), row.first);
+    std::string text;
+    for (const tcpmodbus::Hole& hole : learned.holes) {
+      text += "hole " + std::to_string(hole.start) + "+" +
+              std::to_string(hole.count);
+    }
+    for (const tcpmodbus::LearnedLimit& limit : learned.limits) {
+      text += "limit " + std::to_string(limit.count);
+    }
+    EXPECT_EQ(text, row.learned);
+    module.requests.clear();
+    ASSERT_TRUE(
+        tcpmodbus::ReadMap(module, map, limits, &learned, &snapshot, nullptr));
+    for (const MemoryModule::Request& request : module.requests) {
+      EXPECT_EQ(request.exceptionCode, 0) << request.start;
+    }
+  }
+}
+
+TEST(MapReadTest, AFailureThatLosesTheConnectionEndsTheRead) {
+  struct Row {
+    const char* what;
+    std::size_t failFrom;  // the first request that fails
+    int failCode, exceptionCode;
+    std::size_t sent;
+    const char* statuses;  // of the three requests' points
+  };
+  const std::vector<Row> rows = {
+      {"a time-out", 2, TCPModbusIntf::ErrorTimeout, 0, 2,
+       "ok,timeout,not read"},
+      {"a closed connection", 1, TCPModbusIntf::ErrorClosed, 0, 1,
+       "failed,not read,not read"},
+      // The object sent nothing for it: not read.
+      {"not connected", 3, TCPModbusIntf::ErrorNotConnected, 0, 3,
+       "ok,ok,not read"},
+      {"a wrong answer keeps the connection", 2,
+       TCPModbusIntf::ErrorWrongAnswer, 0, 3, "ok,failed,failed"},
+      {"exception 4 is not split", 0, 0, 4, 3,
+       "exception 4,exception 4,exception 4"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    MemoryModule module;
+    module.failFrom = row.failFrom;
+    module.failCode = row.failCode;
+    module.exceptionCode = row.exceptionCode;
+    Learned learned;
+    Snapshot snapshot;
+    ASSERT_TRUE(tcpmodbus::ReadMap(module, testsupport::MapOf("a@h0 b@h2 c@h4"),
+                                   {}, &learned, &snapshot, nullptr));
+    EXPECT_EQ(module.requests.size(), row.sent);
+    EXPECT_EQ(Statuses(snapshot), row.statuses);
+    EXPECT_TRUE(learned.holes.empty() && learned.limits.empty());
+  }
+}
+
+}  // namespace
