@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tcpmodbus/DeviceMap.h"
 #include "tcpmodbus/tcpmodbus.h"
 
 struct BatchRead {
@@ -19,10 +20,13 @@ struct BatchCase {
   std::string name;
   std::string what;  // for the report
   std::vector<BatchRead> reads;
+  // A device map that the reads are the plan of: the library's batch
+  // clients read it with ReadMap, the others read its plan's requests.
+  const tcpmodbus::DeviceMap* map = nullptr;
 };
 
-// read1000: registers 0 to 999 as eight reads of 125; map50: the requests
-// that read the 50-point map of batch_cases.cpp; read64: 64 reads of 125
+// read1000: registers 0 to 999 as eight reads of 125; map50: the 50-point
+// map of batch_cases.cpp and the requests of its plan; read64: 64 reads of 125
 // registers, eight times over registers 0 to 999, which keeps the window
 // refilled for most of the batch.
 const std::vector<BatchCase>& BatchCases();

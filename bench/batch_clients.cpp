@@ -89,12 +89,23 @@ class OursClient : public TimedClient {
     if (quickAck) QuickAckAfterEachReceive(fd_);
   }
   int NoDelay() override { return fd_ < 0 ? -1 : NoDelayOf(fd_); }
+  std::vector<std::vector<int>> Values(const BatchCase& c) override {
+    checking_ = true;
+    std::vector<std::vector<int>> values = TimedClient::Values(c);
+    checking_ = false;
+    return values;
+  }
 
  private:
   void Call(const BatchCase& c, Buffers& buffers) override {
     if (depth_ == 0) {
-      for (size_t i = 0; i < c.reads.size(); ++i)
+      for (size_t i = 0; i < c.reads.size(); ++i) {
         ReadOne(c.reads[i], buffers, i);
+      }
+      return;
+    }
+    if (c.map != nullptr && !checking_) {
+      ReadMap(c);
       return;
     }
     tcpmodbus_read reads[64];
@@ -112,6 +123,28 @@ class OursClient : public TimedClient {
     }
     if (modbus_->ReadBatch(reads, static_cast<unsigned>(count)) != 1) {
       BenchFail(Name() + " failed a batch: " + modbus_->LastFailureText());
+    }
+    if (modbus_->StepDowns() != 0) {
+      BenchFail(Name() + " stepped down to one request in flight: " +
+                modbus_->LastFailureText());
+    }
+  }
+  // The map read: its plan run as the object's batch, every point decoded.
+  void ReadMap(const BatchCase& c) {
+    tcpmodbus::Snapshot snapshot;
+    std::string error;
+    if (!tcpmodbus::ReadMap(*modbus_, *c.map, tcpmodbus::PlanLimits(),
+                            &snapshot, &error)) {
+      BenchFail(Name() + " could not read the map: " + error);
+    }
+    if (snapshot.requests.size() != c.reads.size()) {
+      BenchFail(Name() + " read the map in other requests than its plan's");
+    }
+    for (const tcpmodbus::Reading& reading : snapshot.readings) {
+      if (reading.status != tcpmodbus::ReadingStatus::kOk) {
+        BenchFail(Name() +
+                  " failed a point of the map: " + modbus_->LastFailureText());
+      }
     }
     if (modbus_->StepDowns() != 0) {
       BenchFail(Name() + " stepped down to one request in flight: " +
@@ -144,6 +177,7 @@ class OursClient : public TimedClient {
   std::unique_ptr<TCPModbusIntf> modbus_;
   unsigned depth_;
   int fd_ = -1;
+  bool checking_ = false;  // values asked for: the plan's reads as a batch
 };
 
 class LibmodbusClient : public TimedClient {

@@ -2,8 +2,10 @@
 // module (or to the delaying proxy in front of it):
 //
 //   ours-d1          the library's ReadBatch at depth 1 (each read after the
-//                    previous answer, through the read operations);
-//   ours-dN          ReadBatch with SetMaxInFlight(N), e.g. ours-d8;
+//                    previous answer, through the read operations), or for
+//                    a case of a device map its ReadMap (which runs the
+//                    plan as the object's batch and decodes every point);
+//   ours-dN          the same with SetMaxInFlight(N), e.g. ours-d8;
 //   ours-single      the library's read operations (ReadHoldRegs, ...) one
 //                    after another, as a host without batches does; runs on
 //                    libraries before batches too;
