@@ -203,7 +203,8 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
     // that several leave in one send.
     const int held = Reader.HeldSize();
     const int whole = held > 0 ? mf::FrameSize(Reader.Held(), held) : 0;
-    if (!(whole > 0 && whole <= held)) {
+    const bool waits = !(whole > 0 && whole <= held);
+    if (waits) {
       const Status sent =
           SendWindow(reads, count, depth, slots, &next, &sentOrder);
       if (sent.lostBeforeSend()) return sent;
@@ -229,8 +230,8 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
     // A module whose system holds its later answers until the first is
     // acknowledged (Nagle's algorithm on its side) would otherwise wait for
     // this side's delayed acknowledgement once the batch has nothing more
-    // to send.
-    TcpSocket->AcknowledgeAtOnce();
+    // to send; before that, each refill carries the acknowledgement.
+    if (waits && next == count) TcpSocket->AcknowledgeAtOnce();
     const ReadFrame read = Reader.Next(*TcpSocket, frame, deadline);
     const Operation& leading = OperationOf(reads[earliest->read].functionCode);
     if (read.received == 0 && read.ending.timedOut()) {
