@@ -54,8 +54,8 @@ def main(host, port):
         try:
             if words[0] == "case":
                 reads = []
-                for spec in words[2:]:
-                    table, address, count = spec.split(":")
+                for entry in words[2:]:
+                    table, address, count = entry.split(":")
                     reads.append((functions[table], table, int(address), int(count)))
                 cases[words[1]] = reads
                 print("ok", flush=True)
