@@ -10,9 +10,11 @@
 //                    after another, as a host without batches does; runs on
 //                    libraries before batches too;
 //   ours-dN-nodelay  ours-dN with TCP_NODELAY set on its socket from outside
-//                    the library (an experiment: the library sets none);
-//   ours-dN-quickack ours-dN with TCP_QUICKACK after each receive (the
-//                    same); -nodelay-quickack both;
+//                    the library once connected: what a library that sets
+//                    no option for a batch would gain by it (this one sets
+//                    it for each batch and clears it after);
+//   ours-dN-quickack ours-dN with TCP_QUICKACK after each receive, from
+//                    outside likewise; -nodelay-quickack both;
 //   raw-dN           the floor: raw_batch_client.h;
 //   libmodbus        the libmodbus client, its reads one after another;
 //   pymodbus         pymodbus's synchronous client, likewise, in a Python

@@ -1,5 +1,6 @@
 // Experiments on the library's socket from outside the library, for the
-// benchmark alone: the library sets no socket option itself.
+// benchmark alone: what options would gain a library that does not set
+// them, such as one before batches set their own.
 #ifndef TCPMODBUS_BENCH_SOCKET_HOOKS_H_
 #define TCPMODBUS_BENCH_SOCKET_HOOKS_H_
 
