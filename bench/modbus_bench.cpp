@@ -28,20 +28,16 @@
 //                        [--sim PATH] [--stdout file|line|null|off]
 //                        [--trace FILE] [--cpu N]
 //        tcpmodbus-bench [--stdout ...] --profile CLIENT CASE COUNT
-// CLIENT is ours, ours-off, libmodbus-trace, libmodbus or raw. The second form runs
-// COUNT exchanges of one client and case and nothing else, for callgrind and
-// strace (run it twice with different counts and take the difference).
+// CLIENT is ours, ours-off, libmodbus-trace, libmodbus or raw. The second form
+// runs COUNT exchanges of one client and case and nothing else, for callgrind
+// and strace (run it twice with different counts and take the difference).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <modbus/modbus.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sched.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,16 +52,14 @@
 #include <vector>
 
 #include "bench_server.h"
+#include "child_process.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
 
 constexpr int kRegisters = 1000;
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "tcpmodbus-bench: %s\n", what);
-  std::exit(1);
-}
+[[noreturn]] void Fail(const std::string& what) { BenchFail(what); }
 
 // ---------------------------------------------------------------- cases
 
@@ -286,88 +280,30 @@ double RunBatch(Client& client, const Case& c, int count) {
 
 // ---------------------------------------------------------------- server
 
-std::string OwnPath() {
-  char path[4096];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
-  if (length <= 0) Fail("cannot find the benchmark's own program");
-  return std::string(path, static_cast<size_t>(length));
-}
-
+// The simulated module, or the built-in server (this program with --serve)
+// when the module is not built. Either reports "listening on" on its
+// standard error. The built-in one runs as a program of its own too, so that
+// profilers that follow no exec see the client alone.
 class Server {
  public:
-  Server(const std::string& sim, const std::string& address) {
-    const std::string self = OwnPath();
-    int ready[2];
-    if (pipe2(ready, O_CLOEXEC) != 0) Fail("pipe failed");
-    pid_ = fork();
-    if (pid_ < 0) Fail("fork failed");
-    if (pid_ == 0) {
-      // Either server reports "listening on" on its standard error. The
-      // built-in one runs as a program of its own too, so that profilers
-      // that follow no exec see the client alone.
-      dup2(ready[1], 2);
-      // A benchmark killed half-way takes its module with it, so that the
-      // address is free for the next run.
-      prctl(PR_SET_PDEATHSIG, SIGTERM);
-      if (!sim.empty()) {
-        const std::string registers = std::to_string(kRegisters);
-        execl(sim.c_str(), sim.c_str(), "--address", address.c_str(), "--port",
-              "0", "--registers", registers.c_str(), "--quiet",
-              static_cast<char*>(nullptr));
-      } else {
-        execl(self.c_str(), self.c_str(), "--serve", address.c_str(),
-              static_cast<char*>(nullptr));
-      }
-      _exit(127);
-    }
-    close(ready[1]);
-    fd_ = ready[0];
-    WaitListening(address);
-  }
-  ~Server() {
-    kill(pid_, SIGTERM);
-    int status;
-    waitpid(pid_, &status, 0);
-    close(fd_);
-  }
+  Server(const std::string& sim, const std::string& address)
+      : process_(sim.empty()
+                     ? std::vector<std::string>{OwnPath(), "--serve", address}
+                     : std::vector<std::string>{sim, "--address", address,
+                                                "--port", "0", "--registers",
+                                                std::to_string(kRegisters),
+                                                "--quiet"},
+                 2, false),
+        port_(process_.NumberAfter("listening on " + address + ":")) {}
   // The port the module listens on, of the system's choosing.
   int Port() const { return port_; }
   // Drops what the module wrote since, so that it never blocks on a full
   // pipe.
-  void Drain() {
-    char buffer[4096];
-    while (read(fd_, buffer, sizeof(buffer)) > 0) {
-    }
-  }
+  void Drain() { process_.Drain(); }
 
  private:
-  // Waits for "listening on ADDRESS:PORT" and keeps the port.
-  void WaitListening(const std::string& address) {
-    const std::string ready = "listening on " + address + ":";
-    std::string seen;
-    char buffer[256];
-    for (;;) {
-      pollfd entry = {fd_, POLLIN, 0};
-      if (poll(&entry, 1, 10000) <= 0) Fail("the module did not start");
-      const ssize_t got = read(fd_, buffer, sizeof(buffer));
-      if (got <= 0)
-        Fail(("the module ended before listening: " + seen).c_str());
-      seen.append(buffer, static_cast<size_t>(got));
-      const size_t at = seen.find(ready);
-      if (at == std::string::npos) continue;
-      const size_t digits = at + ready.size();
-      const size_t end = seen.find_first_not_of("0123456789", digits);
-      if (end != std::string::npos && end > digits) {
-        port_ = std::atoi(seen.c_str() + digits);
-        break;
-      }
-    }
-    fcntl(fd_, F_SETFL, O_NONBLOCK);
-  }
-
-  pid_t pid_;
-  int fd_;
-  int port_ = 0;
+  ChildProcess process_;
+  int port_;
 };
 
 std::string DefaultSim() {
@@ -399,7 +335,7 @@ Options ParseOptions(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto next = [&]() -> std::string {
-      if (i + 1 >= argc) Fail(("missing value after " + arg).c_str());
+      if (i + 1 >= argc) Fail("missing value after " + arg);
       return argv[++i];
     };
     if (arg == "--rounds") {
@@ -426,7 +362,7 @@ Options ParseOptions(int argc, char** argv) {
       options.profileCase = next();
       options.profileCount = std::atol(next().c_str());
     } else {
-      Fail(("unknown argument " + arg).c_str());
+      Fail("unknown argument " + arg);
     }
   }
   if (options.rounds < 1 || options.batch < 1) Fail("bad --rounds or --batch");
@@ -450,7 +386,7 @@ std::unique_ptr<Client> MakeClient(const std::string& name,
     return std::make_unique<LibmodbusClient>(address, port, false);
   }
   if (name == "raw") return std::make_unique<RawClient>(address, port);
-  Fail(("unknown client " + name).c_str());
+  Fail("unknown client " + name);
 }
 
 double Median(std::vector<double> values) {

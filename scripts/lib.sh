@@ -83,3 +83,25 @@ stop_module() {
   module_pid=""
   return "$status"
 }
+
+# How busy each core was while a run lasted, from /proc/stat: a pinned run
+# keeps its own core busy, so what the other cores did shows how quiet the
+# machine was. cpu_times before the run, busy_since with its output after.
+cpu_times() { awk '/^cpu[0-9]/ {t = 0; for (i = 2; i <= NF; i++) t += $i; print $1, t, $5 + $6}' /proc/stat; }
+busy_since() { # earlier cpu_times [the run's own share of all cores, %]
+  cpu_times | awk -v own="${2:-}" 'NR == FNR {t[$1] = $2; i[$1] = $3; next}
+    {dt = $2 - t[$1]; busy = dt > 0 ? 100 * (1 - ($3 - i[$1]) / dt) : 0
+     line = line sprintf("%s %s %.0f%%", sep, $1, busy); sep = ","}
+    END {if (own != "") line = line sprintf("; the run itself: %s%% of all cores", own)
+         print "cores busy during the run:" line}' <(echo "$1") -
+}
+# The share of all cores, in %, that the children this shell waited for
+# since `times >FILE` (with theirs in turn) used since `start` (date
+# +%s.%N). Called in the shell itself, not in $(...), whose subshell has no
+# children of its own.
+children_share_since() { # FILE start: prints the share to FILE.share
+  times >"$1.now"
+  awk -v t0="$2" -v t1="$(date +%s.%N)" -v n="$(nproc)" '
+    FNR == 2 {gsub(/[ms]/, " "); s[++k] = $1 * 60 + $2 + $3 * 60 + $4}
+    END {printf "%.0f", 100 * (s[2] - s[1]) / ((t1 - t0) * n)}' "$1" "$1.now" >"$1.share"
+}

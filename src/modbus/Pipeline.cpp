@@ -1,7 +1,9 @@
 // Several reads in flight on one connection (transaction identifiers on):
 // the window of requests leaves in one send, each answer is matched to its
 // request by identifier whatever its position, and each request waits
-// within its own deadline from its own send.
+// within its own deadline from its own send. Only while several are in
+// flight, Nagle's algorithm is off and answers are acknowledged at once
+// (docs/performance.md has the figures of both).
 #include <chrono>
 #include <cstdint>
 
@@ -19,6 +21,23 @@ using Clock = ResponseDeadline::Clock;
 namespace {
 
 constexpr int kMaxDepth = TCPMODBUS_MAX_IN_FLIGHT;
+
+// A refill is one small send per answer: with Nagle's algorithm on, each
+// would wait until the module has acknowledged the one before. It is off
+// for the batch and on again after it, so that one request at a time sends
+// as it always has.
+class NoDelayWhileInFlight {
+ public:
+  explicit NoDelayWhileInFlight(CTcpSocket& socket) : socket_(socket) {
+    socket_.SetNoDelay(true);
+  }
+  ~NoDelayWhileInFlight() { socket_.SetNoDelay(false); }
+  NoDelayWhileInFlight(const NoDelayWhileInFlight&) = delete;
+  NoDelayWhileInFlight& operator=(const NoDelayWhileInFlight&) = delete;
+
+ private:
+  CTcpSocket& socket_;
+};
 
 }  // namespace
 
@@ -146,6 +165,7 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
   *stepDown = StepDown::kNone;
   if (depth > kMaxDepth) depth = kMaxDepth;
   if (TcpSocket == nullptr || count <= 0) return Status::Ok();
+  const NoDelayWhileInFlight noDelay(*TcpSocket);
   Reader.Expect(true, {0, 0});
   InFlight slots[kMaxDepth];
   int next = 0;
@@ -183,7 +203,8 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
     // that several leave in one send.
     const int held = Reader.HeldSize();
     const int whole = held > 0 ? mf::FrameSize(Reader.Held(), held) : 0;
-    if (!(whole > 0 && whole <= held)) {
+    const bool waits = !(whole > 0 && whole <= held);
+    if (waits) {
       const Status sent =
           SendWindow(reads, count, depth, slots, &next, &sentOrder);
       if (sent.lostBeforeSend()) return sent;
@@ -206,6 +227,11 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
     if (earliest == nullptr) return Status::Ok();  // every read judged
     const ResponseDeadline deadline =
         waitBounded ? ResponseDeadline(waitEnd, true) : ResponseDeadline(0);
+    // A module whose system holds its later answers until the first is
+    // acknowledged (Nagle's algorithm on its side) would otherwise wait for
+    // this side's delayed acknowledgement once the batch has nothing more
+    // to send; before that, each refill carries the acknowledgement.
+    if (waits && next == count) TcpSocket->AcknowledgeAtOnce();
     const ReadFrame read = Reader.Next(*TcpSocket, frame, deadline);
     const Operation& leading = OperationOf(reads[earliest->read].functionCode);
     if (read.ending.cancelled()) {

@@ -92,6 +92,14 @@ IoResult ReceiveWaiting(SocketHandle socket, void* buffer, int capacity);
 IoResult CloseSocketHandle(SocketHandle socket);
 // Closes with a reset (SO_LINGER of 0): no orderly end, no TIME_WAIT.
 IoResult AbortSocketHandle(SocketHandle socket);
+// Turns Nagle's algorithm off (TCP_NODELAY, `on`) or back on: off, a send
+// leaves at once even while earlier bytes are not yet acknowledged.
+IoResult SetNoDelay(SocketHandle socket, bool on);
+// Acknowledges what has arrived at once, and what arrives next, instead of
+// after the delayed-acknowledgement timer (TCP_QUICKACK on Linux, which
+// the system drops again by itself). Done, doing nothing, where the system
+// has no such option.
+IoResult AcknowledgeAtOnce(SocketHandle socket);
 
 // This machine's host name, NUL-terminated within `size`.
 IoResult GetLocalHostName(char* buffer, std::size_t size);

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -232,6 +233,27 @@ IoResult AbortSocketHandle(SocketHandle socket) {
   const linger reset = {1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof(reset));
   return ::close(fd) == 0 ? IoResult::Done() : IoResult::Failed(errno);
+}
+
+IoResult SetNoDelay(SocketHandle socket, bool on) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+  const int value = on ? 1 : 0;
+  return ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &value, sizeof(value)) == 0
+             ? IoResult::Done()
+             : IoResult::Failed(errno);
+}
+
+IoResult AcknowledgeAtOnce(SocketHandle socket) {
+  int fd;
+  if (!ToDescriptor(socket, &fd)) return BadHandle();
+#ifdef TCP_QUICKACK
+  const int one = 1;
+  if (::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one)) != 0) {
+    return IoResult::Failed(errno);
+  }
+#endif
+  return IoResult::Done();
 }
 
 IoResult CloseSocketHandle(SocketHandle socket) {

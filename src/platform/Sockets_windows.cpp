@@ -300,6 +300,17 @@ IoResult AbortSocketHandle(SocketHandle socket) {
   return CloseSocketHandle(socket);
 }
 
+IoResult SetNoDelay(SocketHandle socket, bool on) {
+  const BOOL value = on ? TRUE : FALSE;
+  return ::setsockopt(ToSocket(socket), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<const char*>(&value), sizeof(value)) == 0
+             ? IoResult::Done()
+             : IoResult::Failed(::WSAGetLastError());
+}
+
+// Windows Sockets has no option of the connection that acknowledges at once.
+IoResult AcknowledgeAtOnce(SocketHandle /*socket*/) { return IoResult::Done(); }
+
 IoResult GetLocalHostName(char* buffer, std::size_t size) {
   if (size == 0) return IoResult::Failed(WSAEINVAL);
   const int length = size > static_cast<std::size_t>(INT_MAX)

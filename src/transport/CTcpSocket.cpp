@@ -266,6 +266,14 @@ void CTcpSocket::AbortSocket() {
   SocketHandle = 0;
 }
 
+void CTcpSocket::SetNoDelay(bool noDelay) {
+  if (SocketHandle != 0) Calls.SetNoDelay(SocketHandle, noDelay);
+}
+
+void CTcpSocket::AcknowledgeAtOnce() {
+  if (SocketHandle != 0) Calls.AcknowledgeAtOnce(SocketHandle);
+}
+
 void CTcpSocket::CloseSocket() {
   if (SocketHandle == 0) return;
   Calls.CloseSocketHandle(SocketHandle);

@@ -86,6 +86,11 @@ class CTcpSocket {
   // Records a failure with the system's error number it has.
   void SetSocketError(int systemError, const char* format, ...)
       TCPMODBUS_PRINTF_FORMAT(3, 4);
+  // Nagle's algorithm off (`noDelay`) or back on, and acknowledging what
+  // arrives at once: best effort, for several requests in flight (a failure
+  // changes nothing else and is not recorded).
+  void SetNoDelay(bool noDelay);
+  void AcknowledgeAtOnce();
   void CloseSocket();
   // Closes at once, with a reset instead of the orderly end: for a
   // connection given up in the middle of an exchange, so that the module's

@@ -43,6 +43,12 @@ class PlatformSocketCalls final : public SocketCalls {
   IoResult AbortSocketHandle(SocketHandle socket) override {
     return platform::AbortSocketHandle(socket);
   }
+  IoResult SetNoDelay(SocketHandle socket, bool on) override {
+    return platform::SetNoDelay(socket, on);
+  }
+  IoResult AcknowledgeAtOnce(SocketHandle socket) override {
+    return platform::AcknowledgeAtOnce(socket);
+  }
   IoResult GetLocalHostName(char* buffer, std::size_t size) override {
     return platform::GetLocalHostName(buffer, size);
   }

@@ -41,6 +41,8 @@ class SocketCalls {
                                   int capacity) = 0;
   virtual IoResult CloseSocketHandle(SocketHandle socket) = 0;
   virtual IoResult AbortSocketHandle(SocketHandle socket) = 0;
+  virtual IoResult SetNoDelay(SocketHandle socket, bool on) = 0;
+  virtual IoResult AcknowledgeAtOnce(SocketHandle socket) = 0;
   virtual IoResult GetLocalHostName(char* buffer, std::size_t size) = 0;
   virtual IoResult LookupHostName(const char* name, HostAddress* result) = 0;
   virtual IoResult LookupHostAddress(const std::uint8_t address[4],

@@ -161,6 +161,23 @@ IoResult ScriptedSockets::AbortSocketHandle(SocketHandle socket) {
   return CloseSocketHandle(socket);
 }
 
+IoResult ScriptedSockets::SetNoDelay(SocketHandle socket, bool on) {
+  if (!Known(socket)) return IoResult::Failed(EBADF);
+  options_.push_back(std::string(on ? "nodelay on" : "nodelay off") +
+                     " after " + std::to_string(sends_) + " sends");
+  return IoResult::Done();
+}
+
+IoResult ScriptedSockets::AcknowledgeAtOnce(SocketHandle socket) {
+  if (!Known(socket)) return IoResult::Failed(EBADF);
+  // Only the first of a run between two sends is kept: how many a wait
+  // takes is the reader's business.
+  const std::string entry =
+      "quickack after " + std::to_string(sends_) + " sends";
+  if (options_.empty() || options_.back() != entry) options_.push_back(entry);
+  return IoResult::Done();
+}
+
 IoResult ScriptedSockets::GetLocalHostName(char* buffer, std::size_t size) {
   const std::string& name = script_.localHostName;
   if (name.empty() || name.size() >= size) return IoResult::Failed(EINVAL);

@@ -76,6 +76,10 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   int OpenHandles() const { return openHandles_; }
   // The names looked up so far, in order.
   const std::vector<std::string>& LookedUp() const { return lookedUp_; }
+  // The socket options set so far, in order: "nodelay on after N sends",
+  // "nodelay off after N sends", "quickack after N sends" (one for the
+  // calls between two sends).
+  const std::vector<std::string>& OptionsSet() const { return options_; }
 
   tcpmodbus::IoResult OpenTcpSocket(SocketHandle* handle) override;
   tcpmodbus::IoResult BindSocket(SocketHandle socket,
@@ -96,6 +100,8 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
                                      int capacity) override;
   tcpmodbus::IoResult CloseSocketHandle(SocketHandle socket) override;
   tcpmodbus::IoResult AbortSocketHandle(SocketHandle socket) override;
+  tcpmodbus::IoResult SetNoDelay(SocketHandle socket, bool on) override;
+  tcpmodbus::IoResult AcknowledgeAtOnce(SocketHandle socket) override;
   tcpmodbus::IoResult GetLocalHostName(char* buffer, std::size_t size) override;
   tcpmodbus::IoResult LookupHostName(const char* name,
                                      HostAddress* result) override;
@@ -153,6 +159,7 @@ class ScriptedSockets final : public tcpmodbus::SocketCalls {
   bool stale_ = false;
   bool reconnected_ = false;
   std::vector<std::string> lookedUp_;
+  std::vector<std::string> options_;
 };
 
 }  // namespace scripted

@@ -14,7 +14,7 @@ void PrintUsage(std::FILE* out) {
       "Usage: tcpmodbus-sim [--address A] [--port P] [--registers N] [--quiet]\n"
       "                     [--undeclared TABLE:FIRST-LAST,...] [--max-registers N]\n"
       "                     [--max-bits N] [--ident NAME=VALUE]...\n"
-      "                     [--ident-per-answer N] [--ident-conformity L]\n"
+      "                     [--ident-per-answer N] [--ident-conformity L] [--nodelay]\n"
       "A simulated DIO module: a Modbus/TCP server with N holding registers,\n"
       "N input registers, N coils and N discrete inputs (functions 1 to 6, 15,\n"
       "16, 22 and 23, 43/14 read device identification, 8/0 echo). Input\n"
@@ -52,6 +52,9 @@ void PrintUsage(std::FILE* out) {
       "                 conformity level: 0x01, 0x02, 0x03 (stream access only)\n"
       "                 or 0x81, 0x82, 0x83 (default: 0x81 to 0x83, the highest\n"
       "                 category that has an object)\n"
+      "  --nodelay      send each answer at once (TCP_NODELAY): without it the\n"
+      "                 system holds an answer back while an earlier one is not\n"
+      "                 yet acknowledged (Nagle's algorithm)\n"
       "  --quiet        no log line per request\n"
       "  --help         this text\n"
       "\n"
@@ -158,6 +161,8 @@ int ParseOptions(int argc, char** argv, Options* options) {
       return 1;
     } else if (arg == "--quiet") {
       options->quiet = true;
+    } else if (arg == "--nodelay") {
+      options->noDelay = true;
     } else if (TakesValue(arg)) {
       const char* value = i + 1 < argc ? argv[++i] : nullptr;
       if (!Apply(arg, value, options)) return 2;

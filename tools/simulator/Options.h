@@ -13,6 +13,8 @@ struct Options {
   int port = 502;
   int registers = 1000;
   bool quiet = false;
+  // Answers leave at once, never held behind an unacknowledged one.
+  bool noDelay = false;
   RequestRules rules;
   DeviceIdentification identification{"tcpmodbus", "tcpmodbus-sim",
                                       TCPMODBUS_SIM_REVISION};

@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -133,6 +135,10 @@ bool Simulator::Accept(int client) {
   // Bounds the wait for the rest of an oversized frame.
   timeval limit{1, 0};
   setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+  if (options_.noDelay) {
+    const int one = 1;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+  }
   peers_[client] = PeerName(client);
   Log("%s connected", peers_[client].c_str());
   return true;
