@@ -63,7 +63,7 @@ class BatchOperations(Operations):
         read, None for a failed one."""
         operation = "read_batch"
         batch = (_Read * len(reads))()
-        arrays = [_prepare(operation, read, *spec) for read, spec in zip(batch, reads)]
+        arrays = [_prepare(operation, read, *asked) for read, asked in zip(batch, reads)]
 
         def values(read: _Read, array: Any) -> Values:
             return list(array) if read.table in _REGISTERS.values() else [b != 0 for b in array]
