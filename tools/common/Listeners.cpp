@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -108,6 +109,30 @@ Listeners Listen(const std::string& address, int port, int backlog) {
   freeaddrinfo(found);
   if (!listeners.sockets.empty()) listeners.error.clear();
   return listeners;
+}
+
+std::string PeerName(int fd) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof(peer);
+  char host[NI_MAXHOST];
+  char port[NI_MAXSERV];
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+      getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host,
+                  sizeof(host), port, sizeof(port),
+                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return "?";
+  }
+  return peer.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
+                                    : std::string(host) + ":" + port;
+}
+
+void CatchStopSignals(void (*on_stop)(int)) {
+  signal(SIGPIPE, SIG_IGN);
+  struct sigaction stop {};
+  stop.sa_handler = on_stop;
+  sigemptyset(&stop.sa_mask);
+  sigaction(SIGINT, &stop, nullptr);
+  sigaction(SIGTERM, &stop, nullptr);
 }
 
 }  // namespace tcpmodbus::tools

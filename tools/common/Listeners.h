@@ -18,4 +18,12 @@ struct Listeners {
 // Port 0 lets the system choose one, then every address takes that one.
 Listeners Listen(const std::string& address, int port, int backlog);
 
+// A connected socket's peer as logs show it: "host:port", "[v6]:port", or
+// "?" when the system cannot say.
+std::string PeerName(int fd);
+
+// SIGINT and SIGTERM call `on_stop`; SIGPIPE is ignored, so that a client
+// that goes away mid-answer does not end the tool.
+void CatchStopSignals(void (*on_stop)(int));
+
 }  // namespace tcpmodbus::tools

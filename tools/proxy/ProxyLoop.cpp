@@ -1,7 +1,6 @@
 #include "ProxyLoop.h"
 
 #include <errno.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -10,6 +9,8 @@
 
 #include <cstdio>
 #include <string>
+
+#include "Listeners.h"
 
 namespace tcpmodbus::proxy {
 
@@ -22,21 +23,6 @@ namespace {
 void SendAtOnce(int fd) {
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-}
-
-std::string PeerName(int fd) {
-  sockaddr_storage peer{};
-  socklen_t length = sizeof(peer);
-  char host[NI_MAXHOST];
-  char port[NI_MAXSERV];
-  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-      getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host,
-                  sizeof(host), port, sizeof(port),
-                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    return "?";
-  }
-  return peer.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
-                                    : std::string(host) + ":" + port;
 }
 
 // The wait until `due`, rounded up so that a wake-up never comes early.
@@ -126,7 +112,7 @@ void ProxyLoop::Accept(int listener, Clock::time_point now) {
     return;
   }
   SendAtOnce(client);
-  const std::string name = PeerName(client);
+  const std::string name = tools::PeerName(client);
   const int target = socket(target_.address.ss_family,
                             SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (target < 0) {

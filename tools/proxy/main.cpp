@@ -8,7 +8,6 @@
 // SIGINT and SIGTERM stop it with exit status 0.
 #include <fcntl.h>
 #include <netdb.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,12 +54,7 @@ int main(int argc, char** argv) {
   if (parsed == 1) return 0;
   if (parsed != 0) return parsed;
 
-  signal(SIGPIPE, SIG_IGN);
-  struct sigaction stop {};
-  stop.sa_handler = OnStopSignal;
-  sigemptyset(&stop.sa_mask);
-  sigaction(SIGINT, &stop, nullptr);
-  sigaction(SIGTERM, &stop, nullptr);
+  tcpmodbus::tools::CatchStopSignals(OnStopSignal);
 
   tcpmodbus::proxy::Target target{};
   if (!Resolve(options, &target)) return 1;

@@ -1,7 +1,6 @@
 #include "Simulator.h"
 
 #include <errno.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/select.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 
 #include "Frame.h"
+#include "Listeners.h"
 #include "MovingInputs.h"
 #include "RequestLog.h"
 
@@ -54,21 +54,6 @@ bool FramedByLibmodbus(int function) {
     default:
       return false;
   }
-}
-
-std::string PeerName(int fd) {
-  sockaddr_storage peer{};
-  socklen_t length = sizeof(peer);
-  char host[NI_MAXHOST];
-  char port[NI_MAXSERV];
-  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-      getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host,
-                  sizeof(host), port, sizeof(port),
-                  NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    return "?";
-  }
-  return peer.ss_family == AF_INET6 ? "[" + std::string(host) + "]:" + port
-                                    : std::string(host) + ":" + port;
 }
 
 }  // namespace
@@ -139,7 +124,7 @@ bool Simulator::Accept(int client) {
     const int one = 1;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
   }
-  peers_[client] = PeerName(client);
+  peers_[client] = tools::PeerName(client);
   Log("%s connected", peers_[client].c_str());
   return true;
 }

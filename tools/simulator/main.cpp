@@ -14,7 +14,6 @@
 // line per request goes to stderr, unless --quiet. SIGINT and SIGTERM stop
 // the loop; the program then closes every socket and exits 0.
 #include <modbus.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -52,13 +51,7 @@ int main(int argc, char** argv) {
   if (parsed == 1) return 0;
   if (parsed != 0) return parsed;
 
-  // A client that goes away mid-answer must not end the module.
-  signal(SIGPIPE, SIG_IGN);
-  struct sigaction stop {};
-  stop.sa_handler = OnStopSignal;
-  sigemptyset(&stop.sa_mask);
-  sigaction(SIGINT, &stop, nullptr);
-  sigaction(SIGTERM, &stop, nullptr);
+  tcpmodbus::tools::CatchStopSignals(OnStopSignal);
 
   // The context only frames and answers requests; the sockets are ours.
   modbus_t* ctx = modbus_new_tcp(nullptr, options.port);
