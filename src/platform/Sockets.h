@@ -11,6 +11,7 @@
 #define TCPMODBUS_PLATFORM_SOCKETS_H_
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -30,6 +31,39 @@ constexpr int kWaitForever = -1;
 // it at least every kCancelCheckMs and then end as cancelled.
 using CancelFlag = std::atomic<bool>;
 constexpr int kCancelCheckMs = 20;
+
+// The pieces of one wait of `milliseconds` (kWaitForever: no limit): after
+// a signal, what is left of it; while a cancel is watched, no more than
+// kCancelCheckMs at a time, so that the flag is looked at between pieces.
+class WaitPieces {
+ public:
+  WaitPieces(int milliseconds, const CancelFlag* cancel)
+      : milliseconds_(milliseconds),
+        cancel_(cancel),
+        start_(std::chrono::steady_clock::now()) {}
+
+  bool Cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+
+  // The next piece in milliseconds (kWaitForever: no limit). *cut tells a
+  // piece shorter than what is left, whose time-out is not the wait's.
+  int Next(bool* cut) const {
+    int left = milliseconds_;
+    if (milliseconds_ > 0) {
+      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start_)
+                             .count();
+      left = spent >= milliseconds_ ? 0
+                                    : milliseconds_ - static_cast<int>(spent);
+    }
+    *cut = cancel_ != nullptr && (left < 0 || left > kCancelCheckMs);
+    return *cut ? kCancelCheckMs : left;
+  }
+
+ private:
+  int milliseconds_;
+  const CancelFlag* cancel_;
+  std::chrono::steady_clock::time_point start_;
+};
 
 // Same layout as sockaddr_in on every supported platform: family, port in
 // network byte order, address in network byte order, eight zero bytes.

@@ -24,7 +24,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -64,19 +63,12 @@ IoResult FailedWithErrno() {
 IoResult PollFor(int fd, short events, int milliseconds, short* revents,
                  const CancelFlag* cancel = nullptr) {
   pollfd entry = {fd, events, 0};
-  const auto start = std::chrono::steady_clock::now();
+  const WaitPieces pieces(milliseconds, cancel);
   for (;;) {
-    int wait = milliseconds;
-    if (milliseconds > 0) {
-      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - start)
-                             .count();
-      wait = spent >= milliseconds ? 0 : milliseconds - static_cast<int>(spent);
-    }
-    const bool sliced =
-        cancel != nullptr && (wait < 0 || wait > kCancelCheckMs);
-    if (cancel != nullptr && cancel->load()) return IoResult::Cancelled();
-    const int ready = poll(&entry, 1, sliced ? kCancelCheckMs : wait);
+    bool sliced = false;
+    const int wait = pieces.Next(&sliced);
+    if (pieces.Cancelled()) return IoResult::Cancelled();
+    const int ready = poll(&entry, 1, wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return IoResult::Failed(errno);
     if (ready == 0 && sliced) continue;

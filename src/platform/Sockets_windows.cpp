@@ -17,7 +17,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -84,30 +83,22 @@ bool SetBlocking(SOCKET socket, bool blocking) {
 int SelectFor(SOCKET socket, fd_set* readable, fd_set* writable,
               fd_set* failed, int milliseconds, const CancelFlag* cancel,
               bool* cancelled) {
-  const auto start = std::chrono::steady_clock::now();
+  const WaitPieces pieces(milliseconds, cancel);
   for (;;) {
-    int wait = milliseconds;
-    if (milliseconds > 0) {
-      const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                             std::chrono::steady_clock::now() - start)
-                             .count();
-      wait = spent >= milliseconds ? 0 : milliseconds - static_cast<int>(spent);
-    }
-    const bool sliced =
-        cancel != nullptr && (wait < 0 || wait > kCancelCheckMs);
-    if (cancel != nullptr && cancel->load()) {
+    bool sliced = false;
+    const int wait = pieces.Next(&sliced);
+    if (pieces.Cancelled()) {
       *cancelled = true;
       return 0;
     }
     fd_set r = SetOf(socket), w = SetOf(socket), e = SetOf(socket);
-    timeval timeout = Milliseconds(
-        static_cast<unsigned>(sliced ? kCancelCheckMs : wait < 0 ? 0 : wait));
+    timeval timeout = Milliseconds(static_cast<unsigned>(wait < 0 ? 0 : wait));
     // The first argument is ignored by Windows Sockets.
     const int ready =
         ::select(0, readable != nullptr ? &r : nullptr,
                  writable != nullptr ? &w : nullptr,
                  failed != nullptr ? &e : nullptr,
-                 wait < 0 && !sliced ? nullptr : &timeout);
+                 wait < 0 ? nullptr : &timeout);
     if (ready == 0 && sliced) continue;
     if (readable != nullptr) *readable = r;
     if (writable != nullptr) *writable = w;
