@@ -99,7 +99,7 @@ TEST(MapWriteTest, ValuesInAddressOrderJoinedUpToTheProtocolsMost) {
 TEST(MapWriteTest, ARefusedValueSendsNothing) {
   const tcpmodbus::DeviceMap map = testsupport::MapOf(
       "level@i0 set@h0 wide@h0:u32 name@h4:string:2 run@c0:bit "
-      "ratio@h8:i16:ABCD:0.001 tiny@h10:f32");
+      "ratio@h8:i16:ABCD:0.001 tiny@h10:f32 long@h20:string:124");
   const std::vector<std::pair<Values, const char*>> rows = {
       {{{"nothing", PointValue(1.0)}}, "no point named 'nothing' in the map"},
       {{{"level", PointValue(std::uint64_t{1})}},
@@ -124,6 +124,9 @@ TEST(MapWriteTest, ARefusedValueSendsNothing) {
       {{{"set", PointValue(std::uint64_t{1})},
         {"set", PointValue(std::uint64_t{2})}},
        "point 'set': two values given"},
+      {{{"set", PointValue(std::uint64_t{1})},
+        {"long", PointValue(std::string("x"))}},
+       "point 'long': string:124 takes 124 registers, more than one write request carries (at most 123)"},
   };
   for (const auto& [values, message] : rows) {
     SCOPED_TRACE(message);
