@@ -138,4 +138,24 @@ TEST(MapWriteTest, ARefusedValueSendsNothing) {
   }
 }
 
+// Values as text, as the C interface, the command line and Python give them:
+// the point, the text, and the value's text ("" when refused).
+TEST(MapWriteTest, ATextValueIsReadAsItsPointTakesIt) {
+  const tcpmodbus::DeviceMap map = testsupport::MapOf("set@h0 wide@h1:i64");
+  const std::vector<std::vector<const char*>> rows = {
+      {"set", "0x1e", "30"},
+      {"set", "2.0", "2"},
+      {"set", "1e3", "1000"},
+      {"set", "2.0x", ""},
+      {"wide", "-9223372036854775809", ""}};
+  for (const std::vector<const char*>& row : rows) {
+    SCOPED_TRACE(row[1]);
+    PointValue value;
+    EXPECT_EQ(tcpmodbus::ParseValue(map.points()[*map.Find(row[0])], row[1],
+                                    &value, nullptr),
+              row[2][0] != '\0');
+    EXPECT_EQ(tcpmodbus::ValueText(value), row[2]);
+  }
+}
+
 }  // namespace
