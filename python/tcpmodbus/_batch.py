@@ -8,7 +8,7 @@ from __future__ import annotations
 import ctypes
 from typing import Any, List, Sequence, Tuple, Union
 
-from ._error import TcpModbusError
+from ._error import TcpModbusError, invalid_argument
 from ._library import LIBRARY, constant
 from ._operations import Operations
 from ._values import USHORT_MAX, number
@@ -48,7 +48,9 @@ def _prepare(operation: str, read: _Read, table: str, address: int, count: int) 
         bits = (ctypes.c_ubyte * quantity)()
         read.table, read.bits = _BITS[table], bits
         return bits
-    raise TypeError(f'{operation}: table must be "holding", "input", "coil" or "discrete", not {table!r}')  # noqa: E501
+    if not isinstance(table, str):
+        raise TypeError(f"{operation}: table must be a str, not {type(table).__name__}")
+    raise invalid_argument(operation, f'{operation}: table must be "holding", "input", "coil" or "discrete", not {table!r}')  # noqa: E501
 
 
 class BatchOperations(Operations):
