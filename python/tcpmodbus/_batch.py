@@ -56,6 +56,8 @@ def _prepare(operation: str, read: _Read, table: str, address: int, count: int) 
 class BatchOperations(Operations):
     """read_batch and the count of step-downs."""
 
+    _lock: Any
+
     def read_batch(self, reads: Sequence[Tuple[str, int, int]]) -> List[Values]:
         """Reads each (table, address, count), table "holding", "input",
         "coil" or "discrete", in one call; with max_in_flight above 1 up to
@@ -84,4 +86,5 @@ class BatchOperations(Operations):
         """How many times a batch stepped down to one request in flight since
         initialize(): the module left a request unanswered, or ended the
         connection, with several in flight."""
-        return int(LIBRARY.tcpmodbus_step_downs(self._handle))
+        with self._lock:  # the handle serves one call at a time
+            return int(LIBRARY.tcpmodbus_step_downs(self._handle))
