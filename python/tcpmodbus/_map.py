@@ -222,7 +222,9 @@ def _point(handle: int, index: int) -> Point:
         handle, index, ctypes.byref(name), ctypes.byref(table), ctypes.byref(address),
         ctypes.byref(kind), ctypes.byref(order), ctypes.byref(scale), ctypes.byref(unit),
     )
-    texts = [(field.value or b"").decode("utf-8") for field in fields]
+    # The library takes a file's bytes as they are; a name or unit that is
+    # not UTF-8 must not fail the load.
+    texts = [(field.value or b"").decode("utf-8", "replace") for field in fields]
     return Point(
         name=texts[0], table=texts[1], address=address.value, type=texts[2], order=texts[3],
         scale=scale.value if scale.value != 0 else None, unit=texts[4],
