@@ -207,8 +207,12 @@ def load_map(path: Union[str, "os.PathLike[str]"]) -> List[Point]:
     name,table,address,type,order,scale,unit), read by the library's one
     reader; InvalidArgumentError names the line and column of a refusal."""
     operation = "load_map"
+    # The file system's bytes of the name, also of one that is not UTF-8.
+    raw = os.fsencode(path)
+    if b"\0" in raw:
+        raise invalid_argument(operation, f"{operation}: path must not contain NUL")
     with CMap(operation, []) as cmap:
-        if not LIBRARY.tcpmodbus_map_load(cmap.handle, text(operation, "path", os.fspath(path))):
+        if not LIBRARY.tcpmodbus_map_load(cmap.handle, raw):
             raise invalid_argument(operation, f"{operation}: {cmap.error()}")
         size = LIBRARY.tcpmodbus_map_size(cmap.handle)
         return [_point(cmap.handle, index) for index in range(size)]
