@@ -730,7 +730,8 @@ TCPMODBUS_EXPORT int tcpmodbus_clear_holes(tcpmodbus_module* module);
  * registers receive value / scale, rounded to the nearest integer for
  * integer types. 1 on success. 0, with INVALID_ARGUMENT and the reason as the
  * module's last error and nothing sent, for an unknown name, a point of a
- * read-only table, a value that does not fit its type, or two values for one
+ * read-only table or wider than one write request (a string of more than
+ * 123 registers), a value that does not fit its type, or two values for one
  * register or coil; 0 with the failure of the request as its last error when
  * the module refused or could not be reached (the requests before it were
  * written).

@@ -8,7 +8,7 @@ from __future__ import annotations
 import ctypes
 from typing import Any, List, Sequence, Tuple, Union
 
-from ._error import TcpModbusError
+from ._error import TcpModbusError, invalid_argument
 from ._library import LIBRARY, constant
 from ._operations import Operations
 from ._values import USHORT_MAX, number
@@ -48,11 +48,15 @@ def _prepare(operation: str, read: _Read, table: str, address: int, count: int) 
         bits = (ctypes.c_ubyte * quantity)()
         read.table, read.bits = _BITS[table], bits
         return bits
-    raise TypeError(f'{operation}: table must be "holding", "input", "coil" or "discrete", not {table!r}')  # noqa: E501
+    if not isinstance(table, str):
+        raise TypeError(f"{operation}: table must be a str, not {type(table).__name__}")
+    raise invalid_argument(operation, f'{operation}: table must be "holding", "input", "coil" or "discrete", not {table!r}')  # noqa: E501
 
 
 class BatchOperations(Operations):
     """read_batch and the count of step-downs."""
+
+    _lock: Any
 
     def read_batch(self, reads: Sequence[Tuple[str, int, int]]) -> List[Values]:
         """Reads each (table, address, count), table "holding", "input",
@@ -82,4 +86,5 @@ class BatchOperations(Operations):
         """How many times a batch stepped down to one request in flight since
         initialize(): the module left a request unanswered, or ended the
         connection, with several in flight."""
-        return int(LIBRARY.tcpmodbus_step_downs(self._handle))
+        with self._lock:  # the handle serves one call at a time
+            return int(LIBRARY.tcpmodbus_step_downs(self._handle))

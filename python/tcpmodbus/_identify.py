@@ -82,6 +82,8 @@ class IdentificationOperations(Operations):
         exception answer raises ModbusExceptionError, a size the library
         refuses InvalidArgumentError, before anything is sent."""
         operation = "request"
+        if isinstance(data, int):  # bytes(n) would send n zero bytes
+            raise TypeError(f"{operation}: data must be bytes, not {type(data).__name__}")
         payload = bytes(data)
         answer = (ctypes.c_ubyte * _PDU)()
         length = ctypes.c_size_t(0)

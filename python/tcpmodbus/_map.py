@@ -207,8 +207,12 @@ def load_map(path: Union[str, "os.PathLike[str]"]) -> List[Point]:
     name,table,address,type,order,scale,unit), read by the library's one
     reader; InvalidArgumentError names the line and column of a refusal."""
     operation = "load_map"
+    # The file system's bytes of the name, also of one that is not UTF-8.
+    raw = os.fsencode(path)
+    if b"\0" in raw:
+        raise invalid_argument(operation, f"{operation}: path must not contain NUL")
     with CMap(operation, []) as cmap:
-        if not LIBRARY.tcpmodbus_map_load(cmap.handle, text(operation, "path", os.fspath(path))):
+        if not LIBRARY.tcpmodbus_map_load(cmap.handle, raw):
             raise invalid_argument(operation, f"{operation}: {cmap.error()}")
         size = LIBRARY.tcpmodbus_map_size(cmap.handle)
         return [_point(cmap.handle, index) for index in range(size)]
@@ -222,7 +226,9 @@ def _point(handle: int, index: int) -> Point:
         handle, index, ctypes.byref(name), ctypes.byref(table), ctypes.byref(address),
         ctypes.byref(kind), ctypes.byref(order), ctypes.byref(scale), ctypes.byref(unit),
     )
-    texts = [(field.value or b"").decode("utf-8") for field in fields]
+    # The library takes a file's bytes as they are; a name or unit that is
+    # not UTF-8 must not fail the load.
+    texts = [(field.value or b"").decode("utf-8", "replace") for field in fields]
     return Point(
         name=texts[0], table=texts[1], address=address.value, type=texts[2], order=texts[3],
         scale=scale.value if scale.value != 0 else None, unit=texts[4],

@@ -18,6 +18,13 @@ std::string RealText(double value) {
   return std::string(buffer, result.ptr);
 }
 
+// A number with a fraction or an exponent: never an integer's text, which
+// stays refused when out of range rather than rounded into it.
+bool IsFloatingNotation(const std::string& text) {
+  const bool hex = text.find_first_of("xX") != std::string::npos;
+  return !hex && text.find_first_of(".eE") != std::string::npos;
+}
+
 }  // namespace
 
 std::string ValueText(const PointValue& value) {
@@ -51,7 +58,10 @@ bool ParseValue(const Point& point, const std::string& text, PointValue* value,
     *value = text;
     parsed = true;
   } else if (layout.scale || layout.type.type == values::Type::kF32 ||
-             layout.type.type == values::Type::kF64) {
+             layout.type.type == values::Type::kF64 ||
+             IsFloatingNotation(text)) {
+    // An integer type takes a floating value too, rounded when it is
+    // written, as the C++ face takes a double.
     double real = 0;
     parsed = map::ParseReal(text, &real);
     if (parsed) *value = real;

@@ -60,6 +60,18 @@ bool Encode(const DeviceMap& map,
                              : map::EncodeRegisters(layout, name, value,
                                                     &item.registers, &reason);
     if (!encoded) return Refuse(refusal, reason);
+    // A value is never split, so one wider than a write request could only
+    // be refused by the register operation, after the requests before it
+    // were written.
+    if (item.registers.size() > TCPMODBUS_MAX_WRITE_REGISTERS) {
+      return Refuse(
+          refusal,
+          Format(
+              "point '%s': %s takes %u registers, more than one write request carries (at most %d)",
+              name.c_str(), map.points()[*index].type.c_str(),
+              static_cast<unsigned>(item.registers.size()),
+              TCPMODBUS_MAX_WRITE_REGISTERS));
+    }
     items->push_back(std::move(item));
   }
   return true;

@@ -99,7 +99,7 @@ TEST(MapWriteTest, ValuesInAddressOrderJoinedUpToTheProtocolsMost) {
 TEST(MapWriteTest, ARefusedValueSendsNothing) {
   const tcpmodbus::DeviceMap map = testsupport::MapOf(
       "level@i0 set@h0 wide@h0:u32 name@h4:string:2 run@c0:bit "
-      "ratio@h8:i16:ABCD:0.001 tiny@h10:f32");
+      "ratio@h8:i16:ABCD:0.001 tiny@h10:f32 long@h20:string:124");
   const std::vector<std::pair<Values, const char*>> rows = {
       {{{"nothing", PointValue(1.0)}}, "no point named 'nothing' in the map"},
       {{{"level", PointValue(std::uint64_t{1})}},
@@ -124,6 +124,9 @@ TEST(MapWriteTest, ARefusedValueSendsNothing) {
       {{{"set", PointValue(std::uint64_t{1})},
         {"set", PointValue(std::uint64_t{2})}},
        "point 'set': two values given"},
+      {{{"set", PointValue(std::uint64_t{1})},
+        {"long", PointValue(std::string("x"))}},
+       "point 'long': string:124 takes 124 registers, more than one write request carries (at most 123)"},
   };
   for (const auto& [values, message] : rows) {
     SCOPED_TRACE(message);
@@ -132,6 +135,26 @@ TEST(MapWriteTest, ARefusedValueSendsNothing) {
     EXPECT_EQ(tcpmodbus::WritePoints(module, map, values, &refusal), 0);
     EXPECT_EQ(refusal, message);
     EXPECT_TRUE(module.requests.empty());
+  }
+}
+
+// Values as text, as the C interface, the command line and Python give them:
+// the point, the text, and the value's text ("" when refused).
+TEST(MapWriteTest, ATextValueIsReadAsItsPointTakesIt) {
+  const tcpmodbus::DeviceMap map = testsupport::MapOf("set@h0 wide@h1:i64");
+  const std::vector<std::vector<const char*>> rows = {
+      {"set", "0x1e", "30"},
+      {"set", "2.0", "2"},
+      {"set", "1e3", "1000"},
+      {"set", "2.0x", ""},
+      {"wide", "-9223372036854775809", ""}};
+  for (const std::vector<const char*>& row : rows) {
+    SCOPED_TRACE(row[1]);
+    PointValue value;
+    EXPECT_EQ(tcpmodbus::ParseValue(map.points()[*map.Find(row[0])], row[1],
+                                    &value, nullptr),
+              row[2][0] != '\0');
+    EXPECT_EQ(tcpmodbus::ValueText(value), row[2]);
   }
 }
 

@@ -47,6 +47,11 @@ def test_the_map_file_is_read_by_the_library(tmp_path):
                     "run,coil,3,,,,\nflow,input,7,f32,BADC,0.1,l/s\n")
     assert tcpmodbus.load_map(path) == [Point("run", "coil", 3, "bit"),
                                         Point("flow", "input", 7, "f32", "BADC", 0.1, "l/s")]
+    odd = tmp_path / "module\udcff.csv"  # a file name that is not UTF-8
+    odd.write_text("name,table,address,type,order,scale,unit\n")
+    assert tcpmodbus.load_map(odd) == []
+    path.write_bytes(b"name,table,address,type,order,scale,unit\nt,input,1,,,,\xb0C\n")  # latin-1
+    assert tcpmodbus.load_map(path) == [Point("t", "input", 1, unit="\ufffdC")]
     path.write_text("name,table,address,type,order,scale,unit\nflow,input,7,f33\n")
     with pytest.raises(InvalidArgumentError) as refused:
         tcpmodbus.load_map(path)

@@ -266,6 +266,8 @@ def test_recovery_reconnects_after_the_module_restarts(start_module, options, re
     (lambda m: m.write_coils(0, [True] * 0x10000), InvalidArgumentError),
     (lambda m: m.read_write(0, 0x10000, 0, [1]), InvalidArgumentError),
     (lambda m: m.mask_write(0, 0, 0x10000), InvalidArgumentError),
+    (lambda m: m.read_batch([("holdings", 0, 1)]), InvalidArgumentError),
+    (lambda m: m.request(8, 4), TypeError),  # not four zero bytes
     # A misspelt option is no option.
     (lambda m: tcpmodbus.Module(respons_timeout=1000), TypeError),
     (lambda m: m.configure(unitid=2), TypeError)])
