@@ -105,19 +105,24 @@ class _CtrlC:
             if self._writer is None:
                 self._writer = self._start()
             writer = self._writer
-        previous = signal.set_wakeup_fd(writer.fileno(), warn_on_full_buffer=False)
-        if previous != -1:  # the program's own
-            signal.set_wakeup_fd(previous)
-            yield
-            return
-        with self._lock:
-            self._handle = handle
+        # All of it inside the try: a Ctrl-C that lands just after the file is
+        # set must not leave it set, or later calls would take it for the
+        # program's own and no longer be cancelled.
         try:
+            previous = signal.set_wakeup_fd(writer.fileno(), warn_on_full_buffer=False)
+            if previous != -1:  # the program's own
+                signal.set_wakeup_fd(previous)
+                yield
+                return
+            with self._lock:
+                self._handle = handle
             yield
         finally:
             with self._lock:  # no cancel reaches the handle after this
                 self._handle = 0
-            signal.set_wakeup_fd(-1)
+            current = signal.set_wakeup_fd(-1)
+            if current not in (-1, writer.fileno()):  # the program's own, kept
+                signal.set_wakeup_fd(current)
 
 
 #: The one watcher of the process: signals come to the main thread only.

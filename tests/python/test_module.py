@@ -3,6 +3,7 @@
 import gc
 import logging
 import os
+import signal
 import shutil
 import socket
 import subprocess
@@ -459,3 +460,22 @@ def test_device_identification_and_raw_requests(start_module, per_answer):
             with pytest.raises(InvalidArgumentError):
                 call()
 
+
+
+# A Ctrl-C that lands as the library's wakeup file is set leaves no file set
+# behind: later calls on the main thread can still be cancelled by Ctrl-C.
+def test_ctrl_c_as_a_call_begins_leaves_no_wakeup_file(module, monkeypatch):
+    set_wakeup_fd = signal.set_wakeup_fd
+
+    def set_then_interrupt(fd, **options):
+        previous = set_wakeup_fd(fd, **options)
+        if fd != -1:
+            raise KeyboardInterrupt
+        return previous
+
+    monkeypatch.setattr(signal, "set_wakeup_fd", set_then_interrupt)
+    with pytest.raises(KeyboardInterrupt):
+        module.read_holding(0, 1)
+    monkeypatch.undo()
+    assert signal.set_wakeup_fd(-1) == -1
+    assert module.read_holding(0, 1) == [0]
