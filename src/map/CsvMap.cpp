@@ -177,8 +177,12 @@ bool ParseMap(const std::string& text, const std::string& source,
 bool LoadMap(const std::string& path, DeviceMap* map, std::string* error) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream text;
-  if (file) text << file.rdbuf();
-  if (!file || file.bad()) {
+  // A directory opens on some systems and fails only at the first read;
+  // the peek tells that from an empty file.
+  if (file && file.peek() != std::ifstream::traits_type::eof()) {
+    text << file.rdbuf();
+  }
+  if (!file.is_open() || file.bad()) {
     if (error != nullptr)
       *error = Format("%s: cannot read the file", path.c_str());
     return false;

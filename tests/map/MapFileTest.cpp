@@ -99,10 +99,14 @@ TEST(MapFileTest, ARefusalNamesTheLineAndTheColumnAndAddsNothing) {
 }
 
 TEST(MapFileTest, AFileThatCannotBeReadIsNamed) {
-  DeviceMap map;
-  std::string error;
-  EXPECT_FALSE(tcpmodbus::LoadMap("/nonexistent/map.csv", &map, &error));
-  EXPECT_EQ(error, "/nonexistent/map.csv: cannot read the file");
+  for (const std::string& path :
+       {std::string("/nonexistent/map.csv"), testing::TempDir()}) {
+    SCOPED_TRACE(path);
+    DeviceMap map;
+    std::string error;
+    EXPECT_FALSE(tcpmodbus::LoadMap(path, &map, &error));
+    EXPECT_EQ(error, path + ": cannot read the file");
+  }
 }
 
 }  // namespace
