@@ -45,8 +45,10 @@ Bytes AnswerTo(const Bytes& request, std::uint16_t id = 0) {
 
 // A module that takes `count` requests, then answers those `answered`
 // names, in that order (indices into the requests), with `id` as AnswerTo
-// gives it.
-Step Takes(int count, std::vector<int> answered, std::uint16_t id = 0) {
+// gives it; the first answer `shortBy` bytes shorter than its byte count
+// says, in one piece with the second.
+Step Takes(int count, std::vector<int> answered, std::uint16_t id = 0,
+           std::size_t shortBy = 0) {
   return Step::Custom(
       "take " + std::to_string(count), [=](ScriptConnection& connection) {
         std::vector<Bytes> requests(static_cast<std::size_t>(count));
@@ -55,9 +57,16 @@ Step Takes(int count, std::vector<int> answered, std::uint16_t id = 0) {
           if (!error.empty()) return error;
           connection.RecordRequest(request);
         }
-        for (int index : answered) {
-          const std::string error = connection.SendAll(
-              AnswerTo(requests[static_cast<std::size_t>(index)], id));
+        for (std::size_t i = 0; i < answered.size(); ++i) {
+          Bytes answer =
+              AnswerTo(requests[static_cast<std::size_t>(answered[i])], id);
+          if (i == 0 && shortBy > 0) {
+            answer.resize(answer.size() - shortBy);
+            const Bytes next =
+                AnswerTo(requests[static_cast<std::size_t>(answered[++i])], id);
+            answer.insert(answer.end(), next.begin(), next.end());
+          }
+          const std::string error = connection.SendAll(answer);
           if (!error.empty()) return error;
         }
         return std::string();
@@ -121,6 +130,16 @@ TEST(PipelineTest, EveryReadGetsItsOwnRequestsValues) {
        std::vector<bool>(kReads, false),
        TCPMODBUS_ERROR_WRONG_ANSWER,
        "CMBusTCP::MbReadHoldingRegs: Answer from DIO Module 1 carries transaction identifier 30583, expected 1; a device that does not echo transaction identifiers needs them off"},
+      // Its frame would take the next answer's identifier as a value.
+      {"an answer shorter than its byte count says, the next behind it",
+       {Takes(kReads, {0, 1}, 0, 4), Step::WaitForClientClose()},
+       true,
+       false,
+       0,
+       0,
+       std::vector<bool>(kReads, false),
+       TCPMODBUS_ERROR_WRONG_ANSWER,
+       "CMBusTCP::MbReadHoldingRegs: Bytes from DIO Module 1 do not frame as a Modbus answer; the connection was closed"},
       {"identifiers off: refused, nothing sent",
        {Step::WaitForClientClose()},
        false,

@@ -93,7 +93,11 @@ ReadFrame AnswerReader::Frame(CTcpSocket& transport, std::uint8_t* frame,
   while ((size = FrameExtent(&wanted)) == 0) {
     IoResult piece = transport.WaitForInput(deadline.NextPieceMs());
     if (piece.done()) {
-      piece = transport.ReceiveData(held_ + have_, wanted - have_);
+      // Frame by frame, what arrived behind the frame is taken too and
+      // held: bytes that cannot begin a frame then show that the frame
+      // took the start of the next one.
+      const int room = byFrame_ ? mbap::kMaxFrameSize - have_ : wanted - have_;
+      piece = transport.ReceiveData(held_ + have_, room);
     }
     // Cut short by the wait, the end of the stream or a failure: what
     // arrived of the frame is judged.

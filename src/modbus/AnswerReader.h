@@ -6,8 +6,8 @@
 //   holds a whole answer, and a shorter one is completed up to the expected
 //   size, never past it, so nothing behind the answer is taken;
 // - with them on, frame by frame, each by its own function code and byte
-//   count, so that answers to other requests are read whole, never a byte
-//   of what follows them.
+//   count, so that answers to other requests are read whole; what arrived
+//   behind a frame is held for the next.
 // Before a request, it also takes what is already waiting: nothing of that
 // can answer the request.
 #ifndef TCPMODBUS_MODBUS_ANSWERREADER_H_

@@ -283,6 +283,20 @@ Status CMBusTCP::ReadPipelined(const PipelinedRead* reads, int count,
       }
     }
     if (answered != nullptr) {
+      // Bytes behind the answer that cannot begin a frame put its own end
+      // in doubt (one shorter than its byte count says has taken the start
+      // of the next answer): nothing of it is delivered, as with one
+      // request in flight.
+      const int behind = Reader.HeldSize();
+      if (behind > 0 && mf::FrameSize(Reader.Held(), behind) < 0) {
+        const Operation& operation =
+            OperationOf(reads[answered->read].functionCode);
+        TraceFrame(operation.receivedLine, operation, frame, read.received);
+        TraceFrame(kDroppedLine, operation, Reader.Held(), behind);
+        Fail(Failure::Of(ErrorCode::kWrongAnswer), kUnframable,
+             operation.exchangeName, ModuleId);
+        return failRest(Conclude(Status::Failed(), StreamEnd::kOutOfStep, 0));
+      }
       const Status verdict =
           JudgeInFlight(*answered, reads[answered->read], read, frame);
       sink.Judged(answered->read, verdict);
