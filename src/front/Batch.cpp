@@ -16,7 +16,8 @@ namespace {
 
 constexpr char kBatch[] = "CTCPModbus::ReadBatch";
 
-// Whether `read` names a table and has the array its values go to.
+// Whether `read` names a table and has the array its values go to, and a
+// bit read a quantity its read operation sends.
 bool Readable(const tcpmodbus_read& read) {
   switch (read.table) {
     case TCPMODBUS_TABLE_HOLDING:
@@ -24,7 +25,8 @@ bool Readable(const tcpmodbus_read& read) {
       return read.registers != nullptr;
     case TCPMODBUS_TABLE_COIL:
     case TCPMODBUS_TABLE_DISCRETE:
-      return read.bits != nullptr;
+      return read.bits != nullptr && read.count >= 1 &&
+             read.count <= TCPMODBUS_MAX_READ_BITS;
     default:
       return false;
   }

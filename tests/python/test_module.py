@@ -420,6 +420,8 @@ def test_library_beside_the_package_then_its_prefix_then_the_loaders(tmp_path, c
      [[7, 8, 9], [True, False], [8]]),
     ({"max_in_flight": 8}, [("holding", 0, 1), ("holding", 5000, 1)], ModbusExceptionError,
      [[7], None]),
+    ({"max_in_flight": 8}, [("holding", 0, 1), ("coil", 0, 0)], InvalidArgumentError,
+     [[7], None]),
     ({"max_in_flight": 8, "transaction_ids": False}, [("holding", 0, 1), ("input", 0, 1)],
      InvalidArgumentError, [None, None]),
 ])
