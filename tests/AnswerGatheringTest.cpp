@@ -498,6 +498,28 @@ TEST(AnswerGatheringTest, EveryAnswerIsMadeOfItsOwnBytesOnly) {
   }
 }
 
+// A request that went out in part would be framed by the module with the
+// next request's bytes: that connection is given up, never sent on again.
+TEST(AnswerGatheringTest, ARequestSentInPartGivesUpTheConnection) {
+  for (const bool recovery : {false, true}) {
+    SCOPED_TRACE(recovery ? "recovery on" : "recovery off");
+    scripted::Script script;
+    script.answers = {kAnswer, ReadAnswer(3, {0x4242, 0x4343})};
+    script.shortSendAt = 0;
+    scripted::ScriptedSockets sockets(script);
+    ClientHarness module(sockets);
+    module->SetRecovery(recovery);
+    ASSERT_EQ(module.Initialize({"127.0.0.2"}), 1);
+    std::vector<std::uint16_t> values = kUntouched;
+    EXPECT_EQ(ReadTwo(module, &values), 0);
+    EXPECT_EQ(sockets.OpenHandles(), 0);
+    EXPECT_EQ(ReadTwo(module, &values), recovery ? 1 : 0);
+    const std::vector<std::uint16_t> own = {0x4242, 0x4343};
+    EXPECT_EQ(values, recovery ? own : kUntouched);
+    EXPECT_EQ(module->Reconnects(), recovery ? 1u : 0u);
+  }
+}
+
 // A device that stalls in the middle of an answer for longer than the wait
 // between pieces: the end of that answer arrives after the next request.
 // Those bytes must never complete the next answer; the read after it is in

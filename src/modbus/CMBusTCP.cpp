@@ -182,11 +182,16 @@ Status CMBusTCP::Transact(const Operation& operation,
       });
   if (!before.ok()) return before;
   if (!sent.done() || sent.count != size) {
-    Fail(FailureOf(sent, ErrorCode::kSend), kSendFailed,
-         operation.exchangeName, ModuleId, TcpSocket->ErrorText);
-    return Status::ConnectionLost();
+    return SendFailed(operation.exchangeName, sent);
   }
   return ReceiveAnswer(operation, header, answer);
+}
+
+Status CMBusTCP::SendFailed(const char* exchangeName, const IoResult& sent) {
+  Fail(FailureOf(sent, ErrorCode::kSend), kSendFailed, exchangeName, ModuleId,
+       TcpSocket->ErrorText);
+  return Conclude(Status::ConnectionLost(),
+                  sent.done() ? StreamEnd::kOutOfStep : StreamEnd::kEnded, 0);
 }
 
 Status CMBusTCP::BeforeRequest(const Operation& operation,

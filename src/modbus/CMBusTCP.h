@@ -217,6 +217,10 @@ class CMBusTCP {
   // (dropped, or the stream given up) or the connection lost.
   Status BeforeRequest(const Operation& operation,
                        const platform::StreamState& state);
+  // A send that failed or went out in part, recorded. Part of a request on
+  // the wire would be framed by the module with the next one's bytes, so
+  // that stream is given up.
+  Status SendFailed(const char* exchangeName, const IoResult& sent);
   // Reads until the answer to the request with `header`, and judges it.
   Status ReceiveAnswer(const Operation& operation,
                        const modbusframe::RequestHeader& header,

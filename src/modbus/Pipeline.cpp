@@ -125,9 +125,7 @@ Status CMBusTCP::SendWindow(const PipelinedRead* reads, int count, int depth,
       added[i]->read = -1;
     }
     if (!before.ok()) return before;
-    Fail(FailureOf(sent, ErrorCode::kSend), kSendFailed, leading.exchangeName,
-         ModuleId, TcpSocket->ErrorText);
-    return Status::ConnectionLost();
+    return SendFailed(leading.exchangeName, sent);
   }
   const Clock::time_point now = Clock::now();
   for (int i = 0; i < adding; ++i) {
