@@ -305,56 +305,91 @@ TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {
 
 // Cancel from another thread ends the wait of the call in progress: it
 // fails with ErrorCancelled, the connection closed when a request was on its
-// way. A cancel made before a call does not reach it.
+// way. One that comes between two reads of a batch ends the batch there,
+// before the next request. A cancel made before a call does not reach it.
 TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
   FakeModbusServer::Options full;
   full.backlog = 0;
   ClientHarness filler;  // a listener with no place left: a connect waits
   ASSERT_TRUE(filler.Listen({kAddress}, {}, full)) << filler.SkipReason();
   ASSERT_EQ(filler.Initialize({kAddress}), 1);
+  enum class Call { kRead, kConnect, kBatch };
   struct Row {
     const char* what;
-    bool silentModule;  // else a connect to the full listener
+    Call call;
     std::string text;
   };
   const Row rows[] = {
-      {"waiting for an answer", true,
+      {"waiting for an answer", Call::kRead,
        std::string(kName) +
            "Cancelled while waiting for the answer of DIO Module 1; the connection was closed"},
-      {"connecting", false,
+      {"connecting", Call::kConnect,
        "CMBusTCP::ConnectToServer: Cancelled while connecting to DIO Module 1"},
+      {"a batch, once its first read has its answer", Call::kBatch,
+       "CTCPModbus::ReadHoldRegs: Cancelled before the request to DIO Module 1 was sent"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     ClientHarness client;
-    std::uint16_t value = 0;
-    if (row.silentModule) {
+    std::uint16_t values[2] = {0, 0};
+    tcpmodbus_read reads[2] = {
+        {TCPMODBUS_TABLE_HOLDING, 0, 1, &values[0], nullptr, 0, 0, 0},
+        {TCPMODBUS_TABLE_HOLDING, 1, 1, &values[1], nullptr, 0, 0, 0}};
+    if (row.call == Call::kRead) {
       ASSERT_TRUE(client.Listen(
           {kAddress}, {Step::Receive(12), Step::WaitForClientClose()}))
           << client.SkipReason();
       ASSERT_EQ(client.Initialize({kAddress}), 1);
+    } else if (row.call == Call::kBatch) {
+      // The cancel comes from the trace of the first read's success, after
+      // its wait; the second request would find the module silent.
+      ASSERT_TRUE(client.Listen(
+          {kAddress}, {Step::Receive(12), Step::Send(ReadAnswer(3, {7})),
+                       Step::WaitForClientClose()}))
+          << client.SkipReason();
+      ASSERT_EQ(client.Initialize({kAddress}), 1);
+      client->SetResponseTimeout(300);
+      client->SetTraceSink(
+          [](void* context, const char* text, std::size_t) {
+            if (std::strstr(text, "Succeed to read data") != nullptr) {
+              static_cast<TCPModbusIntf*>(context)->Cancel();
+            }
+          },
+          &client.Client());
     }
     // Again and again until the call returns, so that one lands in its wait.
-    std::atomic<bool> returned{false};
+    std::atomic<bool> returned{row.call == Call::kBatch};
     std::thread canceller([&] {
       while (!returned) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         client->Cancel();
       }
     });
-    const int result =
-        row.silentModule
-            ? client.Run([&](TCPModbusIntf& c) {
-                return c.ReadHoldRegs(0, &value, 1);
-              })
-            : client.Initialize({kAddress, 1, filler.Server().Port()});
+    int result = 0;
+    if (row.call == Call::kRead) {
+      result = client.Run(
+          [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, &values[0], 1); });
+    } else if (row.call == Call::kConnect) {
+      result = client.Initialize({kAddress, 1, filler.Server().Port()});
+    } else {
+      result =
+          client.Run([&](TCPModbusIntf& c) { return c.ReadBatch(reads, 2); });
+    }
     returned = true;
     canceller.join();
     EXPECT_EQ(result, 0);
     EXPECT_EQ(client->LastFailureText(), row.text);
     EXPECT_EQ(FailureRecordOf(client.Client()),
               FailureRecord{TCPModbusIntf::ErrorCancelled});
-    EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+    if (row.call == Call::kBatch) {
+      // Nothing was sent after the cancel: the connection is kept.
+      EXPECT_EQ(reads[0].result, 1);
+      EXPECT_EQ(values[0], 7);
+      EXPECT_EQ(reads[1].error_code, TCPMODBUS_ERROR_CANCELLED);
+      EXPECT_NE(client.Object().TcpSocket.SocketHandle, 0u);
+    } else {
+      EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);
+    }
     EXPECT_EQ(client.Finish(), "");
   }
   ClientHarness client;

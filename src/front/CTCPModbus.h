@@ -165,6 +165,9 @@ class CTCPModbus : public TCPModbusIntf {
   // Set by Cancel from any thread; the transport's waits look at it, and
   // each call clears it as it begins.
   platform::CancelFlag CancelRequested{false};
+  // A batch is running: its reads are parts of one call, which cleared the
+  // cancel as it began; a cancel between two of them ends the batch.
+  bool BatchRunning = false;
   FailureRecord SinkRefusal;
   unsigned long SinkRefusalCall = 0;
 };

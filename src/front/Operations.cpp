@@ -14,7 +14,19 @@ namespace mf = modbusframe;
 
 bool CTCPModbus::ReadyToRun(const Operation& operation) {
   if (CalledFromSink(operation.name)) return false;
-  CancelRequested.store(false);
+  if (!BatchRunning) {
+    CancelRequested.store(false);
+  } else if (CancelRequested.load()) {
+    // Cancelled after an earlier read of the batch had its answer: this
+    // read's request is not sent, and the connection is kept.
+    ModbusClient.Fail(
+        Failure::Of(tcpmodbus::ErrorCode::kCancelled),
+        "%s: Cancelled before the request to DIO Module %d was sent",
+        operation.name, ModuleId);
+    PrintTrace(Trace, operation.failureLine, operation.name,
+               ModbusClient.ErrorText);
+    return false;
+  }
   Link.renewWhenLost = Settings.recovery;
   bool reconnectFailed = false;
   // A late answer could be taken for a request's own once identifiers are
