@@ -18,7 +18,9 @@
 #include "FakeModbusServer.h"
 #include "ModbusAnswers.h"
 #include "PlatformError.h"
+#include "MapText.h"
 #include "front/CTCPModbus.h"
+#include "tcpmodbus/DeviceMap.h"
 #include "tcpmodbus/TCPModbusIntf.h"
 
 namespace {
@@ -33,6 +35,7 @@ using testsupport::ReadAnswer;
 using testsupport::ScriptConnection;
 using testsupport::Step;
 using testsupport::ToHex;
+using testsupport::WriteAnswer;
 
 // Every fake server here listens on a port of its own on this address.
 constexpr char kAddress[] = "127.0.0.1";
@@ -305,15 +308,16 @@ TEST(ConnectionOptionsTest, ConnectTimeOutOnAFullBacklog) {
 
 // Cancel from another thread ends the wait of the call in progress: it
 // fails with ErrorCancelled, the connection closed when a request was on its
-// way. One that comes between two reads of a batch ends the batch there,
-// before the next request. A cancel made before a call does not reach it.
+// way. One that comes between two requests of a batch or a map write ends
+// the call there, before the next request. A cancel made before a call does
+// not reach it.
 TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
   FakeModbusServer::Options full;
   full.backlog = 0;
   ClientHarness filler;  // a listener with no place left: a connect waits
   ASSERT_TRUE(filler.Listen({kAddress}, {}, full)) << filler.SkipReason();
   ASSERT_EQ(filler.Initialize({kAddress}), 1);
-  enum class Call { kRead, kConnect, kBatch };
+  enum class Call { kRead, kConnect, kBatch, kMapWrite };
   struct Row {
     const char* what;
     Call call;
@@ -327,6 +331,8 @@ TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
        "CMBusTCP::ConnectToServer: Cancelled while connecting to DIO Module 1"},
       {"a batch, once its first read has its answer", Call::kBatch,
        "CTCPModbus::ReadHoldRegs: Cancelled before the request to DIO Module 1 was sent"},
+      {"a map write, once its first write has its answer", Call::kMapWrite,
+       "CTCPModbus::WriteSingleHoldReg: Cancelled before the request to DIO Module 1 was sent"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -340,25 +346,29 @@ TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
           {kAddress}, {Step::Receive(12), Step::WaitForClientClose()}))
           << client.SkipReason();
       ASSERT_EQ(client.Initialize({kAddress}), 1);
-    } else if (row.call == Call::kBatch) {
-      // The cancel comes from the trace of the first read's success, after
-      // its wait; the second request would find the module silent.
+    } else if (row.call != Call::kConnect) {
+      // The cancel comes from the trace of the first request's success,
+      // after its wait; the second request would find the module silent.
+      const bool batch = row.call == Call::kBatch;
       ASSERT_TRUE(client.Listen(
-          {kAddress}, {Step::Receive(12), Step::Send(ReadAnswer(3, {7})),
-                       Step::WaitForClientClose()}))
+          {kAddress},
+          {Step::Receive(12),
+           Step::Send(batch ? ReadAnswer(3, {7}) : WriteAnswer(6, 0, 7)),
+           Step::WaitForClientClose()}))
           << client.SkipReason();
       ASSERT_EQ(client.Initialize({kAddress}), 1);
       client->SetResponseTimeout(300);
       client->SetTraceSink(
           [](void* context, const char* text, std::size_t) {
-            if (std::strstr(text, "Succeed to read data") != nullptr) {
+            if (std::strstr(text, "Succeed to") != nullptr) {
               static_cast<TCPModbusIntf*>(context)->Cancel();
             }
           },
           &client.Client());
     }
     // Again and again until the call returns, so that one lands in its wait.
-    std::atomic<bool> returned{row.call == Call::kBatch};
+    std::atomic<bool> returned{row.call == Call::kBatch ||
+                               row.call == Call::kMapWrite};
     std::thread canceller([&] {
       while (!returned) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -371,9 +381,14 @@ TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
           [&](TCPModbusIntf& c) { return c.ReadHoldRegs(0, &values[0], 1); });
     } else if (row.call == Call::kConnect) {
       result = client.Initialize({kAddress, 1, filler.Server().Port()});
-    } else {
+    } else if (row.call == Call::kBatch) {
       result =
           client.Run([&](TCPModbusIntf& c) { return c.ReadBatch(reads, 2); });
+    } else {
+      result = client.Run([&](TCPModbusIntf& c) {
+        return tcpmodbus::WritePoints(c, testsupport::MapOf("a@h0 b@h10"),
+                                      {{"a", 7.0}, {"b", 8.0}}, nullptr);
+      });
     }
     returned = true;
     canceller.join();
@@ -382,10 +397,12 @@ TEST(ConnectionOptionsTest, CancelEndsTheWaitOfTheCallInProgress) {
     EXPECT_EQ(FailureRecordOf(client.Client()),
               FailureRecord{TCPModbusIntf::ErrorCancelled});
     if (row.call == Call::kBatch) {
-      // Nothing was sent after the cancel: the connection is kept.
       EXPECT_EQ(reads[0].result, 1);
       EXPECT_EQ(values[0], 7);
       EXPECT_EQ(reads[1].error_code, TCPMODBUS_ERROR_CANCELLED);
+    }
+    if (row.call == Call::kBatch || row.call == Call::kMapWrite) {
+      // Nothing was sent after the cancel: the connection is kept.
       EXPECT_NE(client.Object().TcpSocket.SocketHandle, 0u);
     } else {
       EXPECT_EQ(client.Object().TcpSocket.SocketHandle, 0u);

@@ -769,8 +769,9 @@ TCPMODBUS_EXPORT int tcpmodbus_set_name_lookup(tcpmodbus_module* module,
  * thread, within about 20 ms: the call fails with TCPMODBUS_ERROR_CANCELLED.
  * When a request was on its way, the connection is closed, since its answer
  * could still come; when nothing was sent (a connect, a wait before the
- * request), the connection is kept. A call begun after it returned is not
- * affected. The one function that may overlap another call on the same
+ * request), the connection is kept. A call of several requests (a batch, a
+ * map read or write) ends before its next request, the connection kept. A
+ * call begun after it returned is not affected. The one function that may overlap another call on the same
  * handle; a name look-up of tcpmodbus_initialize cannot be cancelled.
  * Returns 1, or 0 for a null handle.
  */

@@ -51,14 +51,7 @@ unsigned int CTCPModbus::StepDowns() { return StepDownCount; }
 
 int CTCPModbus::ReadBatch(tcpmodbus_read* reads, unsigned int count) {
   if (CalledFromSink(kBatch)) return 0;
-  // Its reads run as operations of their own, which must not clear a cancel
-  // that came between two of them.
-  CancelRequested.store(false);
-  struct Running {
-    bool& running;
-    explicit Running(bool& flag) : running(flag) { running = true; }
-    ~Running() { running = false; }
-  } running(BatchRunning);
+  const SeveralOperations batch(this);
   if (reads == nullptr && count > 0) {
     Refuse(Failure::Of(tcpmodbus::ErrorCode::kInvalidArgument),
            "%s: Null read array", kBatch);

@@ -115,6 +115,21 @@ class CTCPModbus : public TCPModbusIntf {
   unsigned int StepDownCount;
   bool SteppedDown;
 
+  // Around a call made of several operations (a batch, a map read or
+  // write): the outermost clears a cancel as it begins, and the operations
+  // inside leave it set, so that a cancel between two of them ends the call
+  // before its next request. On no object (null) it does nothing.
+  class SeveralOperations {
+   public:
+    explicit SeveralOperations(CTCPModbus* object);
+    ~SeveralOperations();
+    SeveralOperations(const SeveralOperations&) = delete;
+    SeveralOperations& operator=(const SeveralOperations&) = delete;
+
+   private:
+    CTCPModbus* object_;
+  };
+
  private:
   // The values a successful operation dumps: registers, bits one a byte,
   // or bytes as they came, as many as `*byteCount` says once it is done.
@@ -165,9 +180,8 @@ class CTCPModbus : public TCPModbusIntf {
   // Set by Cancel from any thread; the transport's waits look at it, and
   // each call clears it as it begins.
   platform::CancelFlag CancelRequested{false};
-  // A batch is running: its reads are parts of one call, which cleared the
-  // cancel as it began; a cancel between two of them ends the batch.
-  bool BatchRunning = false;
+  // How many SeveralOperations are open.
+  int OperationsWithin = 0;
   FailureRecord SinkRefusal;
   unsigned long SinkRefusalCall = 0;
 };

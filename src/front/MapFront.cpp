@@ -1,8 +1,10 @@
 // The device map's functions that take an object: what it learned is kept
-// in the library's own object, so these reach it there. Another object (a
-// host's own TCPModbusIntf) keeps nothing between reads.
+// in the library's own object, so these reach it there, and a read or write
+// of several requests is one call for its cancel. Another object (a host's
+// own TCPModbusIntf) keeps nothing between reads.
 #include "front/CTCPModbus.h"
 #include "map/ReadPoints.h"
+#include "map/WritePoints.h"
 #include "tcpmodbus/DeviceMap.h"
 
 namespace tcpmodbus {
@@ -44,8 +46,16 @@ bool ReadMap(TCPModbusIntf& module, const DeviceMap& map,
              std::string* error) {
   Plan plan;
   if (!MakePlan(map, limits, *learned, &plan, error)) return false;
+  const CTCPModbus::SeveralOperations call(dynamic_cast<CTCPModbus*>(&module));
   map::MapReader(module, map, learned, snapshot).Read(plan);
   return true;
+}
+
+int WritePoints(TCPModbusIntf& module, const DeviceMap& map,
+                const std::vector<std::pair<std::string, PointValue>>& values,
+                std::string* refusal) {
+  const CTCPModbus::SeveralOperations call(dynamic_cast<CTCPModbus*>(&module));
+  return map::WritePoints(module, map, values, refusal);
 }
 
 }  // namespace tcpmodbus

@@ -12,13 +12,24 @@ namespace tcpmodbus {
 
 namespace mf = modbusframe;
 
+CTCPModbus::SeveralOperations::SeveralOperations(CTCPModbus* object)
+    : object_(object) {
+  if (object_ != nullptr && object_->OperationsWithin++ == 0) {
+    object_->CancelRequested.store(false);
+  }
+}
+
+CTCPModbus::SeveralOperations::~SeveralOperations() {
+  if (object_ != nullptr) --object_->OperationsWithin;
+}
+
 bool CTCPModbus::ReadyToRun(const Operation& operation) {
   if (CalledFromSink(operation.name)) return false;
-  if (!BatchRunning) {
+  if (OperationsWithin == 0) {
     CancelRequested.store(false);
   } else if (CancelRequested.load()) {
-    // Cancelled after an earlier read of the batch had its answer: this
-    // read's request is not sent, and the connection is kept.
+    // Cancelled after an earlier operation of the same call had its
+    // answer: this request is not sent, and the connection is kept.
     ModbusClient.Fail(
         Failure::Of(tcpmodbus::ErrorCode::kCancelled),
         "%s: Cancelled before the request to DIO Module %d was sent",

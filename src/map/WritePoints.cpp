@@ -1,5 +1,7 @@
 // Writes by name: every value checked and encoded before the first request,
 // so that a refused one sends nothing; then the requests in address order.
+#include "map/WritePoints.h"
+
 #include <set>
 
 #include "map/Format.h"
@@ -79,9 +81,10 @@ bool Encode(const DeviceMap& map,
 
 }  // namespace
 
-int WritePoints(TCPModbusIntf& module, const DeviceMap& map,
-                const std::vector<std::pair<std::string, PointValue>>& values,
-                std::string* refusal) {
+int map::WritePoints(
+    TCPModbusIntf& module, const DeviceMap& map,
+    const std::vector<std::pair<std::string, PointValue>>& values,
+    std::string* refusal) {
   if (refusal != nullptr) refusal->clear();
   std::vector<map::WriteItem> items;
   if (!Encode(map, values, &items, refusal)) return 0;
