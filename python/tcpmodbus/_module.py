@@ -60,6 +60,9 @@ class _Owned:
         self.lock = threading.RLock()
         #: Library calls running on the handle, counted under the lock.
         self.calls = 0
+        #: Held by cancel(), which must not wait for the lock of the call it
+        #: ends, and by destroy(), so that no cancel reaches a freed object.
+        self.cancel_lock = threading.Lock()
         self._c_sink = c_sink  # the object may call it until it is destroyed
 
     def destroy(self) -> None:
@@ -70,10 +73,13 @@ class _Owned:
         call may never return)."""
         if self.lock.acquire(blocking=False):
             try:
-                if self.calls == 0:
-                    handle, self.handle = self.handle, 0
-                    LIBRARY.tcpmodbus_destroy(handle)
-                    return
+                if self.calls == 0 and self.cancel_lock.acquire(blocking=False):
+                    try:
+                        handle, self.handle = self.handle, 0
+                        LIBRARY.tcpmodbus_destroy(handle)
+                        return
+                    finally:
+                        self.cancel_lock.release()
             finally:
                 self.lock.release()
         _Owned.LEFT_TO_EXIT.append(self)
@@ -311,9 +317,9 @@ class Module(
         still come; recovery renews it); otherwise the connection is kept.
         With no call in progress it does nothing. Ctrl-C does the same for
         a call on the main thread, which then raises KeyboardInterrupt."""
-        handle = self._handle  # no lock: the call in progress holds it
-        if handle:
-            LIBRARY.tcpmodbus_cancel(handle)
+        with self._owned.cancel_lock:  # not the call's lock: it holds that
+            if self._handle:
+                LIBRARY.tcpmodbus_cancel(self._handle)
 
     @property
     def reconnects(self) -> int:
