@@ -13,6 +13,14 @@ Learned* LearnedStore(TCPModbusIntf& module) {
   return own != nullptr ? &own->MapLearned : nullptr;
 }
 
+// Whether the object sends several requests of a batch before the first
+// answer: the library's own, set so and not stepped down. Any other object
+// is given its requests one at a time.
+bool SendsInFlight(TCPModbusIntf& module) {
+  auto* own = dynamic_cast<CTCPModbus*>(&module);
+  return own != nullptr && own->Settings.maxInFlight > 1 && !own->SteppedDown;
+}
+
 }  // namespace
 
 bool MakePlan(TCPModbusIntf& module, const DeviceMap& map,
@@ -44,7 +52,8 @@ bool ReadMap(TCPModbusIntf& module, const DeviceMap& map,
              std::string* error) {
   Plan plan;
   if (!MakePlan(map, limits, *learned, &plan, error)) return false;
-  map::MapReader(module, map, learned, snapshot).Read(plan);
+  map::MapReader(module, map, learned, snapshot, SendsInFlight(module))
+      .Read(plan);
   return true;
 }
 

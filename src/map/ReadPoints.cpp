@@ -59,8 +59,11 @@ std::vector<Range> Unanswered(
 }  // namespace
 
 MapReader::MapReader(TCPModbusIntf& module, const DeviceMap& map,
-                     Learned* learned, Snapshot* snapshot)
-    : module_(module), learned_(learned), snapshot_(snapshot) {
+                     Learned* learned, Snapshot* snapshot, bool inFlight)
+    : module_(module),
+      inFlight_(inFlight),
+      learned_(learned),
+      snapshot_(snapshot) {
   for (const Point& point : map.points()) layouts_.push_back(LayoutOf(point));
 }
 
@@ -88,7 +91,8 @@ void MapReader::Read(const Plan& plan) {
 void MapReader::Send(const std::vector<PlannedRequest>& requests,
                      std::vector<std::pair<PlannedRequest, int>>* refused,
                      std::vector<RequestOutcome>* outcomes) {
-  std::vector<RequestOutcome> results = RunRequests(module_, requests);
+  std::vector<RequestOutcome> results =
+      RunRequests(module_, requests, inFlight_);
   for (std::size_t i = 0; i < requests.size(); ++i) {
     Settle(requests[i], results[i]);
     if (Refusal(results[i])) {

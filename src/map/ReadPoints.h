@@ -16,8 +16,10 @@ namespace map {
 
 class MapReader {
  public:
+  // `inFlight`: the object sends several requests before the first answer
+  // (RunRequests).
   MapReader(TCPModbusIntf& module, const DeviceMap& map, Learned* learned,
-            Snapshot* snapshot);
+            Snapshot* snapshot, bool inFlight);
   void Read(const Plan& plan);
 
  private:
@@ -43,6 +45,7 @@ class MapReader {
   void LearnCulprits();
 
   TCPModbusIntf& module_;
+  bool inFlight_;
   std::vector<PointLayout> layouts_;
   Learned* learned_;
   Snapshot* snapshot_;

@@ -4,6 +4,7 @@
 // a limit: tests/e2e/DeviceMapTest.cpp.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,18 @@ TEST(MapReadTest, RefusalsAreLearnedSoThatTheNextCycleSendsNoneRefused) {
     ASSERT_TRUE(
         tcpmodbus::ReadMap(module, map, limits, &learned, &snapshot, nullptr));
     EXPECT_EQ(Statuses(snapshot), row.first);
+    for (const tcpmodbus::Reading& reading : snapshot.readings) {
+      // Its own answer's time: after its request, before the next one.
+      const auto at = [](const auto& time) {
+        return time.time_since_epoch().count();
+      };
+      ASSERT_GE(reading.request, 1u);
+      EXPECT_GE(at(reading.time),
+                at(module.requests[reading.request - 1].time));
+      if (reading.request < module.requests.size()) {
+        EXPECT_LE(at(reading.time), at(module.requests[reading.request].time));
+      }
+    }
     std::string text;
     for (const tcpmodbus::Hole& hole : learned.holes) {
       text += "hole " + std::to_string(hole.start) + "+" +
