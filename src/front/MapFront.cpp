@@ -53,7 +53,7 @@ bool ReadMap(TCPModbusIntf& module, const DeviceMap& map,
   Plan plan;
   if (!MakePlan(map, limits, *learned, &plan, error)) return false;
   map::MapReader(module, map, learned, snapshot, SendsInFlight(module))
-      .Read(plan);
+      .Read(plan, limits);
   return true;
 }
 
