@@ -10,9 +10,22 @@
 namespace tcpmodbus {
 namespace {
 
+// The library's own object, or null for a host's.
+CTCPModbus* Own(TCPModbusIntf& module) {
+  return dynamic_cast<CTCPModbus*>(&module);
+}
+
 Learned* LearnedStore(TCPModbusIntf& module) {
-  auto* own = dynamic_cast<CTCPModbus*>(&module);
+  CTCPModbus* own = Own(module);
   return own != nullptr ? &own->MapLearned : nullptr;
+}
+
+// Whether the object sends several requests of a batch before the first
+// answer: the library's own, set so and not stepped down. Any other object
+// is given its requests one at a time.
+bool SendsInFlight(TCPModbusIntf& module) {
+  const CTCPModbus* own = Own(module);
+  return own != nullptr && own->Settings.maxInFlight > 1 && !own->SteppedDown;
 }
 
 }  // namespace
@@ -46,15 +59,16 @@ bool ReadMap(TCPModbusIntf& module, const DeviceMap& map,
              std::string* error) {
   Plan plan;
   if (!MakePlan(map, limits, *learned, &plan, error)) return false;
-  const CTCPModbus::SeveralOperations call(dynamic_cast<CTCPModbus*>(&module));
-  map::MapReader(module, map, learned, snapshot).Read(plan);
+  const CTCPModbus::SeveralOperations call(Own(module));
+  map::MapReader(module, map, learned, snapshot, SendsInFlight(module))
+      .Read(plan, limits);
   return true;
 }
 
 int WritePoints(TCPModbusIntf& module, const DeviceMap& map,
                 const std::vector<std::pair<std::string, PointValue>>& values,
                 std::string* refusal) {
-  const CTCPModbus::SeveralOperations call(dynamic_cast<CTCPModbus*>(&module));
+  const CTCPModbus::SeveralOperations call(Own(module));
   return map::WritePoints(module, map, values, refusal);
 }
 

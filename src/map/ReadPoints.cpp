@@ -59,12 +59,16 @@ std::vector<Range> Unanswered(
 }  // namespace
 
 MapReader::MapReader(TCPModbusIntf& module, const DeviceMap& map,
-                     Learned* learned, Snapshot* snapshot)
-    : module_(module), learned_(learned), snapshot_(snapshot) {
+                     Learned* learned, Snapshot* snapshot, bool inFlight)
+    : module_(module),
+      map_(map),
+      inFlight_(inFlight),
+      learned_(learned),
+      snapshot_(snapshot) {
   for (const Point& point : map.points()) layouts_.push_back(LayoutOf(point));
 }
 
-void MapReader::Read(const Plan& plan) {
+void MapReader::Read(const Plan& plan, const PlanLimits& limits) {
   *snapshot_ = Snapshot();
   snapshot_->readings.assign(layouts_.size(), Reading());
   for (const std::size_t skipped : plan.skipped()) {
@@ -75,8 +79,29 @@ void MapReader::Read(const Plan& plan) {
         TouchingHole(*learned_, layout.table, layout.start, layout.end());
     reading.exceptionCode = hole != nullptr ? hole->exceptionCode : 0;
   }
+  Run(plan.requests());
+  // A request refused for two causes shows one of them: a half answered
+  // lowers the limit, and the plan under the new limit joins points across
+  // an address the device lacks; a hole found in one half leaves the gap
+  // beside it untried. So the plan of what was learned is asked until it
+  // holds no request this read has not tried, and the next read sends none
+  // that is refused. Each round learns something or ends, and what can be
+  // learned of a map is finite.
+  while (!lost_) {
+    Plan next;
+    if (!MakePlan(map_, limits, *learned_, &next, nullptr)) break;
+    std::vector<PlannedRequest> untried;
+    for (const PlannedRequest& request : next.requests()) {
+      if (!WasTried(request)) untried.push_back(request);
+    }
+    if (untried.empty()) break;
+    Run(untried);
+  }
+}
+
+void MapReader::Run(const std::vector<PlannedRequest>& requests) {
   std::vector<std::pair<PlannedRequest, int>> refused;
-  Send(plan.requests(), &refused);
+  Send(requests, &refused);
   for (const auto& [request, code] : refused) {
     // Their points keep the refusal of the request that served them.
     if (lost_) break;
@@ -85,10 +110,20 @@ void MapReader::Read(const Plan& plan) {
   LearnCulprits();
 }
 
+bool MapReader::WasTried(const PlannedRequest& request) const {
+  return std::any_of(
+      tried_.begin(), tried_.end(), [&](const PlannedRequest& tried) {
+        return tried.table == request.table && tried.start == request.start &&
+               tried.count == request.count;
+      });
+}
+
 void MapReader::Send(const std::vector<PlannedRequest>& requests,
                      std::vector<std::pair<PlannedRequest, int>>* refused,
                      std::vector<RequestOutcome>* outcomes) {
-  std::vector<RequestOutcome> results = RunRequests(module_, requests);
+  tried_.insert(tried_.end(), requests.begin(), requests.end());
+  std::vector<RequestOutcome> results =
+      RunRequests(module_, requests, inFlight_);
   for (std::size_t i = 0; i < requests.size(); ++i) {
     Settle(requests[i], results[i]);
     if (Refusal(results[i])) {
@@ -205,7 +240,9 @@ void MapReader::Split(const PlannedRequest& request, int exceptionCode) {
 }
 
 void MapReader::LearnCulprits() {
-  for (const Culprit& culprit : culprits_) {
+  std::vector<Culprit> culprits;
+  culprits.swap(culprits_);
+  for (const Culprit& culprit : culprits) {
     std::vector<Range> left =
         Unanswered(culprit.range, culprit.table, answered_);
     // Answered elsewhere, every address: the span as a whole is refused.

@@ -16,9 +16,13 @@ namespace map {
 
 class MapReader {
  public:
+  // `inFlight`: the object sends several requests before the first answer
+  // (RunRequests).
   MapReader(TCPModbusIntf& module, const DeviceMap& map, Learned* learned,
-            Snapshot* snapshot);
-  void Read(const Plan& plan);
+            Snapshot* snapshot, bool inFlight);
+  // Runs `plan`, made of the map under `limits` and what was learned, then
+  // the requests of the plan of what this read learned, until none is new.
+  void Read(const Plan& plan, const PlanLimits& limits);
 
  private:
   // A span refused alone, learned as a hole once the read is over, less
@@ -29,6 +33,12 @@ class MapReader {
     int exceptionCode;
   };
 
+  // Sends `requests`, splits those refused, and learns what the splits
+  // found.
+  void Run(const std::vector<PlannedRequest>& requests);
+  // Whether this read tried a request of that table, start and count,
+  // sent or not.
+  bool WasTried(const PlannedRequest& request) const;
   // Runs `requests` and settles each; those refused with exception 2 or 3
   // go to `refused`, with their codes.
   void Send(const std::vector<PlannedRequest>& requests,
@@ -43,11 +53,15 @@ class MapReader {
   void LearnCulprits();
 
   TCPModbusIntf& module_;
+  const DeviceMap& map_;
+  bool inFlight_;
   std::vector<PointLayout> layouts_;
   Learned* learned_;
   Snapshot* snapshot_;
   bool lost_ = false;
   std::vector<Culprit> culprits_;
+  // Every request this read tried.
+  std::vector<PlannedRequest> tried_;
   // The addresses answered in this read, per table.
   std::vector<std::pair<PointTable, Range>> answered_;
 };

@@ -25,8 +25,12 @@ struct RequestOutcome {
 
 // One outcome per request; after the first failure that loses the
 // connection the rest are not sent (LosesConnection of front/BatchRead.h).
+// `inFlight`: the object sends several requests before the first answer, so
+// they go as one batch, each outcome timed when the batch ended; otherwise
+// each goes alone and is timed when its own answer came.
 std::vector<RequestOutcome> RunRequests(
-    TCPModbusIntf& module, const std::vector<PlannedRequest>& requests);
+    TCPModbusIntf& module, const std::vector<PlannedRequest>& requests,
+    bool inFlight);
 
 }  // namespace map
 }  // namespace tcpmodbus

@@ -43,11 +43,14 @@ case "${cli_command[-1]}" in
     ;;
 esac
 # results_to=full or closed: standard output is /dev/full, or closed.
+# within=SECONDS: killed (status 137) if still running after SECONDS.
 cli() {
+  local bound=()
+  [ -z "${within:-}" ] || bound=(timeout -s KILL "$within")
   case "${results_to:-}" in
-    full) "${cli_command[@]}" "$@" >/dev/full ;;
-    closed) "${cli_command[@]}" "$@" >&- ;;
-    *) "${cli_command[@]}" "$@" ;;
+    full) "${bound[@]}" "${cli_command[@]}" "$@" >/dev/full ;;
+    closed) "${bound[@]}" "${cli_command[@]}" "$@" >&- ;;
+    *) "${bound[@]}" "${cli_command[@]}" "$@" ;;
   esac
 }
 # Drops the "\r" of Windows line ends; elsewhere passes everything as it is.
@@ -367,6 +370,13 @@ $usage_hint" -- "${server[@]}" --quiet --trace "$work/trace.txt" read-holding 20
   results_to=full check "polls stop at results that cannot be written" 1 "" \
     "tcpmodbus-cli: 1 exchanges, 0 failed, 0 reconnects, 0 periods skipped
 $unwritable No space left on device" -- "${server[@]}" --quiet --poll 50 --count 3 read-holding 200 1
+  # Polls of a day's period: the poll that ends the run ends it at once.
+  within=20 check "the last of --count polls ends the run, not a period later" 0 \
+    "0 0 0x0000" "tcpmodbus-cli: 1 exchanges, 0 failed, 0 reconnects, 0 periods skipped" \
+    -- "${server[@]}" --quiet --poll 86400000 --count 1 read-holding 0 1
+  within=20 results_to=full check "lost results end the polls, not a period later" 1 "" \
+    "tcpmodbus-cli: 1 exchanges, 0 failed, 0 reconnects, 0 periods skipped
+$unwritable No space left on device" -- "${server[@]}" --quiet --poll 86400000 read-holding 200 1
   results_to=closed check "help to a closed stdout exits 1" 1 "" \
     "$unwritable Bad file descriptor" -- --help
 fi

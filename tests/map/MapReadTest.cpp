@@ -4,6 +4,7 @@
 // a limit: tests/e2e/DeviceMapTest.cpp.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -38,27 +39,56 @@ TEST(MapReadTest, RefusalsAreLearnedSoThatTheNextCycleSendsNoneRefused) {
   struct Row {
     const char* what;
     const char* points;
-    int missing;  // a holding register the module lacks; -1 none
+    std::vector<int> missing;  // holding registers the module lacks
     unsigned deviceLimit, maxGap;
     const char* first;  // the statuses of the first read
     const char* learned;
   };
   const std::vector<Row> rows = {
       {"a device limit below the plan's: learned from exception 3",
-       "a@h0:string:30 b@h30:string:30 c@h60:string:30", -1, 40, 0, "ok,ok,ok",
+       "a@h0:string:30 b@h30:string:30 c@h60:string:30",
+       {},
+       40,
+       0,
+       "ok,ok,ok",
        "limit 30"},
       {"a gap the device lacks, spanned by max_gap: learned as a hole",
-       "a@h0 b@h2", 1, 125, 1, "ok,ok", "hole 1+1"},
+       "a@h0 b@h2",
+       {1},
+       125,
+       1,
+       "ok,ok",
+       "hole 1+1"},
       {"a wide point refused where a narrow one inside it is answered",
-       "wide@h10:u32 inside@h11", 10, 125, 0, "exception 2,ok", "hole 10+1"},
+       "wide@h10:u32 inside@h11",
+       {10},
+       125,
+       0,
+       "exception 2,ok",
+       "hole 10+1"},
+      {"a size refusal hides a gap the device lacks, which the lowered limit "
+       "still spans",
+       "a@h29:u32 b@h33:u32 c@h38:u32",
+       {31},
+       8,
+       3,
+       "ok,ok,ok",
+       "hole 31+2limit 7"},
+      {"a hole found in one half leaves the gap beside it untried",
+       "a@h2:u32 b@h6 c@h7:f64",
+       {5, 10},
+       125,
+       3,
+       "ok,ok,exception 2",
+       "hole 7+4hole 4+2"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     MemoryModule module;
     module.maxRegisters = row.deviceLimit;
-    if (row.missing >= 0) {
+    for (const int missing : row.missing) {
       module.missing.insert(
-          {PointTable::kHolding, static_cast<std::uint32_t>(row.missing)});
+          {PointTable::kHolding, static_cast<std::uint32_t>(missing)});
     }
     const DeviceMap map = testsupport::MapOf(row.points);
     PlanLimits limits;
@@ -68,6 +98,18 @@ TEST(MapReadTest, RefusalsAreLearnedSoThatTheNextCycleSendsNoneRefused) {
     ASSERT_TRUE(
         tcpmodbus::ReadMap(module, map, limits, &learned, &snapshot, nullptr));
     EXPECT_EQ(Statuses(snapshot), row.first);
+    for (const tcpmodbus::Reading& reading : snapshot.readings) {
+      // Its own answer's time: after its request, before the next one.
+      const auto at = [](const auto& time) {
+        return time.time_since_epoch().count();
+      };
+      ASSERT_GE(reading.request, 1u);
+      EXPECT_GE(at(reading.time),
+                at(module.requests[reading.request - 1].time));
+      if (reading.request < module.requests.size()) {
+        EXPECT_LE(at(reading.time), at(module.requests[reading.request].time));
+      }
+    }
     std::string text;
     for (const tcpmodbus::Hole& hole : learned.holes) {
       text += "hole " + std::to_string(hole.start) + "+" +

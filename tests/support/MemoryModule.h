@@ -5,6 +5,7 @@
 #ifndef TCPMODBUS_TESTS_SUPPORT_MEMORYMODULE_H_
 #define TCPMODBUS_TESTS_SUPPORT_MEMORYMODULE_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -23,6 +24,7 @@ class MemoryModule : public TCPModbusIntf {
     int functionCode;
     std::uint32_t start, count;
     int exceptionCode;  // what it was answered with; 0: values
+    std::chrono::system_clock::time_point time;  // when it was served
   };
 
   std::vector<std::uint16_t> holding = std::vector<std::uint16_t>(65536);
@@ -77,7 +79,8 @@ class MemoryModule : public TCPModbusIntf {
     for (std::uint32_t i = 0; i < count && refusal == 0; ++i) {
       if (missing.count({table, start + i}) != 0) refusal = 2;
     }
-    requests.push_back({functionCode, start, count, refusal});
+    requests.push_back({functionCode, start, count, refusal,
+                        std::chrono::system_clock::now()});
     errorCode_ = ErrorNone;
     lastException_ = 0;
     if (failFrom != 0 && requests.size() >= failFrom) {

@@ -150,6 +150,12 @@ int Poll(const Arguments& args, const Run& run, ResultsOutput& output,
     lastOk = run(*module, output);
     ++exchanges;
     if (!lastOk) ++failures;
+    // A poll that ends the run (the last of --count, or one whose results
+    // or trace were lost) ends it now, not a period later.
+    if ((args.count != 0 && exchanges >= args.count) || output.error() != 0 ||
+        trace.error() != 0) {
+      break;
+    }
     SleepUntil(schedule.Next(PollSchedule::Clock::now()));
   }
   // Deliberate: the text up to "reconnects" stays as it was; scripts match
