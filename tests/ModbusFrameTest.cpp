@@ -13,6 +13,7 @@
 #include "modbus/DeviceIdentification.h"
 #include "modbus/ModbusFrame.h"
 #include "modbus/RawFrame.h"
+#include "modbus/TransactionIds.h"
 
 namespace {
 
@@ -586,6 +587,16 @@ TEST(PduAnswerTest, IdentificationAnswersAreJudgedStrictly) {
                                     : std::strcmp(said, row.fault) == 0)
           << said;
     }
+  }
+}
+
+// Identifiers go 1, 2, ... 65535 and then 1 again: 0, which requests carry
+// with identifiers off, is never one of them.
+TEST(ModbusFrameTest, TransactionIdsWrapPast65535ToOneNeverZero) {
+  tcpmodbus::TransactionIds ids;
+  for (int expected = 1; expected <= 65535 + 2; ++expected) {
+    const int wanted = expected > 65535 ? expected - 65535 : expected;
+    ASSERT_EQ(ids.Next(), wanted);
   }
 }
 

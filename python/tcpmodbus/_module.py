@@ -312,7 +312,7 @@ class Module(
 
     def cancel(self) -> None:
         """Ends the wait of the call in progress on this object, from any
-        other thread, within 50 ms: it raises OperationCancelledError. A
+        other thread, within about 20 ms: it raises OperationCancelledError. A
         request already sent has its connection closed (its answer could
         still come; recovery renews it); otherwise the connection is kept.
         With no call in progress it does nothing. Ctrl-C does the same for
